@@ -1,0 +1,23 @@
+# Warnings for our own targets (never for third-party code such as GoogleTest).
+function(qem_warnings target)
+  target_compile_options(${target} PRIVATE -Wall -Wextra -Wpedantic -Wno-unused-parameter)
+endfunction()
+
+# qem_test(NAME name SOURCES ... LIBS ... [LABELS ...] [DISPLAY])
+# One GoogleTest program is one CTest test: under Wine every process start costs time.
+function(qem_test)
+  cmake_parse_arguments(T "DISPLAY" "NAME" "SOURCES;LIBS;LABELS" ${ARGN})
+  add_executable(${T_NAME} ${T_SOURCES})
+  qem_warnings(${T_NAME})
+  target_link_libraries(${T_NAME} PRIVATE ${T_LIBS} GTest::gtest GTest::gtest_main)
+  add_test(NAME ${T_NAME} COMMAND ${T_NAME})
+  if(WIN32)
+    set(labels wine ${T_LABELS})
+  else()
+    set(labels native ${T_LABELS})
+  endif()
+  if(T_DISPLAY)
+    list(APPEND labels display)
+  endif()
+  set_tests_properties(${T_NAME} PROPERTIES LABELS "${labels}" TIMEOUT 300)
+endfunction()

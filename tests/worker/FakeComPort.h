@@ -1,0 +1,134 @@
+// An in-process IComPort that journals every call ("Name(args)@W" on the window thread,
+// "@T" elsewhere) and answers from a table of results. Hooks let a test hold a call open.
+#pragma once
+
+#include <windows.h>
+
+#include <functional>
+#include <map>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "link/Varnel_tlb.h"
+
+class FakeComPort : public IComPort {
+ public:
+  explicit FakeComPort(DWORD windowThread) : windowThread_(windowThread) {}
+
+  std::wstring errorText;  // what GetErrorText hands out; change it only while the worker waits
+
+  // The result of a method, by name; 0 when never set.
+  void SetResult(const std::string& method, int32_t result) {
+    std::lock_guard lock(mutex_);
+    results_[method] = result;
+  }
+  // Runs inside the call before it returns (to hold it open, say); an empty hook removes it.
+  void SetHook(const std::string& method, std::function<void()> hook) {
+    std::lock_guard lock(mutex_);
+    hooks_[method] = std::move(hook);
+  }
+
+  std::vector<std::string> Calls() {
+    std::lock_guard lock(mutex_);
+    return calls_;
+  }
+  size_t CountOf(const std::string& call) {
+    std::lock_guard lock(mutex_);
+    size_t n = 0;
+    for (const auto& c : calls_) n += c == call;
+    return n;
+  }
+  void ClearCalls() {
+    std::lock_guard lock(mutex_);
+    calls_.clear();
+  }
+  LONG references = 1;
+
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
+    if (iid == IID_IUnknown || iid == IID_IComPort) {
+      *out = this;
+      AddRef();
+      return S_OK;
+    }
+    *out = nullptr;
+    return E_NOINTERFACE;
+  }
+  ULONG STDMETHODCALLTYPE AddRef() override { return ++references; }
+  ULONG STDMETHODCALLTYPE Release() override { return --references; }  // lives on the test's stack
+
+  int32_t STDMETHODCALLTYPE Configure(const SCP_Info*) override { return Call("Configure()"); }
+  int32_t STDMETHODCALLTYPE Reset() override { return Call("Reset()"); }
+  int32_t STDMETHODCALLTYPE Shutdown() override { return Call("Shutdown()"); }
+  int32_t STDMETHODCALLTYPE SetErrorOption(int32_t o) override { return Call("SetErrorOption(" + std::to_string(o) + ")"); }
+  int32_t STDMETHODCALLTYPE Close() override { return Call("Close()"); }
+  int32_t STDMETHODCALLTYPE SetTimeout(int32_t ms) override { return Call("SetTimeout(" + std::to_string(ms) + ")"); }
+  int32_t STDMETHODCALLTYPE Reserved9() override { return Call("Reserved9()"); }
+  int32_t STDMETHODCALLTYPE Reserved10() override { return Call("Reserved10()"); }
+  int32_t STDMETHODCALLTYPE Reserved11() override { return Call("Reserved11()"); }
+  int32_t STDMETHODCALLTYPE SendPacket(int32_t kind, int32_t length, const uint8_t*) override {
+    return Call("SendPacket(" + std::to_string(kind) + "," + std::to_string(length) + ")");
+  }
+  int32_t STDMETHODCALLTYPE Reserved13() override { return Call("Reserved13()"); }
+  int32_t STDMETHODCALLTYPE SendFile(int32_t size, const uint8_t*, BSTR*, ProgressProc) override {
+    return Call("SendFile(" + std::to_string(size) + ")");
+  }
+  int32_t STDMETHODCALLTYPE WaitData(int32_t ms) override { return Call("WaitData(" + std::to_string(ms) + ")"); }
+  int32_t STDMETHODCALLTYPE WaitAnswer(int32_t kind, int32_t ms) override {
+    return Call("WaitAnswer(" + std::to_string(kind) + "," + std::to_string(ms) + ")");
+  }
+  int32_t STDMETHODCALLTYPE WaitConfirm(int32_t kind, int32_t ms) override {
+    return Call("WaitConfirm(" + std::to_string(kind) + "," + std::to_string(ms) + ")");
+  }
+  int32_t STDMETHODCALLTYPE Reserved18() override { return Call("Reserved18()"); }
+  const uint8_t* STDMETHODCALLTYPE GetReceivedData() override {
+    Call("GetReceivedData()");
+    return reply.empty() ? nullptr : reply.data();
+  }
+  int32_t STDMETHODCALLTYPE GetReceivedSize() override {
+    Call("GetReceivedSize()");
+    return static_cast<int32_t>(reply.size());
+  }
+  int32_t STDMETHODCALLTYPE Reserved21() override { return Call("Reserved21()"); }
+  int32_t STDMETHODCALLTYPE Reserved22() override { return Call("Reserved22()"); }
+  int32_t STDMETHODCALLTYPE GetErrorText(BSTR* text) override {
+    if (*text) SysFreeString(*text);
+    *text = errorText.empty() ? nullptr : SysAllocStringLen(errorText.data(), static_cast<UINT>(errorText.size()));
+    return Call("GetErrorText()");
+  }
+  int32_t STDMETHODCALLTYPE SetInteractive(int32_t i) override { return Call("SetInteractive(" + std::to_string(i) + ")"); }
+  int32_t STDMETHODCALLTYPE Reserved25() override { return Call("Reserved25()"); }
+  int32_t STDMETHODCALLTYPE Reserved26() override { return Call("Reserved26()"); }
+  int32_t STDMETHODCALLTYPE Reserved27() override { return Call("Reserved27()"); }
+  int32_t STDMETHODCALLTYPE Initialize() override { return Call("Initialize()"); }
+  int32_t STDMETHODCALLTYPE QueryState(int32_t* state) override {
+    *state = 0;
+    return Call("QueryState()");
+  }
+
+  std::vector<uint8_t> reply;
+
+ private:
+  int32_t Call(const std::string& call) {
+    const std::string name = call.substr(0, call.find('('));
+    {
+      std::lock_guard lock(mutex_);
+      calls_.push_back(call + (GetCurrentThreadId() == windowThread_ ? "@W" : "@T"));
+    }
+    std::function<void()> hook;
+    int32_t result = 0;
+    {
+      std::lock_guard lock(mutex_);
+      if (auto h = hooks_.find(name); h != hooks_.end()) hook = h->second;
+      if (auto r = results_.find(name); r != results_.end()) result = r->second;
+    }
+    if (hook) hook();
+    return result;
+  }
+
+  DWORD windowThread_;
+  std::mutex mutex_;
+  std::map<std::string, int32_t> results_;
+  std::map<std::string, std::function<void()>> hooks_;
+  std::vector<std::string> calls_;
+};

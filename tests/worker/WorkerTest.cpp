@@ -1,0 +1,291 @@
+// The worker against a fake link and a fake window, under Wine: the order of link calls, the
+// link failure display, the fate of commands given at awkward moments, and shutdown.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "FakeComPort.h"
+#include "worker/UThreadComPort.h"
+
+namespace {
+
+struct StatusLine {
+  std::wstring text;
+  bool failed;
+  bool operator==(const StatusLine&) const = default;
+};
+
+class FakeWindow : public TWorkerWindow {
+ public:
+  std::vector<StatusLine> statuses;
+  std::vector<int32_t> rowCounts;
+  std::vector<int32_t> gauges;
+  int repaints = 0;
+  bool calledOffWindowThread = false;
+  DWORD windowThread = GetCurrentThreadId();
+
+  void ShowStatusLine(const std::wstring& text, bool failed) override {
+    Check();
+    statuses.push_back({text, failed});
+  }
+  void SetComponentRows(int32_t rows) override {
+    Check();
+    rowCounts.push_back(rows);
+  }
+  void RepaintUpdateGrid() override {
+    Check();
+    ++repaints;
+  }
+  void ShowGauge(int32_t percent) override {
+    Check();
+    gauges.push_back(percent);
+  }
+
+ private:
+  void Check() { calledOffWindowThread |= GetCurrentThreadId() != windowThread; }
+};
+
+// A worker whose jobs are the test's own: they record that they ran and may hold on.
+class TestWorker : public TThreadComPort {
+ public:
+  using TThreadComPort::TThreadComPort;
+  std::function<void(int)> job;
+  std::atomic<int> jobsRun{0};
+  std::vector<int> jobs;  // written by the worker, read after it ended
+
+ protected:
+  void ReadComponents() override { Run(cmComponents); }
+  void UpdateComponents() override { Run(cmUpdate); }
+
+ private:
+  void Run(int command) {
+    jobs.push_back(command);
+    if (job) job(command);
+    ++jobsRun;
+  }
+};
+
+// Serves the hand-offs sent to this thread until done() holds or five seconds pass.
+bool PumpUntil(const std::function<bool()>& done) {
+  const DWORD start = GetTickCount();
+  while (!done()) {
+    if (GetTickCount() - start > 5000) return false;
+    MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_SENDMESSAGE);
+    MSG message;
+    PeekMessageW(&message, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
+  }
+  return true;
+}
+
+class WorkerTest : public ::testing::Test {
+ protected:
+  FakeComPort port{GetCurrentThreadId()};
+  FakeWindow window;
+  UniqueHandle event{CreateEventW(nullptr, FALSE, FALSE, nullptr)};
+  std::unique_ptr<TestWorker> worker = MakeWorker();
+
+  std::unique_ptr<TestWorker> MakeWorker() {
+    auto made = std::make_unique<TestWorker>(true, window);
+    made->Event = event.get();
+    port.AddRef();
+    made->Port.reset(&port);
+    return made;
+  }
+  void Give(int32_t command) {
+    worker->Command = command;
+    SetEvent(event.get());
+  }
+  void Stop() {
+    worker->Terminate();
+    SetEvent(event.get());
+    worker->WaitFor();
+  }
+  std::vector<std::string> Calls() { return port.Calls(); }
+  // The worker is back waiting after its n-th job: Command is cleared only after the job.
+  bool Idle(int jobs) { return worker->jobsRun == jobs && worker->Command == cmNone; }
+};
+
+const StatusLine Initialising{L"Инициализация...", false};
+
+TEST_F(WorkerTest, LinkCallsAtStartPerCommandAndAtEndComeFromTheWorker) {
+  worker->Resume();
+  Give(cmComponents);
+  ASSERT_TRUE(PumpUntil([&] { return Idle(1); }));
+  Give(cmUpdate);
+  ASSERT_TRUE(PumpUntil([&] { return Idle(2); }));
+  Stop();
+
+  EXPECT_EQ(Calls(), (std::vector<std::string>{"Reset()@T", "SetInteractive(0)@T", "Initialize()@T",
+                                               "Initialize()@T", "SetInteractive(1)@T"}));
+  EXPECT_EQ(worker->jobs, (std::vector<int>{cmComponents, cmUpdate}));
+  EXPECT_EQ(window.statuses, (std::vector<StatusLine>{Initialising, Initialising}));
+  EXPECT_EQ(worker->Command, cmNone);
+  EXPECT_FALSE(window.calledOffWindowThread);
+}
+
+TEST_F(WorkerTest, FailedInitialisationShowsTheLinkTextInRedFromTheWindowThread) {
+  port.SetResult("Initialize", 5);
+  port.errorText = L"Блок диагностики не подключен";
+  worker->Resume();
+  Give(cmComponents);
+  ASSERT_TRUE(PumpUntil([&] { return port.CountOf("SetInteractive(0)@W") == 1 && worker->Command == cmNone; }));
+
+  // The worker stays usable: the next request with a ready link runs its job.
+  port.SetResult("Initialize", 0);
+  Give(cmComponents);
+  ASSERT_TRUE(PumpUntil([&] { return worker->jobsRun == 1; }));
+  Stop();
+
+  EXPECT_EQ(Calls(), (std::vector<std::string>{
+                         "Reset()@T", "SetInteractive(0)@T", "Initialize()@T",
+                         "SetInteractive(1)@W", "SetErrorOption(0)@W", "GetErrorText()@W",
+                         "SetInteractive(0)@W", "Initialize()@T", "SetInteractive(1)@T"}));
+  EXPECT_EQ(window.statuses, (std::vector<StatusLine>{Initialising,
+                                                      {L"Блок диагностики не подключен", true},
+                                                      Initialising}));
+  EXPECT_EQ(worker->jobs, std::vector<int>{cmComponents});
+}
+
+TEST_F(WorkerTest, FailedInitialisationWithoutTextLeavesTheStatusLineEmptyAndRed) {
+  port.SetResult("Initialize", 1);
+  worker->Resume();
+  Give(cmUpdate);
+  ASSERT_TRUE(PumpUntil([&] { return window.statuses.size() == 2; }));
+  Stop();
+  EXPECT_EQ(window.statuses.back(), (StatusLine{L"", true}));
+  EXPECT_TRUE(worker->jobs.empty());
+}
+
+TEST_F(WorkerTest, OnlyAFailureWithCodeSixGivesWayToTheLinkText) {
+  // Called on the window thread, every hand-off runs at once: no pumping here.
+  port.errorText = L"Нет ответа от блока";
+  const std::wstring own = L"Задание директории завершено неудачно";
+  worker->ShowStatus(own, true, 6);
+  worker->ShowStatus(own, true, 5);
+  worker->ShowStatus(own, false, 6);
+  port.errorText.clear();
+  worker->ShowStatus(own, true, 6);
+
+  EXPECT_EQ(window.statuses, (std::vector<StatusLine>{{L"Нет ответа от блока", true},
+                                                      {own, true},
+                                                      {own, false},
+                                                      {own, true}}));
+  EXPECT_EQ(port.CountOf("GetErrorText()@W"), 2u);
+}
+
+TEST_F(WorkerTest, ActionsReachTheWindowOnlyAsTheirTextsSay) {
+  auto apply = [&](int32_t action, const wchar_t* text) {
+    worker->Action = action;
+    worker->Text = text;
+    worker->HandOff();
+  };
+  apply(uaCompRows, L"0");
+  apply(uaCompRows, L"3");
+  apply(uaUpdateGrid, L"1");
+  apply(uaUpdateGrid, L"0");
+  worker->GaugePercent = 34;
+  apply(uaGauge, L"");
+  apply(7, L"0");
+
+  EXPECT_EQ(window.rowCounts, std::vector<int32_t>{3});
+  EXPECT_EQ(window.repaints, 1);
+  EXPECT_EQ(window.gauges, std::vector<int32_t>{34});
+  EXPECT_TRUE(window.statuses.empty());
+}
+
+TEST_F(WorkerTest, ACommandGivenDuringAJobIsLostButWakesTheWorkerOnceMore) {
+  std::atomic<bool> release{false};
+  worker->job = [&](int) {
+    while (!release) Sleep(1);
+  };
+  worker->Resume();
+  Give(cmComponents);
+  ASSERT_TRUE(PumpUntil([&] { return worker->jobs.size() == 1; }));
+  Give(cmUpdate);
+  EXPECT_EQ(worker->Command, cmUpdate);
+  release = true;
+  ASSERT_TRUE(PumpUntil([&] { return port.CountOf("Initialize()@T") == 2; }));
+  Stop();
+
+  EXPECT_EQ(worker->jobs, std::vector<int>{cmComponents});
+  EXPECT_EQ(window.statuses, (std::vector<StatusLine>{Initialising, Initialising}));
+  EXPECT_EQ(worker->Command, cmNone);
+}
+
+TEST_F(WorkerTest, OfTwoCommandsBeforeTheWorkerReadsOneTheLaterWins) {
+  // Before the worker first wakes: two signals of an auto-reset event make one wake-up.
+  worker->Command = cmComponents;
+  SetEvent(event.get());
+  worker->Command = cmUpdate;
+  SetEvent(event.get());
+  worker->Resume();
+  ASSERT_TRUE(PumpUntil([&] { return Idle(1); }));
+
+  // While the link initialises: the command is read only after InitLink.
+  std::atomic<bool> release{false};
+  std::atomic<bool> initialising{false};
+  port.SetHook("Initialize", [&] {
+    initialising = true;
+    while (!release) Sleep(1);
+  });
+  Give(cmUpdate);
+  ASSERT_TRUE(PumpUntil([&] { return initialising.load(); }));
+  port.SetHook("Initialize", nullptr);
+  worker->Command = cmComponents;
+  release = true;
+  ASSERT_TRUE(PumpUntil([&] { return worker->jobsRun == 2; }));
+  Stop();
+
+  EXPECT_EQ(worker->jobs, (std::vector<int>{cmUpdate, cmComponents}));
+  EXPECT_EQ(port.CountOf("Initialize()@T"), 2u);
+}
+
+TEST_F(WorkerTest, TerminatingAnIdleWorkerCallsOnlySetInteractive) {
+  worker->Resume();
+  ASSERT_TRUE(PumpUntil([&] { return port.CountOf("SetInteractive(0)@T") == 1; }));
+  Stop();
+  EXPECT_EQ(Calls(), (std::vector<std::string>{"Reset()@T", "SetInteractive(0)@T", "SetInteractive(1)@T"}));
+  EXPECT_TRUE(window.statuses.empty());
+}
+
+TEST_F(WorkerTest, TerminatingABusyWorkerLetsTheJobFinishWithItsHandOffsServed) {
+  std::atomic<bool> release{false};
+  worker->job = [&](int) {
+    while (!release) Sleep(1);
+    worker->ShowStatus(L"Запрос списка файлов завершен успешно", false, 0);
+    worker->Action = uaCompRows;
+    worker->Text = L"3";
+    worker->HandOff();
+  };
+  worker->Resume();
+  Give(cmComponents);
+  ASSERT_TRUE(PumpUntil([&] { return worker->jobs.size() == 1; }));
+
+  // Input posted to the window thread must still be queued after the wait.
+  PostThreadMessageW(GetCurrentThreadId(), WM_USER + 7, 0, 0);
+  worker->Terminate();
+  SetEvent(event.get());
+  release = true;
+  worker->WaitFor();
+
+  EXPECT_EQ(window.statuses, (std::vector<StatusLine>{Initialising,
+                                                      {L"Запрос списка файлов завершен успешно", false}}));
+  EXPECT_EQ(window.rowCounts, std::vector<int32_t>{3});
+  EXPECT_EQ(port.CountOf("Initialize()@T"), 1u);
+  EXPECT_EQ(Calls().back(), "SetInteractive(1)@T");
+  MSG message;
+  EXPECT_TRUE(PeekMessageW(&message, nullptr, WM_USER + 7, WM_USER + 7, PM_REMOVE));
+}
+
+TEST_F(WorkerTest, AWorkerWithoutAnEventEndsInsteadOfSpinning) {
+  worker->Event = nullptr;
+  worker->Resume();
+  worker->WaitFor();
+  EXPECT_EQ(Calls(), (std::vector<std::string>{"Reset()@T", "SetInteractive(0)@T", "SetInteractive(1)@T"}));
+}
+
+}  // namespace

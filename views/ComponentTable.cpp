@@ -1,0 +1,23 @@
+#include "ComponentTable.h"
+
+#include <string>
+
+#include "link/TextCase.h"
+
+const char ComponentFileNames[ComponentCount][13] = {
+    "meridox.exe", "salvik.exe", "tormund.exe", "pelikar.exe", "volnikar.exe", "qem.exe",
+};
+
+const wchar_t* const ComponentDisplayNames[ComponentCount] = {
+    L"Диагностический тест MERIDOX", L"Диагностика системы SALVIK", L"Сигнатурный тест TORMUND",
+    L"Тест контактов PELIKAR",       L"Тест памяти ZELMORA",         L"Программа управления QEM",
+};
+
+int FindComponentRow(std::wstring_view fileName) {
+  const std::wstring name = UpperCase(fileName);
+  for (int row = 0; row < ComponentCount; ++row) {
+    const std::string_view file = ComponentFileNames[row];
+    if (name == UpperCase(std::wstring(file.begin(), file.end()))) return row;
+  }
+  return NoComponent;
+}

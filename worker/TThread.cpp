@@ -1,0 +1,89 @@
+#include "TThread.h"
+
+#include <process.h>
+
+namespace {
+
+constexpr UINT WM_HANDOFF = WM_APP + 1;
+constexpr wchar_t HandOffClass[] = L"QemUtil.HandOff";
+
+void RegisterHandOffClass(WNDPROC proc) {
+  WNDCLASSEXW windowClass{};
+  windowClass.cbSize = sizeof windowClass;
+  windowClass.lpfnWndProc = proc;
+  windowClass.hInstance = GetModuleHandleW(nullptr);
+  windowClass.lpszClassName = HandOffClass;
+  RegisterClassExW(&windowClass);  // fails harmlessly when already registered
+}
+
+}  // namespace
+
+TThread::TThread(bool createSuspended) : windowThreadId_(GetCurrentThreadId()) {
+  RegisterHandOffClass(&TThread::HandOffProc);
+  // A message-only window: sent messages reach it on this thread, it is never shown.
+  handOffWindow_.reset(CreateWindowExW(0, HandOffClass, L"", 0, 0, 0, 0, 0, HWND_MESSAGE,
+                                       nullptr, GetModuleHandleW(nullptr), nullptr));
+  if (!handOffWindow_) return;
+  const uintptr_t thread = _beginthreadex(nullptr, 0, &TThread::ThreadStart, this,
+                                          CREATE_SUSPENDED, nullptr);
+  thread_.reset(reinterpret_cast<HANDLE>(thread));
+  if (!createSuspended) Resume();
+}
+
+TThread::~TThread() {
+  // A thread that was never resumed is let go with the flag set: it ends without Execute.
+  Terminate();
+  Resume();
+  WaitFor();
+}
+
+void TThread::Resume() {
+  if (thread_ && !resumed_) {
+    resumed_ = true;
+    ResumeThread(thread_.get());
+  }
+}
+
+unsigned __stdcall TThread::ThreadStart(void* self) {
+  auto* thread = static_cast<TThread*>(self);
+  if (!thread->Terminated()) thread->Execute();
+  return 0;
+}
+
+void TThread::WaitFor() {
+  if (!thread_ || !resumed_) return;
+  HANDLE thread = thread_.get();
+  if (!OnWindowThread()) {
+    WaitForSingleObject(thread, INFINITE);
+    return;
+  }
+  for (;;) {
+    // Delivers the messages already sent to this thread (the wait below only wakes for new
+    // ones); posted messages and input stay queued.
+    MSG message;
+    PeekMessageW(&message, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
+    const DWORD woken = MsgWaitForMultipleObjects(1, &thread, FALSE, INFINITE, QS_SENDMESSAGE);
+    if (woken != WAIT_OBJECT_0 + 1) break;  // the thread ended (or the wait failed)
+  }
+}
+
+void TThread::Synchronize(const std::function<void()>& work) {
+  if (OnWindowThread()) {
+    work();
+    return;
+  }
+  SendMessageW(handOffWindow_.get(), WM_HANDOFF, 0,
+               reinterpret_cast<LPARAM>(const_cast<std::function<void()>*>(&work)));
+}
+
+LRESULT CALLBACK TThread::HandOffProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == WM_HANDOFF) {
+    // No exception may cross the window procedure back into the system.
+    try {
+      (*reinterpret_cast<const std::function<void()>*>(lParam))();
+    } catch (...) {
+    }
+    return 0;
+  }
+  return DefWindowProcW(window, message, wParam, lParam);
+}

@@ -1,0 +1,100 @@
+#include "UThreadComPort.h"
+
+#include <cwchar>
+
+#include "link/LinkStatus.h"
+
+TThreadComPort* ThreadComPort = nullptr;
+
+TThreadComPort::TThreadComPort(bool createSuspended, TWorkerWindow& window)
+    : TThread(true), Packet(new uint8_t[PacketSize]), window_(window) {
+  if (!createSuspended) Resume();
+}
+
+TThreadComPort::~TThreadComPort() {
+  // Normally the window has ended the thread already; this covers an early exit.
+  Terminate();
+  if (Event) SetEvent(Event);
+  WaitFor();
+}
+
+void TThreadComPort::Execute() {
+  Port->Reset();
+  Port->SetInteractive(0);
+  while (!Terminated()) {
+    // A failed wait (no event) ends the worker instead of spinning through jobs.
+    if (WaitForSingleObject(Event, INFINITE) != WAIT_OBJECT_0) break;
+    if (Terminated()) break;
+    if (InitLink()) {
+      switch (Command.load()) {
+        case cmComponents: ReadComponents(); break;
+        case cmUpdate: UpdateComponents(); break;
+        default: break;
+      }
+    }
+    Command = cmNone;
+  }
+  Port->SetInteractive(1);
+  Packet.reset();
+}
+
+bool TThreadComPort::InitLink() {
+  ShowStatus(L"Инициализация...", false, 0);
+  if (Port->Initialize() == LinkOk) return true;
+  Action = uaLinkError;
+  HandOff();
+  return false;
+}
+
+void TThreadComPort::ShowStatus(const std::wstring& message, bool failed, int32_t code) {
+  Action = uaStatus;
+  Text = message;
+  StatusFailed = failed;
+  if (failed && code == LinkStatusUseErrorText) {
+    std::wstring linkText = LinkErrorText();
+    if (!linkText.empty()) Text = std::move(linkText);
+  }
+  HandOff();
+}
+
+void TThreadComPort::HandOff() {
+  Synchronize([this] { ApplyToWindow(); });
+}
+
+void TThreadComPort::ApplyToWindow() {
+  switch (Action) {
+    case uaLinkError:
+      ShowLinkFailure();
+      break;
+    case uaCompRows:
+      if (Text != L"0") window_.SetComponentRows(static_cast<int32_t>(std::wcstol(Text.c_str(), nullptr, 10)));
+      break;
+    case uaUpdateGrid:
+      if (Text == L"0") window_.RepaintUpdateGrid();
+      break;
+    case uaGauge:
+      window_.ShowGauge(GaugePercent);
+      break;
+    case uaStatus:
+      window_.ShowStatusLine(Text, StatusFailed);
+      break;
+    default:
+      break;
+  }
+}
+
+// On the window thread while the worker waits in its hand-off: the window thread becomes the
+// link's caller for the length of the bracket.
+void TThreadComPort::ShowLinkFailure() {
+  Port->SetInteractive(1);
+  Port->SetErrorOption(0);
+  Text = LinkErrorText();
+  ShowStatus(Text, true, 0);
+  Port->SetInteractive(0);
+}
+
+std::wstring TThreadComPort::LinkErrorText() {
+  UniqueBstr text;
+  Port->GetErrorText(text.put());
+  return text ? std::wstring(text.get(), SysStringLen(text.get())) : std::wstring();
+}

@@ -1,0 +1,79 @@
+// The worker thread: owns the link while it runs, runs one job per command, and reaches the
+// window only through blocking hand-offs (action code + text, carried out by ApplyToWindow on
+// the window thread).
+#pragma once
+
+#include <windows.h>
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "TThread.h"
+#include "TWorkerWindow.h"
+#include "link/UniqueResource.h"
+#include "link/Varnel_tlb.h"
+
+enum TWorkerCommand : int32_t {
+  cmNone = 0,
+  cmComponents = 1,  // component list
+  cmUpdate = 3,      // update transfer
+};
+
+enum TWindowAction : int32_t {
+  uaLinkError = 0,
+  uaCompRows = 1,
+  uaUpdateGrid = 2,
+  uaGauge = 3,
+  uaStatus = 4,
+};
+
+inline constexpr size_t PacketSize = 4100;
+
+class TThreadComPort : public TThread {
+ public:
+  // Constructed on the window thread; window is where ApplyToWindow carries its actions.
+  TThreadComPort(bool createSuspended, TWorkerWindow& window);
+  ~TThreadComPort() override;
+
+  int32_t Action = uaLinkError;
+  std::wstring Text;
+  // How the colour of uaStatus and the percentage of uaGauge travel with the hand-off.
+  bool StatusFailed = false;
+  int32_t GaugePercent = 0;
+
+  int32_t LastResult = 0;
+  const uint8_t* Reply = nullptr;     // owned by the link component
+  std::unique_ptr<uint8_t[]> Packet;  // PacketSize bytes, released when Execute ends
+  ComPtr<IComPort> Port;              // filled and configured by the window before Resume
+  HANDLE Event = nullptr;             // created, signalled and closed by the window
+  std::atomic<int32_t> Command{cmNone};
+
+  // Puts a status message on lbStatus. A failure with code 6 shows the link's own error text
+  // instead, when that text is not empty.
+  void ShowStatus(const std::wstring& message, bool failed, int32_t code);
+  // Carries out Action with Text on the window thread; returns when it has been carried out.
+  void HandOff();
+  // Runs on the window thread only, inside a hand-off.
+  void ApplyToWindow();
+  // "Инициализация...", then Initialize; on failure the link failure display.
+  bool InitLink();
+  // The link's text for its last error ("" when it has none).
+  std::wstring LinkErrorText();
+
+ protected:
+  void Execute() override;
+  // The jobs, each in a file of its own; virtual so that tests can stand in a job of their own.
+  virtual void ReadComponents();
+  virtual void UpdateComponents();
+
+ private:
+  void ShowLinkFailure();
+
+  TWorkerWindow& window_;
+};
+
+// The one worker of the process, set by the window when it creates it. The progress callback
+// of SendFile has no context argument and finds the worker here.
+extern TThreadComPort* ThreadComPort;
