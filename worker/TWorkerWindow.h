@@ -5,16 +5,26 @@
 #include <cstdint>
 #include <string>
 
+#include "link/TFileStruct.h"
+#include "views/TUpdateStruct.h"
+
 class TWorkerWindow {
  public:
   // uaStatus: lbStatus shows text, red when failed, else in the window-text colour.
   virtual void ShowStatusLine(const std::wstring& text, bool failed) = 0;
-  // uaCompRows: dgComp hidden, its row count set, shown again.
-  virtual void SetComponentRows(int32_t rowCount) = 0;
+  // uaCompRows: the window takes records as its FileList and, together with it, sets
+  // dgComp's row count (dgComp hidden, row count set, shown again), so that the grid never
+  // shows a row without its record.
+  virtual void InstallComponentList(TFileList&& records, int32_t rowCount) = 0;
   // uaUpdateGrid: dgUpdate repainted.
   virtual void RepaintUpdateGrid() = 0;
   // uaGauge: the gauge shows percent (0 to 100) and is repainted.
   virtual void ShowGauge(int32_t percent) = 0;
+
+  // For the update job, read inside a hand-off: the candidates as they stand (the worker's
+  // references keep them alive through a rescan) and the folder text of this moment.
+  virtual TUpdateList UpdateCandidates() = 0;
+  virtual std::wstring UpdateFolder() = 0;
 
  protected:
   ~TWorkerWindow() = default;

@@ -67,7 +67,10 @@ void TThreadComPort::ApplyToWindow() {
       ShowLinkFailure();
       break;
     case uaCompRows:
-      if (Text != L"0") window_.SetComponentRows(static_cast<int32_t>(std::wcstol(Text.c_str(), nullptr, 10)));
+      if (Text != L"0")
+        window_.InstallComponentList(std::move(PendingFileList),
+                                     static_cast<int32_t>(std::wcstol(Text.c_str(), nullptr, 10)));
+      PendingFileList.clear();
       break;
     case uaUpdateGrid:
       if (Text == L"0") window_.RepaintUpdateGrid();

@@ -43,6 +43,9 @@ class TThreadComPort : public TThread {
   bool StatusFailed = false;
   int32_t GaugePercent = 0;
 
+  // uaCompRows hands these records to the window together with the row count in Text.
+  TFileList PendingFileList;
+
   int32_t LastResult = 0;
   const uint8_t* Reply = nullptr;     // owned by the link component
   std::unique_ptr<uint8_t[]> Packet;  // PacketSize bytes, released when Execute ends

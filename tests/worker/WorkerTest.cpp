@@ -32,10 +32,17 @@ class FakeWindow : public TWorkerWindow {
     Check();
     statuses.push_back({text, failed});
   }
-  void SetComponentRows(int32_t rows) override {
+  void InstallComponentList(TFileList&& records, int32_t rows) override {
     Check();
     rowCounts.push_back(rows);
+    fileList = std::move(records);
   }
+  TUpdateList UpdateCandidates() override { return candidates; }
+  std::wstring UpdateFolder() override { return folder; }
+
+  TFileList fileList;
+  TUpdateList candidates;
+  std::wstring folder;
   void RepaintUpdateGrid() override {
     Check();
     ++repaints;
@@ -183,8 +190,12 @@ TEST_F(WorkerTest, ActionsReachTheWindowOnlyAsTheirTextsSay) {
     worker->Text = text;
     worker->HandOff();
   };
+  worker->PendingFileList = {TFileStruct{}, TFileStruct{}};
   apply(uaCompRows, L"0");
+  EXPECT_TRUE(window.rowCounts.empty());
+  worker->PendingFileList = {TFileStruct{}, TFileStruct{}};
   apply(uaCompRows, L"3");
+  EXPECT_EQ(window.fileList.size(), 2u);
   apply(uaUpdateGrid, L"1");
   apply(uaUpdateGrid, L"0");
   worker->GaugePercent = 34;
