@@ -62,6 +62,10 @@ TBF::~TBF() {
     ThreadComPort = nullptr;
     worker_.reset();
   }
+  // Destroyed without a close (start-up stopped, or an error on its way to the entry
+  // routine's display): no handler runs, and in particular no quit request is posted that
+  // would end that display at once.
+  if (window_) SetWindowLongPtrW(window_.get(), GWLP_USERDATA, 0);
   window_.reset();
   if (BF == this) BF = nullptr;
 }
