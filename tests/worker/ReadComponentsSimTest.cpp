@@ -95,7 +95,7 @@ class ReadComponentsSimTest : public ::testing::Test {
 
     auto worker = std::make_unique<TThreadComPort>(true, window);
     worker->Event = event.get();
-    worker->Port = port;
+    worker->Port = std::move(port);
     worker->Resume();
     worker->Command = cmComponents;
     SetEvent(event.get());
@@ -103,10 +103,11 @@ class ReadComponentsSimTest : public ::testing::Test {
     worker->Terminate();
     SetEvent(event.get());
     worker->WaitFor();
+    // The window's order at close: the link is shut down, then the worker releases it.
+    worker->Port->Reset();
+    worker->Port->Close();
+    worker->Port->Shutdown();
     worker.reset();
-    port->Reset();
-    port->Close();
-    port->Shutdown();
   }
   std::vector<std::wstring> Names() const {
     std::vector<std::wstring> names;
