@@ -51,6 +51,25 @@ TEST(SimConfig, DefaultsAreAFullSpeedLinkWithStorageBesideTheFile) {
   EXPECT_TRUE(config.Faults.empty());
 }
 
+TEST(SimConfig, TheShippedExampleParsesAsIsAndUncommented) {
+  const std::string example = ReadText(SIM_EXAMPLE_CONFIG);
+  ASSERT_FALSE(example.empty());
+  EXPECT_EQ(ParseSimConfig(example, "/x").Error, L"");
+  std::string uncommented;
+  for (size_t at = 0; at < example.size();) {
+    const size_t end = std::min(example.find('\n', at), example.size());
+    std::string line = example.substr(at, end - at);
+    if (line.starts_with("; ") && (line.find(" = ") != std::string::npos || line.starts_with("; ["))) line.erase(0, 2);
+    uncommented += line + "\n";
+    at = end + 1;
+  }
+  const TSimConfig config = ParseSimConfig(uncommented, "/x");
+  EXPECT_EQ(config.Error, L"");
+  EXPECT_EQ(config.Journal, fs::path("/x/journal.txt"));
+  ASSERT_EQ(config.Faults.size(), 1u);
+  EXPECT_EQ(config.Faults[0].Call, 2);
+}
+
 TEST(SimConfig, ErrorsNameTheFirstBadLine) {
   const std::pair<std::string, std::wstring> cases[] = {
       {"[unit]\nrate = fast\n", L"строка 2: rate"},
