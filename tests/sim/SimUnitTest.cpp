@@ -1,6 +1,9 @@
 // The simulated unit's requests and replies, byte for byte, and its storage.
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <thread>
+
 #include "SimTestSupport.h"
 #include "sim/SimStatus.h"
 #include "views/ComponentTable.h"
@@ -312,6 +315,32 @@ TEST(SimUnit, ResetFromTheProgressCallbackEndsTheTransfer) {
   EXPECT_EQ(reports, 2);
   ASSERT_EQ(unit.Initialize(), SimOk);
   EXPECT_EQ(f.Confirm(3, 9, 9), SimUnitError);
+}
+
+TEST(SimUnit, CallsFromTwoThreadsAreSerialised) {
+  TSimFixture f;
+  TSimUnit& unit = f.MakeReady();
+  std::atomic<bool> stop{false};
+  std::thread other([&] {
+    while (!stop) {
+      unit.Reset();
+      unit.Initialize();
+      unit.QueryState(nullptr);
+    }
+  });
+  const std::vector<uint8_t> image(9000, 1);
+  const std::wstring name = L"salvik.exe";
+  for (int i = 0; i < 300; ++i) {
+    const uint8_t request[] = {1, 1};
+    const int32_t sent = unit.SendPacket(27, 2, request);
+    EXPECT_TRUE(sent == SimOk || sent == SimNotInitialized) << sent;
+    const int32_t waited = unit.WaitData(10);
+    EXPECT_TRUE(waited == SimOk || waited == SimNotInitialized || waited == SimTimeout) << waited;
+    const int32_t transferred = unit.SendFile(9000, image.data(), &name, [](int32_t, int32_t) {});
+    EXPECT_TRUE(transferred == SimOk || transferred == SimNotInitialized) << transferred;
+  }
+  stop = true;
+  other.join();
 }
 
 TEST(SimUnit, JournalHasOneParsableLinePerCall) {
