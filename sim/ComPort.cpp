@@ -14,6 +14,7 @@
 #include "Module.h"
 #include "SimStatus.h"
 #include "TSimUnit.h"
+#include "Utf8.h"
 #include "link/Varnel_tlb.h"
 
 namespace {
@@ -27,12 +28,27 @@ std::filesystem::path ModuleFolder() {
   return std::filesystem::path(std::wstring(path, length)).parent_path();
 }
 
+// Under Wine a test may name the file by its Unix path, which Win32 calls would take as a
+// path on the current drive; Wine's own export gives the DOS name. Elsewhere: unchanged.
+std::wstring DosPath(const std::wstring& path) {
+  if (path.empty() || path[0] != L'/') return path;
+  using UnixToDos = WCHAR*(CDECL*)(LPCSTR);
+  const auto toDos = reinterpret_cast<UnixToDos>(
+      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_dos_file_name")));
+  if (!toDos) return path;
+  WCHAR* dos = toDos(Utf8FromWide(path).c_str());
+  if (!dos) return path;
+  std::wstring converted(dos);
+  HeapFree(GetProcessHeap(), 0, dos);
+  return converted;
+}
+
 // The file QEMUTIL_SIM_CONFIG names, which must exist, or Varnel.ini beside the DLL, which
 // may be missing (then the defaults hold: storage in unit\ beside the DLL).
 TSimConfig LoadConfiguration() {
   wchar_t named[MAX_PATH * 4] = {};
   const DWORD length = GetEnvironmentVariableW(ConfigVariable, named, MAX_PATH * 4);
-  if (length > 0 && length < MAX_PATH * 4) return LoadSimConfig(std::filesystem::path(named), true);
+  if (length > 0 && length < MAX_PATH * 4) return LoadSimConfig(std::filesystem::path(DosPath(named)), true);
   const std::filesystem::path folder = ModuleFolder();
   TSimConfig config = LoadSimConfig(folder / ConfigFileName, false);
   return config;

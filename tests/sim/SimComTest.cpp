@@ -234,6 +234,33 @@ TEST_F(SimCom, ADisconnectedUnitFailsInitializeWithARussianText) {
   EXPECT_EQ(Regsvr32(L"/u /s"), 0u);
 }
 
+TEST_F(SimCom, TheConfigurationMayBeNamedByItsUnixPath) {
+  using DosToUnix = char*(CDECL*)(LPCWSTR);
+  const auto toUnix = reinterpret_cast<DosToUnix>(
+      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
+  if (!toUnix) GTEST_SKIP() << "not under Wine";
+  char* unixPath = toUnix((folder_ / L"sim.ini").c_str());
+  ASSERT_NE(unixPath, nullptr);
+  ASSERT_EQ(unixPath[0], '/');
+  SetEnvironmentVariableA("QEMUTIL_SIM_CONFIG", unixPath);
+  HeapFree(GetProcessHeap(), 0, unixPath);
+
+  ComPtr<IComPort> port;
+  HMODULE module = LoadLibraryW(DllPath().c_str());
+  ASSERT_NE(module, nullptr);
+  using GetClassObject = HRESULT(STDAPICALLTYPE*)(REFCLSID, REFIID, void**);
+  auto getClassObject =
+      reinterpret_cast<GetClassObject>(reinterpret_cast<void*>(GetProcAddress(module, "DllGetClassObject")));
+  ComPtr<IClassFactory> factory;
+  ASSERT_EQ(getClassObject(CLSID_ComPort, IID_IClassFactory, factory.put_void()), S_OK);
+  ASSERT_EQ(factory->CreateInstance(nullptr, IID_IComPort, port.put_void()), S_OK);
+  EXPECT_EQ(port->Initialize(), 0);
+  port.reset();
+  factory.reset();
+  FreeLibrary(module);
+  EXPECT_EQ(ReadLines(folder_ / L"journal.txt"), std::vector<std::string>{"Initialize() = 0"});
+}
+
 TEST_F(SimCom, TheClassFactoryFollowsTheRules) {
   HMODULE module = LoadLibraryW(DllPath().c_str());
   ASSERT_NE(module, nullptr);
