@@ -2,12 +2,16 @@
 
 #include <cstdio>
 #include <fstream>
+#include <mutex>
 
 #include "Utf8.h"
 
 void TSimJournal::Write(std::string_view line) const {
   if (path_.empty()) return;
-  // Opened per line: several instances and a reading test share the file without a lock.
+  // Opened per line, so a test reads it while the program runs; one writer at a time in the
+  // process, so lines of two objects never mix.
+  static std::mutex writing;
+  std::lock_guard lock(writing);
   std::ofstream stream(path_, std::ios::binary | std::ios::app);
   stream << line << '\n';
 }
