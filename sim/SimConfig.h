@@ -36,7 +36,7 @@ struct TSimConfig {
   int32_t Latency = 20;     // milliseconds before each answer and each transfer
   int32_t Timeout = 5000;   // WaitAnswer(-1)'s limit until SetTimeout sets one
   bool Connected = true;
-  bool Seed = true;         // an empty storage gets the factory set of files
+  bool Seed = true;         // an empty storage folder gets the factory set of files
   std::filesystem::path Journal;  // empty: no journal
   std::vector<TSimFault> Faults;
   std::wstring Error;       // empty when the file was sound

@@ -133,7 +133,8 @@ bool TSimStorage::Open(bool seed, std::wstring& error) {
     error = StorageFailure(folder_, code ? code : std::make_error_code(std::errc::not_a_directory));
     return false;
   }
-  if (!seed || fs::exists(folder_ / IndexName, code)) return true;
+  // Only an empty folder is seeded: files someone put there are never overwritten.
+  if (!seed || !fs::is_empty(folder_, code) || code) return true;
   std::vector<TStoredFile> files;
   uint32_t n = 0;
   for (const TSeedFile& f : FactoryFiles) {

@@ -28,8 +28,8 @@ class TSimStorage {
   explicit TSimStorage(std::filesystem::path folder) : folder_(std::move(folder)) {}
   const std::filesystem::path& Folder() const { return folder_; }
 
-  // Creates the folder when it is missing and, when seed is set, fills a folder without an
-  // index with the factory set: the six component programs and two other files.
+  // Creates the folder when it is missing and, when seed is set, fills an empty folder with
+  // the factory set: the six component programs and two other files.
   bool Open(bool seed, std::wstring& error);
 
   // The files in index order. Index entries whose file is gone are dropped; files without an

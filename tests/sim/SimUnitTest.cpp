@@ -196,6 +196,18 @@ TEST(SimUnit, StorageTakesInFilesCopiedByHandAndForgetsRemovedOnes) {
   EXPECT_EQ(files.back().Date, DosDate(f.Clock->Local));
 }
 
+TEST(SimUnit, AFolderWithFilesButNoIndexIsTakenAsItIsNotSeeded) {
+  TSimFixture f;
+  fs::create_directories(f.Storage());
+  WriteText(f.Storage() / "meridox.exe", "mine");
+  f.MakeReady();
+  const auto files = ParseList(f.FileList(1), true);
+  ASSERT_EQ(files.size(), 1u);
+  EXPECT_EQ(files[0].Name, "meridox.exe");
+  EXPECT_EQ(files[0].Version, "");
+  EXPECT_EQ(ReadText(f.Storage() / "meridox.exe"), "mine");
+}
+
 TEST(SimUnit, ReplacingAComponentStoredInOtherLettersKeepsOneFile) {
   TSimFixture f;
   fs::create_directories(f.Storage());
