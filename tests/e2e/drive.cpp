@@ -6,7 +6,7 @@
 //
 // Steps: start PATH | attach SECS | window SECS | box SECS | answer ok|yes|no|cancel | menu TEXT |
 // folder-set TEXT | folder | click-update | status | wait-status TEXT SECS |
-// wait-status-not TEXT SECS | page | client | gauge | sleep MS | close | exit SECS | shown
+// wait-status-not TEXT SECS | page | client | frame | gauge | sleep MS | close | exit SECS | shown
 // A step that times out prints "error: ..." and ends the driver with exit code 2.
 #include <windows.h>
 
@@ -213,6 +213,12 @@ int wmain(int argc, wchar_t** argv) {
       ClientToScreen(main, &origin);
       Print(L"client", std::to_wstring(origin.x) + L" " + std::to_wstring(origin.y) + L" " +
                            std::to_wstring(client.right) + L" " + std::to_wstring(client.bottom));
+    } else if (step == L"frame") {
+      RECT frame;
+      GetWindowRect(MainWindow(), &frame);
+      Print(L"frame", std::to_wstring(frame.left) + L" " + std::to_wstring(frame.top) + L" " +
+                          std::to_wstring(frame.right - frame.left) + L" " +
+                          std::to_wstring(frame.bottom - frame.top));
     } else if (step == L"sleep") {
       Sleep(static_cast<DWORD>(_wtoi(next().c_str())));
     } else if (step == L"close") {

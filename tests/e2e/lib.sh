@@ -45,7 +45,7 @@ expect() {
 # reading FILE key: the value of the first "key: ..." line.
 reading() { sed -n "s/^$2: //p" "$1" | head -1; }
 
-# screenshot NAME CLIENT_LINE: the main window's client area, cropped from the screen.
+# screenshot NAME "X Y W H": that part of the screen (a "client" or "frame" reading).
 screenshot() {
   local name=$1 x y w h
   read -r x y w h <<<"$2"
