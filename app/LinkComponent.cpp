@@ -18,14 +18,12 @@ void EndCom() {
   ComStartup.succeeded = false;
 }
 
-HRESULT CreateLinkComponent(ComPtr<IComPort>& port) {
+HRESULT CreateLinkComponent(ComPtr<IComPort>& port, CreateInstanceFunction create) {
   StartCom();
-  HRESULT result = CoCreateInstance(CLSID_ComPort, nullptr, LinkClassContext, IID_IComPort,
-                                    port.put_void());
+  HRESULT result = create(CLSID_ComPort, nullptr, LinkClassContext, IID_IComPort, port.put_void());
   // Some systems refuse the remote-server context as an invalid argument.
   if (result == E_INVALIDARG)
-    result = CoCreateInstance(CLSID_ComPort, nullptr, LinkFallbackClassContext, IID_IComPort,
-                              port.put_void());
+    result = create(CLSID_ComPort, nullptr, LinkFallbackClassContext, IID_IComPort, port.put_void());
   if (FAILED(result)) port.reset();
   return result;
 }

@@ -29,7 +29,8 @@ inline constexpr DWORD LinkFallbackClassContext = CLSCTX_INPROC_SERVER | CLSCTX_
 static_assert(LinkClassContext == 21 && LinkFallbackClassContext == 5);
 
 // Starts COM (first time) and requests the instance. The result of the last request.
-HRESULT CreateLinkComponent(ComPtr<IComPort>& port);
+using CreateInstanceFunction = HRESULT(STDAPICALLTYPE*)(REFCLSID, LPUNKNOWN, DWORD, REFIID, LPVOID*);
+HRESULT CreateLinkComponent(ComPtr<IComPort>& port, CreateInstanceFunction create = &CoCreateInstance);
 
 // The text of the "HRCHECK: " box for a failed operation at file:line.
 std::wstring HrCheckText(HRESULT code, const std::wstring& operation, const std::wstring& file,

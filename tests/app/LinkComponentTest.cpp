@@ -1,11 +1,42 @@
-// The "HRCHECK: " text for a failed creation of the link component.
+// Creating the link component: the class contexts asked for, COM started once, and the
+// "HRCHECK: " text for a failed creation.
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "app/LinkComponent.h"
 
 namespace {
+
+std::vector<DWORD> contexts;
+HRESULT answer21 = S_OK, answer5 = S_OK;
+
+HRESULT STDAPICALLTYPE FakeCreate(REFCLSID classId, LPUNKNOWN outer, DWORD context, REFIID iid, LPVOID* out) {
+  contexts.push_back(context);
+  EXPECT_TRUE(IsEqualCLSID(classId, CLSID_ComPort));
+  EXPECT_TRUE(IsEqualIID(iid, IID_IComPort));
+  EXPECT_EQ(outer, nullptr);
+  *out = nullptr;
+  return context == 21 ? answer21 : answer5;
+}
+
+TEST(CreateLinkComponentTest, AsksInProcessLocalAndRemoteThenWithoutRemoteOnInvalidArgument) {
+  ComPtr<IComPort> port;
+  contexts.clear();
+  answer21 = E_INVALIDARG;
+  answer5 = REGDB_E_CLASSNOTREG;
+  EXPECT_EQ(CreateLinkComponent(port, &FakeCreate), REGDB_E_CLASSNOTREG);
+  EXPECT_EQ(contexts, (std::vector<DWORD>{21, 5}));
+  EXPECT_TRUE(ComStartup.done);
+
+  // Any other failure is final.
+  contexts.clear();
+  answer21 = REGDB_E_CLASSNOTREG;
+  EXPECT_EQ(CreateLinkComponent(port, &FakeCreate), REGDB_E_CLASSNOTREG);
+  EXPECT_EQ(contexts, (std::vector<DWORD>{21}));
+  EXPECT_FALSE(port);
+}
 
 TEST(HrCheckTextTest, NamesTheOperationTheSystemTextAndTheSource) {
   const std::wstring text = HrCheckText(E_ACCESSDENIED, L"Create(intfObj)", L"TBF.cpp", 42);
