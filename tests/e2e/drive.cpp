@@ -4,7 +4,7 @@
 //
 //   drive.exe start PATH window 30 menu Компоненты wait-status-not Инициализация... 20 status close exit 30
 //
-// Steps: start PATH | attach SECS | window SECS | box SECS | answer ok|yes|no|cancel | menu TEXT |
+// Steps: start PATH | attach SECS | window SECS | box SECS | answer ok|yes|no|cancel | browse | dialog SECS | menu TEXT |
 // folder-set TEXT | folder | click-update | status | wait-status TEXT SECS |
 // wait-status-not TEXT SECS | page | client | frame | gauge | sleep MS | close | exit SECS | shown
 // A step that times out prints "error: ..." and ends the driver with exit code 2.
@@ -174,6 +174,19 @@ int wmain(int argc, wchar_t** argv) {
         Fail(L"no message box");
       Print(L"box-caption", TextOf(box));
       Print(L"box-text", TextOf(GetDlgItem(box, 0xFFFF)));
+    } else if (step == L"browse") {
+      // deUpdate's browse button, a child of the field.
+      PostMessageW(GetDlgItem(Widget(idDeUpdate), idDeUpdateBrowse), BM_CLICK, 0, 0);
+    } else if (step == L"dialog") {
+      // A dialog of the program: every static text in it, then closed with Cancel.
+      HWND dialog = nullptr;
+      if (!WaitUntil(Seconds(next()), [&] { return (dialog = FindTopLevel(L"#32770", true)) != nullptr; }))
+        Fail(L"no dialog");
+      Print(L"dialog-caption", TextOf(dialog));
+      for (HWND child = GetWindow(dialog, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT))
+        if (ClassOf(child) == L"Static" && !TextOf(child).empty()) Print(L"dialog-text", TextOf(child));
+      PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
+      if (!WaitUntil(10, [&] { return !IsWindow(dialog); })) Fail(L"the dialog stays");
     } else if (step == L"answer") {
       const std::wstring button = next();
       const int id = button == L"yes" ? IDYES : button == L"no" ? IDNO : button == L"cancel" ? IDCANCEL : IDOK;

@@ -36,7 +36,10 @@ session second folder-set "$gone" folder
 session third folder
 expect "$run/third.out" "folder: $gone"
 
-# The "Update" folder beside the program does not replace a stored one.
-session fourth folder
+# The "Update" folder beside the program does not replace a stored one. The browse button
+# opens the folder dialog with its prompt; cancelled, it leaves the field alone.
+session fourth folder menu Обновление sleep 300 browse dialog 20 folder
 expect "$run/fourth.out" "folder: $gone"
+expect "$run/fourth.out" "dialog-text: Выберите папку с обновляемыми файлами"
+[ "$(grep -cxF "folder: $gone" "$run/fourth.out")" = 2 ] || fail "cancelling the dialog changed the folder"
 finish
