@@ -6,10 +6,13 @@
 //
 // Steps: start PATH | attach SECS | window SECS | box SECS | answer ok|yes|no|cancel | browse | dialog SECS | menu TEXT |
 // folder-set TEXT | folder | click-update | status | wait-status TEXT SECS |
-// wait-status-not TEXT SECS | page | client | frame | gauge | sleep MS | close | exit SECS | shown
-// A step that times out prints "error: ..." and ends the driver with exit code 2.
+// wait-status-not TEXT SECS | page | client | frame | gauge | sleep MS | close | exit SECS | shown |
+// await-status TEXT SECS | await-journal PATH TEXT SECS | responsive SECS | status-colour | hold PATH | suspend | resume
+// A step that times out prints "error: ..." and ends the driver with exit code 2; a program that
+// does not end within `exit`'s time is killed, so a hang never outlives its driver.
 #include <windows.h>
 
+#include <cstdint>
 #include <cstdlib>
 #include <string>
 #include <vector>
@@ -21,6 +24,10 @@ namespace {
 HANDLE process = nullptr;
 DWORD processId = 0;
 bool everShown = false;
+// Files held open without sharing until the driver ends (a locked file, as another program
+// would hold it), and the window thread while it is suspended.
+std::vector<HANDLE> heldFiles;
+HANDLE suspendedThread = nullptr;
 
 void Print(const std::wstring& key, const std::wstring& value) {
   const std::wstring line = key + L": " + value + L"\n";
@@ -33,6 +40,7 @@ void Print(const std::wstring& key, const std::wstring& value) {
 
 [[noreturn]] void Fail(const std::wstring& what) {
   Print(L"error", what);
+  if (suspendedThread) ResumeThread(suspendedThread);
   ExitProcess(2);
 }
 
@@ -132,6 +140,62 @@ int MenuCommand(const std::wstring& caption) {
   Fail(L"no menu item " + caption);
 }
 
+
+// The status line's ink as it is on the screen: "red" (255, 0, 0), "normal" (the system
+// window-text colour), "none" (no ink: an empty or not yet painted text) or "mixed".
+std::wstring StatusInk() {
+  HWND status = Widget(idLbStatus);
+  RECT box;
+  GetWindowRect(status, &box);
+  const int width = box.right - box.left, height = box.bottom - box.top;
+  if (width <= 0 || height <= 0) return L"none";
+  BITMAPINFO info{};
+  info.bmiHeader.biSize = sizeof info.bmiHeader;
+  info.bmiHeader.biWidth = width;
+  info.bmiHeader.biHeight = -height;
+  info.bmiHeader.biPlanes = 1;
+  info.bmiHeader.biBitCount = 32;
+  void* bits = nullptr;
+  HDC screen = GetDC(nullptr);
+  HDC memory = CreateCompatibleDC(screen);
+  HBITMAP bitmap = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+  HGDIOBJ old = SelectObject(memory, bitmap);
+  BitBlt(memory, 0, 0, width, height, screen, box.left, box.top, SRCCOPY);
+  GdiFlush();
+  const COLORREF normal = GetSysColor(COLOR_WINDOWTEXT);
+  size_t red = 0, ink = 0;
+  const auto* pixel = static_cast<const uint32_t*>(bits);
+  for (int n = 0; n < width * height; ++n) {
+    const uint32_t p = pixel[n] & 0xFFFFFF;  // 0x00RRGGBB
+    if (p == 0xFF0000) ++red;
+    else if (p == ((uint32_t{GetRValue(normal)} << 16) | (uint32_t{GetGValue(normal)} << 8) | GetBValue(normal))) ++ink;
+  }
+  SelectObject(memory, old);
+  DeleteObject(bitmap);
+  DeleteDC(memory);
+  ReleaseDC(nullptr, screen);
+  return red && ink ? L"mixed" : red ? L"red" : ink ? L"normal" : L"none";
+}
+
+DWORD WindowThread() { return GetWindowThreadProcessId(MainWindow(), nullptr); }
+
+
+// Whether a file (the stand-in's journal, UTF-8) holds a text; it is read as the stand-in
+// appends to it.
+bool FileHolds(const std::wstring& path, const std::wstring& text) {
+  HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                            nullptr, OPEN_EXISTING, 0, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  std::string bytes;
+  char buffer[65536];
+  DWORD got = 0;
+  while (ReadFile(file, buffer, sizeof buffer, &got, nullptr) && got) bytes.append(buffer, got);
+  CloseHandle(file);
+  const int size = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
+  std::string wanted(size, '\0');
+  WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), wanted.data(), size, nullptr, nullptr);
+  return bytes.find(wanted) != std::string::npos;
+}
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
@@ -214,6 +278,44 @@ int wmain(int argc, wchar_t** argv) {
       if (!WaitUntil(Seconds(next()), [&] { return (TextOf(Widget(idLbStatus)) == text) == equal; }))
         Fail(L"status stays \"" + TextOf(Widget(idLbStatus)) + L"\"");
       Print(L"status", TextOf(Widget(idLbStatus)));
+    } else if (step == L"await-status") {
+      // Like wait-status, but a status that never comes is a reading, not the driver's end:
+      // the run goes on to close the program and look at what it left.
+      const std::wstring text = next();
+      const bool came = WaitUntil(Seconds(next()), [&] { return TextOf(Widget(idLbStatus)) == text; });
+      Print(L"awaited", came ? L"1" : L"0");
+      Print(L"status", TextOf(Widget(idLbStatus)));
+    } else if (step == L"await-journal") {
+      const std::wstring path = next(), text = next();
+      Print(L"journal", WaitUntil(Seconds(next()), [&] { return FileHolds(path, text); }) ? L"1" : L"0");
+    } else if (step == L"responsive") {
+      DWORD_PTR answer = 0;
+      const UINT limit = static_cast<UINT>(Seconds(next()) * 1000);
+      const bool answered = SendMessageTimeoutW(MainWindow(), WM_NULL, 0, 0, SMTO_ABORTIFHUNG, limit, &answer) != 0;
+      Print(L"responsive", answered ? L"1" : L"0");
+    } else if (step == L"status-colour") {
+      // The screen may lag the window's own painting a little: the same reading twice in a row.
+      std::wstring ink = StatusInk(), last;
+      for (int tries = 0; tries < 50 && ink != last; ++tries) {
+        Sleep(20);
+        last = ink;
+        ink = StatusInk();
+      }
+      Print(L"status-colour", ink);
+    } else if (step == L"hold") {
+      const std::wstring path = next();
+      HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+      if (file == INVALID_HANDLE_VALUE) Fail(L"cannot hold " + path);
+      heldFiles.push_back(file);
+      Print(L"held", path);
+    } else if (step == L"suspend") {
+      suspendedThread = OpenThread(THREAD_SUSPEND_RESUME, FALSE, WindowThread());
+      if (!suspendedThread || SuspendThread(suspendedThread) == static_cast<DWORD>(-1)) Fail(L"cannot suspend the window thread");
+    } else if (step == L"resume") {
+      if (!suspendedThread) Fail(L"nothing suspended");
+      ResumeThread(suspendedThread);
+      CloseHandle(suspendedThread);
+      suspendedThread = nullptr;
     } else if (step == L"page") {
       const bool components = IsWindowVisible(Widget(idTsComponent));
       const bool update = IsWindowVisible(Widget(idTsUpdate));
@@ -243,7 +345,10 @@ int wmain(int argc, wchar_t** argv) {
       // Keep noting the window while waiting, in steps.
       while (WaitForSingleObject(process, 20) == WAIT_TIMEOUT) {
         MainWindow();
-        if ((waited += 20) > limit) Fail(L"the program did not end");
+        if ((waited += 20) > limit) {
+          TerminateProcess(process, 99);
+          Fail(L"the program did not end");
+        }
       }
       DWORD code = 0;
       GetExitCodeProcess(process, &code);
