@@ -332,6 +332,7 @@ void TBF::OnCommand(int id, int code, HWND control) {
     case idMiExit: if (!control) miExitClick(); break;
     case idDeUpdate: if (code == EN_CHANGE) deUpdateChange(); break;
     case idBtUpdate: if (code == BN_CLICKED) btUpdateClick(); break;
+    case idDeUpdateBrowse: if (code == BN_CLICKED) OnBrowseFolder(); break;
     default: break;
   }
 }

@@ -50,7 +50,11 @@ drive "$run/idle.2" attach 30 menu Компоненты wait-status "Запро�
 expect "$run/idle.2" "page: components"
 # The whole window with the list as it arrived from the stand-in's factory storage.
 screenshot "components-$tag" "$(reading "$run/idle.2" frame)"
-drive "$run/idle.3" attach 30 close
+# The update page through its menu item.
+drive "$run/idle.3" attach 30 menu Обновление sleep 300 page frame
+expect "$run/idle.3" "page: update"
+screenshot "update-$tag" "$(reading "$run/idle.3" frame)"
+drive "$run/idle.4" attach 30 close
 finish_run idle
 
 calls idle >"$run/idle.calls"
