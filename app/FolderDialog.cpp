@@ -15,7 +15,7 @@ int CALLBACK StartAt(HWND dialog, UINT message, LPARAM, LPARAM startFolder) {
 std::optional<std::wstring> BrowseForFolder(HWND owner, const std::wstring& prompt,
                                             const std::wstring& startFolder) {
   // The shell is loaded only when the dialog is first wanted: importing it would load it and
-  // what it pulls in at every start-up, most of the program's start-up time.
+  // what it pulls in at every start-up, a good part of the start-up time under Wine.
   static HMODULE shell = LoadLibraryW(L"shell32.dll");
   if (!shell) return std::nullopt;
   using BrowseFunction = PIDLIST_ABSOLUTE(WINAPI*)(LPBROWSEINFOW);
