@@ -306,12 +306,16 @@ LRESULT CALLBACK TBF::WindowProc(HWND window, UINT message, WPARAM wParam, LPARA
     return DefWindowProcW(window, message, wParam, lParam);
   }
   if (!self) return DefWindowProcW(window, message, wParam, lParam);
-  // No exception may cross the window procedure back into the system.
+  // No exception may cross the window procedure back into the system: a handler's error is
+  // shown as the entry routine shows one, and the program goes on.
   try {
     return self->HandleMessage(message, wParam, lParam);
+  } catch (const TAppError& error) {
+    Application.ShowException(error.Message());
   } catch (...) {
-    return DefWindowProcW(window, message, wParam, lParam);
+    Application.ShowException(L"");
   }
+  return 0;
 }
 
 LRESULT TBF::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
