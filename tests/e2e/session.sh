@@ -33,8 +33,9 @@ finish_run() { wait "$owner"; expect "$run/$1.owner" "exit: 0"; }
 # --- Idle start, "Компоненты", close while idle ----------------------------------------------
 configure idle 0
 start idle
-drive "$run/idle.1" attach 30 sleep 300 status page client
+drive "$run/idle.1" attach 30 sleep 300 status page folder client
 expect "$run/idle.1" "status: "
+expect "$run/idle.1" "folder: "  # no placement file, no "Update" folder beside the program
 expect "$run/idle.1" "page: none"
 client=$(reading "$run/idle.1" client)
 read -r _ _ width height <<<"$client"
