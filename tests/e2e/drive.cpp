@@ -41,6 +41,8 @@ void Print(const std::wstring& key, const std::wstring& value) {
 [[noreturn]] void Fail(const std::wstring& what) {
   Print(L"error", what);
   if (suspendedThread) ResumeThread(suspendedThread);
+  // A program this driver started does not outlive a failed step.
+  if (process) TerminateProcess(process, 99);
   ExitProcess(2);
 }
 
@@ -344,10 +346,7 @@ int wmain(int argc, wchar_t** argv) {
       // Keep noting the window while waiting, in steps.
       while (WaitForSingleObject(process, 20) == WAIT_TIMEOUT) {
         MainWindow();
-        if ((waited += 20) > limit) {
-          TerminateProcess(process, 99);
-          Fail(L"the program did not end");
-        }
+        if ((waited += 20) > limit) Fail(L"the program did not end");
       }
       DWORD code = 0;
       GetExitCodeProcess(process, &code);

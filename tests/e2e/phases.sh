@@ -1,0 +1,75 @@
+#!/usr/bin/env bash
+# Closing the window at every phase of a job: during Initialize, a wait for the unit's answer, a
+# transfer, a confirmation and a hand-off (the window thread held while the worker hands off).
+# The stand-in's latency and rate make each phase long enough to hit. Every time the window must
+# close only after the job, within a bounded time, with exit code 0, having deleted nothing the
+# unit did not confirm.
+# Usage: phases.sh SOURCE_DIR BUILD_DIR
+source "$(dirname "$0")/lib.sh" "$1" "$2" phases
+use_prefix sim
+wineserver -p 2>/dev/null
+wine regsvr32 /s "$(winpath "$bin/sim/Varnel.dll")" || fail "regsvr32 of the stand-in"
+source "$(dirname "$0")/unit.sh"
+
+# phase JOB NAME UNIT LAST STEPS...: one run. UNIT holds extra [unit] (and [fault]) lines; the
+# STEPS, given after the job's command, end in the close request. LAST is the journal line (a
+# regular expression) that ends the job: it must come before the worker hands the link back.
+phase() {
+  local job=$1 name=$2 dir=$run/$2 unit=$3 last=$4
+  shift 4
+  prepare "$job" "$dir"
+  write_ini "$dir" "$unit" ""
+  local steps
+  mapfile -t steps < <(command_steps "$job" "$dir")
+  QEMUTIL_SIM_CONFIG=$(winpath "$dir/sim.ini") drive "$dir/out" start "$exe" window 30 "${steps[@]}" \
+    "$@" exit 60 >/dev/null
+  runs=$((runs + 1))
+  check "$job" "$dir" "$dir/out" - -
+  # The job ran to its end, then the worker handed the link back and the window closed it.
+  grep -v '^#' "$dir/journal" >"$dir/calls"
+  local back
+  back=$(grep -n '^SetInteractive(1) = 0$' "$dir/calls" | tail -1 | cut -d: -f1)
+  head -n "$((back - 1))" "$dir/calls" | tail -1 | grep -qE "$last" ||
+    fail "$name: the job did not end with \"$last\" before the shutdown: $(head -n "$((back - 1))" "$dir/calls" | tail -1)"
+  printf '%s\n' 'SetInteractive(1) = 0' 'Reset() = 0' 'Close() = 0' 'Shutdown() = 0' |
+    diff - <(tail -4 "$dir/calls") >/dev/null || fail "$name: shutdown calls: $(tail -4 "$dir/calls" | tr '\n' ';')"
+}
+
+# close_at TEXT: close as soon as the status line shows TEXT, the window still answering.
+close_at() { printf '%s\n' wait-status "$1" 30 responsive 10 close; }
+# handoff_at TEXT: at TEXT hold the window thread, so that the worker blocks in its next
+# hand-off, ask for the close, and let the window go on.
+handoff_at() { printf '%s\n' wait-status "$1" 30 suspend sleep 300 close resume responsive 10; }
+
+list_end='^GetReceivedSize\(\) = [1-9]'
+slow='latency = 600\nrate = 0\n'
+mapfile -t s < <(close_at "Инициализация...")
+phase components list-initialize "$slow" "$list_end" "${s[@]}"
+mapfile -t s < <(close_at "Задание директории...")
+phase components list-directory "$slow" "$list_end" "${s[@]}"
+mapfile -t s < <(close_at "Запрос списка файлов...")
+phase components list-files "$slow" "$list_end" "${s[@]}"
+mapfile -t s < <(handoff_at "Задание директории...")
+phase components list-handoff "$slow" "$list_end" "${s[@]}"
+
+confirmed='^WaitConfirm\(27, 3000\) = 0$'
+salvik='Обновление "Диагностика системы SALVIK"...'
+mapfile -t s < <(close_at "Инициализация...")
+phase update1 update-initialize 'latency = 1500\nrate = 0\n' "$confirmed" "${s[@]}"
+mapfile -t s < <(close_at "$salvik")
+phase update1 update-transfer 'latency = 0\nrate = 35000\n' "$confirmed" "${s[@]}"
+mapfile -t s < <(close_at "Ожидание подтверждения обновления...")
+phase update1 update-confirmation 'latency = 1500\nrate = 0\n' "$confirmed" "${s[@]}"
+mapfile -t s < <(handoff_at "$salvik")
+phase update1 update-handoff 'latency = 0\nrate = 35000\n' "$confirmed" "${s[@]}"
+# The first of three: the other two are still sent and confirmed before the window closes.
+mapfile -t s < <(close_at 'Обновление "Диагностический тест MERIDOX"...')
+phase update3 update3-transfer 'latency = 0\nrate = 35000\n' "$confirmed" "${s[@]}"
+[ "$(grep -c "$confirmed" "$run/update3-transfer/calls")" = 3 ] || fail "update3-transfer: not all three confirmed"
+# A confirmation that never comes: the file stays.
+mapfile -t s < <(close_at "Ожидание подтверждения обновления...")
+phase update1 update-timeout 'latency = 0\nrate = 0\n[fault]\nmethod = WaitConfirm\naction = timeout\n' \
+  '^GetErrorText\(' "${s[@]}"
+
+echo "closing at every phase: $runs runs, $failures failed"
+finish
