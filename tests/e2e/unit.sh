@@ -19,7 +19,7 @@ head -c 70000 /dev/urandom >"$new/salvik.exe"
 head -c 30001 /dev/urandom >"$new/meridox.exe"
 head -c 4097 /dev/urandom >"$new/tormund.exe"
 head -c 120000 /dev/urandom >"$new/pelikar.exe"
-declare -A row=([meridox.exe]=00 [salvik.exe]=01 [tormund.exe]=02 [pelikar.exe]=03)
+declare -A row=([meridox.exe]=00 [salvik.exe]=01 [tormund.exe]=02 [pelikar.exe]=03 [volnikar.exe]=04)
 declare -A candidates=([update1]="salvik.exe" [update3]="meridox.exe tormund.exe pelikar.exe")
 declare -A versions=([update1]=$'SALVIK.EXE=1.3' [update3]=$'meridox.exe=2.0\nTORMUND.EXE=1.1\nPelikar.exe=2.2')
 
@@ -113,3 +113,50 @@ one() {
   check "$job" "$dir" "$dir/out" "$want" "$ink"
 }
 
+
+# Folder runs, whatever the folder holds: snapshot DIR keeps a copy of DIR/upd before the run;
+# check_folder DIR NAME afterwards compares: a component file whose row the unit confirmed is
+# gone from the folder and the unit holds its bytes; every other entry is still there, byte for
+# byte; the unit's other files are the factory's; Version.ini went only if the job ran and no
+# *.exe entry was left.
+snapshot() { rm -rf "$1/before"; cp -a "$1/upd" "$1/before"; }
+
+check_folder() {
+  local dir=$1 name=$2 problems=() confirmed entry base lower
+  confirmed=$(awk '/^SendPacket\(27, 4, 03 / { r = $4 } /^WaitConfirm\(27, 3000\) = 0$/ { print r }' "$dir/journal")
+  while IFS= read -r -d '' entry; do
+    base=${entry#"$dir/before/"}
+    lower=${base,,}
+    if [ -f "$entry" ] && [ -n "${row[$lower]:-}" ] && grep -qx "${row[$lower]}" <<<"$confirmed"; then
+      [ -e "$dir/upd/$base" ] && problems+=("$base confirmed, but still in the folder")
+      cmp -s "$entry" "$dir/unit/$lower" || problems+=("$base confirmed, but the unit lacks its bytes")
+    elif [ "$base" = Version.ini ]; then
+      continue
+    elif [ -d "$entry" ]; then
+      [ -d "$dir/upd/$base" ] || problems+=("folder $base gone")
+    else
+      cmp -s "$entry" "$dir/upd/$base" || problems+=("$base gone or changed")
+    fi
+  done < <(find "$dir/before" -mindepth 1 -print0)
+  for entry in "$factory"/*; do
+    base=$(basename "$entry")
+    [ "$base" = storage.ini ] && continue
+    grep -qx "${row[$base]:-none}" <<<"$confirmed" && continue
+    cmp -s "$entry" "$dir/unit/$base" || problems+=("$base changed on the unit")
+  done
+  if [ -e "$dir/before/Version.ini" ]; then
+    local ran=0 left=0
+    [ "$(grep -c '^Initialize() = 0$' "$dir/journal")" -ge 2 ] && ran=1
+    compgen -G "$dir/upd/*.[eE][xX][eE]" >/dev/null && left=1
+    if ((ran && !left)) && [ -f "$dir/before/Version.ini" ]; then
+      [ -e "$dir/upd/Version.ini" ] && problems+=("Version.ini stays with no *.exe left")
+    else
+      cmp -s "$dir/before/Version.ini" "$dir/upd/Version.ini" || [ -d "$dir/upd/Version.ini" ] ||
+        problems+=("Version.ini gone or changed")
+    fi
+  fi
+  if ((${#problems[@]})); then
+    failed_runs=$((failed_runs + 1))
+    fail "$name: $(IFS=';'; echo "${problems[*]}")"
+  fi
+}
