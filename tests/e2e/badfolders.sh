@@ -25,7 +25,7 @@ folder() {
 # bad NAME STATUS INK [STEPS...]: the update button on the folder upd, after STEPS (before the
 # click, e.g. hold), then STATUS awaited and read with its ink; the run is closed and checked.
 bad() {
-  local name=$1 want=$2 ink=$3
+  local name=$1 want=$2 ink=$3 before=$failures
   shift 3
   [ "$upd" = "$dir/upd" ] || { rm -rf "$dir/upd"; ln -s "$upd" "$dir/upd"; }
   snapshot "$dir"
@@ -35,6 +35,7 @@ bad() {
   runs=$((runs + 1))
   check "-" "$dir" "$dir/out" "$want" "$ink"
   check_folder "$dir" "$name"
+  ((failures == before)) || failed_runs=$((failed_runs + 1))
 }
 
 read_error() { echo "Ошибка чтения данных файла \"$1\""; }

@@ -15,7 +15,7 @@ source "$(dirname "$0")/unit.sh"
 # STEPS, given after the job's command, end in the close request. LAST is the journal line (a
 # regular expression) that ends the job: it must come before the worker hands the link back.
 phase() {
-  local job=$1 name=$2 dir=$run/$2 unit=$3 last=$4
+  local job=$1 name=$2 dir=$run/$2 unit=$3 last=$4 before=$failures
   shift 4
   prepare "$job" "$dir"
   write_ini "$dir" "$unit" ""
@@ -33,6 +33,7 @@ phase() {
     fail "$name: the job did not end with \"$last\" before the shutdown: $(head -n "$((back - 1))" "$dir/calls" | tail -1)"
   printf '%s\n' 'SetInteractive(1) = 0' 'Reset() = 0' 'Close() = 0' 'Shutdown() = 0' |
     diff - <(tail -4 "$dir/calls") >/dev/null || fail "$name: shutdown calls: $(tail -4 "$dir/calls" | tr '\n' ';')"
+  ((failures == before)) || failed_runs=$((failed_runs + 1))
 }
 
 # close_at TEXT: close as soon as the status line shows TEXT, the window still answering.
@@ -71,5 +72,5 @@ mapfile -t s < <(close_at "Ожидание подтверждения обно�
 phase update1 update-timeout 'latency = 0\nrate = 0\n[fault]\nmethod = WaitConfirm\naction = timeout\n' \
   '^GetErrorText\(' "${s[@]}"
 
-echo "closing at every phase: $runs runs, $failures failed"
+echo "closing at every phase: $runs runs, $failed_runs failed"
 finish
