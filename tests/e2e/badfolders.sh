@@ -38,6 +38,22 @@ bad() {
   ((failures == before)) || failed_runs=$((failed_runs + 1))
 }
 
+# bad_slow NAME STATUS INK STEPS...: the same with a unit that takes 1.5 s to initialise, the
+# STEPS given after the click; they delete meridox.exe, which therefore leaves the snapshot.
+bad_slow() {
+  local name=$1 want=$2 ink=$3 before=$failures
+  shift 3
+  snapshot "$dir"
+  write_ini "$dir" 'rate = 0\nlatency = 1500\n' ""
+  QEMUTIL_SIM_CONFIG=$(winpath "$dir/sim.ini") drive "$dir/out" start "$exe" window 30 \
+    folder-set "$(winpath "$upd")" click-update "$@" await-status "$want" 30 responsive 10 status-colour close exit 60 >/dev/null
+  runs=$((runs + 1))
+  check "-" "$dir" "$dir/out" "$want" "$ink"
+  rm -rf "$dir/before/meridox.exe"
+  check_folder "$dir" "$name"
+  ((failures == before)) || failed_runs=$((failed_runs + 1))
+}
+
 read_error() { echo "Ошибка чтения данных файла \"$1\""; }
 done_text="Обновление файлов завершено успешно"
 version_ini() { printf '[VERSION]\r\n%s\r\n' "$1" >"$upd/Version.ini"; }
@@ -49,12 +65,11 @@ version_ini "SALVIK.EXE=1.3"
 bad locked "$(read_error salvik.exe)" red hold "$(winpath "$upd/salvik.exe")"
 grep -q '^SendFile(' "$dir/journal" && fail "locked: a file that could not be read was sent"
 
-# Cannot be opened at all: an entry that leads nowhere.
-folder dangling
-ln -s "$run/nowhere/salvik.exe" "$upd/salvik.exe"
-version_ini "SALVIK.EXE=1.3"
-bad dangling "$(read_error salvik.exe)" red
-[ -L "$upd/salvik.exe" ] || fail "dangling: the entry went"
+# Gone after the scan, while the link initialises: the read error names the file.
+folder vanished
+cp "$new/meridox.exe" "$upd/"
+version_ini "MERIDOX.EXE=2.0"
+bad_slow vanished "$(read_error meridox.exe)" red wait-status "Инициализация..." 30 delete "$(winpath "$upd/meridox.exe")"
 
 # A sub-folder named like a component, with a file inside: a candidate that cannot be read.
 folder subfolder

@@ -7,7 +7,8 @@
 // Steps: start PATH | attach SECS | window SECS | box SECS | answer ok|yes|no|cancel | browse | dialog SECS | menu TEXT |
 // folder-set TEXT | folder | click-update | status | wait-status TEXT SECS |
 // wait-status-not TEXT SECS | page | client | frame | gauge | sleep MS | close | exit SECS | shown |
-// await-status TEXT SECS | await-journal PATH TEXT SECS | responsive SECS | status-colour | hold PATH | suspend | resume
+// await-status TEXT SECS | await-journal PATH TEXT SECS | responsive SECS | status-colour | hold PATH |
+// delete PATH | suspend | resume
 // A step that times out prints "error: ..." and ends the driver with exit code 2; a program that
 // does not end within `exit`'s time is killed, so a hang never outlives its driver.
 #include <windows.h>
@@ -309,6 +310,9 @@ int wmain(int argc, wchar_t** argv) {
       if (file == INVALID_HANDLE_VALUE) Fail(L"cannot hold " + path);
       heldFiles.push_back(file);
       Print(L"held", path);
+    } else if (step == L"delete") {
+      const std::wstring path = next();
+      Print(L"deleted", DeleteFileW(path.c_str()) ? L"1" : L"0");
     } else if (step == L"suspend") {
       suspendedThread = OpenThread(THREAD_SUSPEND_RESUME, FALSE, WindowThread());
       if (!suspendedThread || SuspendThread(suspendedThread) == static_cast<DWORD>(-1)) Fail(L"cannot suspend the window thread");

@@ -53,7 +53,7 @@ check() {
   grep -qxF "responsive: 1" "$out" || problems+=("not responsive")
   local shown
   if [ "$want" != - ]; then
-    shown=$(reading "$out" status)
+    shown=$(sed -n 's/^status: //p' "$out" | tail -1)
     [ "$(grep -c '^status: ' "$out")" -ge 1 ] && [ "$shown" = "$want" ] ||
       problems+=("status \"$shown\", not \"$want\"")
     [ "$(reading "$out" status-colour)" = "$ink" ] || problems+=("colour $(reading "$out" status-colour), not $ink")
@@ -154,7 +154,7 @@ check_folder() {
     if ((ran && !left)) && [ -f "$dir/before/Version.ini" ]; then
       [ -e "$dir/upd/Version.ini" ] && problems+=("Version.ini stays with no *.exe left")
     else
-      cmp -s "$dir/before/Version.ini" "$dir/upd/Version.ini" || [ -d "$dir/upd/Version.ini" ] ||
+      [ -d "$dir/upd/Version.ini" ] || cmp -s "$dir/before/Version.ini" "$dir/upd/Version.ini" ||
         problems+=("Version.ini gone or changed")
     fi
   fi
