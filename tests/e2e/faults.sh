@@ -7,11 +7,12 @@
 # the expected colour, that a file left the folder if and only if the unit confirmed it, that
 # the unit holds either the old or the new bytes of a component (never anything else), and that
 # Version.ini stays unless no *.exe entry is left. Prints the number of runs, faults, failures.
-# Usage: faults.sh SOURCE_DIR BUILD_DIR [JOB...]   (jobs: components update1 update3; all by default)
+# Usage: faults.sh SOURCE_DIR BUILD_DIR [JOB...]   (jobs: components update1 update3; without
+# any, those in QEM_FAULT_JOBS, else all)
 source "$(dirname "$0")/lib.sh" "$1" "$2" faults
 shift 2
 jobs=("$@")
-((${#jobs[@]})) || jobs=(components update1 update3)
+((${#jobs[@]})) || read -ra jobs <<<"${QEM_FAULT_JOBS:-components update1 update3}"
 started=$SECONDS
 use_prefix sim
 wineserver -p 2>/dev/null
