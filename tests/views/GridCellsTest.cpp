@@ -1,0 +1,2 @@
+// placeholder, filled next
+#include <gtest/gtest.h>
