@@ -42,6 +42,12 @@ class FakeComPort : public IComPort {
   void ClearCalls() {
     std::lock_guard lock(mutex_);
     calls_.clear();
+    packets_.clear();
+  }
+  // The bytes of every SendPacket, in order.
+  std::vector<std::vector<uint8_t>> Packets() {
+    std::lock_guard lock(mutex_);
+    return packets_;
   }
   LONG references = 1;
 
@@ -66,7 +72,11 @@ class FakeComPort : public IComPort {
   int32_t STDMETHODCALLTYPE Reserved9() override { return Call("Reserved9()"); }
   int32_t STDMETHODCALLTYPE Reserved10() override { return Call("Reserved10()"); }
   int32_t STDMETHODCALLTYPE Reserved11() override { return Call("Reserved11()"); }
-  int32_t STDMETHODCALLTYPE SendPacket(int32_t kind, int32_t length, const uint8_t*) override {
+  int32_t STDMETHODCALLTYPE SendPacket(int32_t kind, int32_t length, const uint8_t* bytes) override {
+    {
+      std::lock_guard lock(mutex_);
+      packets_.push_back(bytes ? std::vector<uint8_t>(bytes, bytes + length) : std::vector<uint8_t>());
+    }
     return Call("SendPacket(" + std::to_string(kind) + "," + std::to_string(length) + ")");
   }
   int32_t STDMETHODCALLTYPE Reserved13() override { return Call("Reserved13()"); }
@@ -106,7 +116,7 @@ class FakeComPort : public IComPort {
     return Call("QueryState()");
   }
 
-  std::vector<uint8_t> reply;
+  std::vector<uint8_t> reply;  // what GetReceivedData and GetReceivedSize hand out
 
  private:
   int32_t Call(const std::string& call) {
@@ -131,4 +141,5 @@ class FakeComPort : public IComPort {
   std::map<std::string, int32_t> results_;
   std::map<std::string, std::function<void()>> hooks_;
   std::vector<std::string> calls_;
+  std::vector<std::vector<uint8_t>> packets_;
 };
