@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "FakeComPort.h"
+#include "HandOffPump.h"
 #include "worker/UThreadComPort.h"
 
 namespace {
@@ -75,18 +76,6 @@ class TestWorker : public TThreadComPort {
     ++jobsRun;
   }
 };
-
-// Serves the hand-offs sent to this thread until done() holds or five seconds pass.
-bool PumpUntil(const std::function<bool()>& done) {
-  const DWORD start = GetTickCount();
-  while (!done()) {
-    if (GetTickCount() - start > 5000) return false;
-    MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_SENDMESSAGE);
-    MSG message;
-    PeekMessageW(&message, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
-  }
-  return true;
-}
 
 class WorkerTest : public ::testing::Test {
  protected:
