@@ -2,6 +2,8 @@
 // tells it, and a worker that counts its finished update jobs.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <windows.h>
 
 #include <algorithm>
@@ -25,16 +27,10 @@ class TempFolder {
     GetTempPathW(MAX_PATH, temp);
     path_ = std::wstring(temp) + L"обновление блока " + std::to_wstring(GetCurrentProcessId()) +
             L"-" + std::to_wstring(++made);
+    RemoveTree(path_);  // Wine reuses process ids: a crashed run may have left this name behind
     CreateDirectoryW(path_.c_str(), nullptr);
   }
-  ~TempFolder() {
-    for (const auto& name : Entries()) {
-      const std::wstring path = At(name);
-      SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-      if (!DeleteFileW(path.c_str())) RemoveDirectoryW(path.c_str());
-    }
-    RemoveDirectoryW(path_.c_str());
-  }
+  ~TempFolder() { RemoveTree(path_); }
   const std::wstring& Path() const { return path_; }
   std::wstring At(const std::wstring& name) const { return path_ + L"\\" + name; }
 
@@ -50,10 +46,13 @@ class TempFolder {
   bool Has(const std::wstring& name) const {
     return GetFileAttributesW(At(name).c_str()) != INVALID_FILE_ATTRIBUTES;
   }
-  std::vector<std::wstring> Entries() const {
+  std::vector<std::wstring> Entries() const { return EntriesOf(path_); }
+
+ private:
+  static std::vector<std::wstring> EntriesOf(const std::wstring& folder) {
     std::vector<std::wstring> names;
     WIN32_FIND_DATAW found;
-    UniqueFindHandle search(FindFirstFileW(At(L"*").c_str(), &found));
+    UniqueFindHandle search(FindFirstFileW((folder + L"\\*").c_str(), &found));
     if (!search) return names;
     do {
       const std::wstring name = found.cFileName;
@@ -61,8 +60,15 @@ class TempFolder {
     } while (FindNextFileW(search.get(), &found));
     return names;
   }
+  static void RemoveTree(const std::wstring& folder) {
+    for (const auto& name : EntriesOf(folder)) {
+      const std::wstring path = folder + L"\\" + name;
+      SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+      if (!DeleteFileW(path.c_str())) RemoveTree(path);
+    }
+    RemoveDirectoryW(folder.c_str());
+  }
 
- private:
   std::wstring path_;
 };
 
