@@ -34,6 +34,36 @@ double BenchNow() {
   return static_cast<double>(t.QuadPart) / frequency;
 }
 
+IComPort* CreateStandIn(const std::wstring& configPath) {
+  wchar_t exe[MAX_PATH] = {};
+  GetModuleFileNameW(nullptr, exe, MAX_PATH);
+  std::wstring path = exe;
+  path.resize(path.find_last_of(L'\\'));
+  path.resize(path.find_last_of(L'\\'));
+  static HMODULE module = LoadLibraryW((path + L"\\sim\\Varnel.dll").c_str());
+  if (!module) return nullptr;
+  using GetClassObject = HRESULT(__stdcall*)(REFCLSID, REFIID, void**);
+  auto getClassObject =
+      reinterpret_cast<GetClassObject>(reinterpret_cast<void*>(GetProcAddress(module, "DllGetClassObject")));
+  IClassFactory* factory = nullptr;
+  if (!getClassObject || FAILED(getClassObject(CLSID_ComPort, IID_IClassFactory, reinterpret_cast<void**>(&factory))))
+    return nullptr;
+  SetEnvironmentVariableW(L"QEMUTIL_SIM_CONFIG", configPath.c_str());
+  IComPort* port = nullptr;
+  factory->CreateInstance(nullptr, IID_IComPort, reinterpret_cast<void**>(&port));
+  factory->Release();
+  if (!port) return nullptr;
+  static const char title[] = "QemUtil benchmark";
+  const SCP_Info info{5, title, nullptr, true};
+  port->Configure(&info);
+  int32_t state = 0;
+  const int32_t due = port->QueryState(&state);
+  port->SetTimeout(1000);
+  port->SetInteractive(1);
+  if (due) port->Initialize();
+  return port;
+}
+
 HRESULT NullLink::QueryInterface(REFIID iid, void** out) { return AnswerQuery(this, iid, out); }
 
 int32_t NullLink::SendFile(int32_t size, const uint8_t*, BSTR*, ProgressProc progress) {

@@ -5,10 +5,15 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <string>
 
 #include "link/Varnel_tlb.h"
 
 double BenchNow();
+
+// The stand-in from bin/sim beside the benchmark's folder, configured as the window does it,
+// reading the configuration file named by configPath; null when it is not there.
+IComPort* CreateStandIn(const std::wstring& configPath);
 
 // Calls the progress callback once per step bytes; with bytesPerSecond > 0 it waits so that
 // the file takes as long as it would at that rate. Everything else succeeds at once.
