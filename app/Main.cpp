@@ -1,8 +1,24 @@
-// Program entry. The main window is built in its own step; until then the program only
-// says so.
+// Program entry: the application object, the main window, the message loop.
 #include <windows.h>
 
+#include "AppError.h"
+#include "Application.h"
+#include "LinkComponent.h"
+#include "TBF.h"
+
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
-  MessageBoxW(nullptr, L"Главное окно ещё не собрано.", L"Блок диагностики: информация", MB_OK);
+  try {
+    Application.Initialize();
+    TBF form;
+    if (form.Create(TStartupServices::System()))
+      Application.Run(form.Handle(), [&form] { form.ShowMain(); });
+    else
+      Application.Run(nullptr, nullptr);  // ends at once: start-up asked to terminate
+  } catch (const TAppError& error) {
+    Application.ShowException(error.Message());
+  } catch (...) {
+    Application.ShowException(L"");
+  }
+  EndCom();
   return 0;
 }

@@ -10,8 +10,8 @@ if(NOT CMAKE_CXX_COMPILER_ID STREQUAL "Clang")
 endif()
 
 # qem_fuzz(NAME name SOURCES ... LIBS ... CORPUS dir)
-# Adds a libFuzzer target, a short CTest run of it over its seed corpus, and a long run
-# through the `fuzz` script.
+# Adds a libFuzzer target, a short CTest run of it over its seed corpus, and a launcher
+# build/native/fuzz/<name> for long runs (scripts/fuzz <name> <seconds>).
 function(qem_fuzz)
   cmake_parse_arguments(F "" "NAME;CORPUS;DICT" "SOURCES;LIBS" ${ARGN})
   if(NOT QEM_FUZZ)
@@ -31,4 +31,11 @@ function(qem_fuzz)
            COMMAND sh -c "mkdir -p '${scratch}' && exec \"$0\" \"$@\""
                    $<TARGET_FILE:${F_NAME}> ${args} ${scratch} ${F_CORPUS})
   set_tests_properties(${F_NAME}_short PROPERTIES LABELS "native;fuzz" TIMEOUT 300)
+  set(dict "")
+  if(F_DICT)
+    set(dict "-dict=${F_DICT}")
+  endif()
+  file(GENERATE OUTPUT ${CMAKE_BINARY_DIR}/fuzz/${F_NAME}
+       CONTENT "#!/bin/sh\nmkdir -p '${scratch}'\nexec '$<TARGET_FILE:${F_NAME}>' -max_len=4096 ${dict} \"$@\" '${scratch}' '${F_CORPUS}'\n"
+       FILE_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
 endfunction()

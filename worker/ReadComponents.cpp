@@ -1,4 +1,80 @@
-#include "UThreadComPort.h"
+#include <span>
+#include <string>
 
-// Command 1: the component list. Built in its own step.
-void TThreadComPort::ReadComponents() {}
+#include "UThreadComPort.h"
+#include "link/Cp1251.h"
+#include "link/FileListReply.h"
+#include "link/LinkStatus.h"
+#include "link/Packets.h"
+#include "views/ComponentTable.h"
+
+namespace {
+
+// -1: the program sets no limit of its own; the link component ends the wait.
+inline constexpr int32_t NoTimeLimit = -1;
+inline constexpr int32_t FileListWaitMs = 2000;
+
+}  // namespace
+
+bool TThreadComPort::SetDirectory(const std::wstring& name) {
+  ShowStatus(L"Задание директории...", false, 0);
+  const int32_t length = BuildSetDirectory(Packet.get(), ToCp1251(name));
+  LastResult = Port->SendPacket(UnitMessageKind, length, Packet.get());
+  if (LastResult == LinkOk) LastResult = Port->WaitAnswer(UnitMessageKind, NoTimeLimit);
+  if (LastResult != LinkOk) {
+    ShowStatus(L"Задание директории завершено неудачно", true, LastResult);
+    return false;
+  }
+  ShowStatus(L"Задание директории завершено успешно", false, 0);
+  return true;
+}
+
+bool TThreadComPort::RequestFileList(TFileList& list, const std::wstring& filter) {
+  const std::wstring failed = L"Запрос списка файлов завершен неудачно ";
+  ShowStatus(L"Запрос списка файлов...", false, 0);
+  const int32_t length = BuildFileListRequest(Packet.get(), filter);
+  LastResult = Port->SendPacket(UnitMessageKind, length, Packet.get());
+  if (LastResult == LinkOk) LastResult = Port->WaitData(FileListWaitMs);
+  if (LastResult != LinkOk) {
+    ShowStatus(failed, true, 0);
+    return false;
+  }
+
+  // The reply stays the component's; it is read only here, and never past what arrived.
+  Reply = Port->GetReceivedData();
+  const int32_t received = Port->GetReceivedSize();
+  const std::span<const uint8_t> reply(Reply, Reply && received > 0 ? static_cast<size_t>(received) : 0);
+  switch (ParseFileListReply(reply, WantsVersions(filter), filter, list)) {
+    case TFileListOutcome::Ok:
+      ShowStatus(L"Запрос списка файлов завершен успешно", false, 0);
+      return true;
+    case TFileListOutcome::WrongCode:
+      // The link worked; the unit answered with something else: not shown as an error.
+      ShowStatus(failed, false, 0);
+      return false;
+    case TFileListOutcome::Truncated:
+      break;
+  }
+  ShowStatus(L"Запрос списка файлов завершен неудачно: ответ блока неполный", true, 0);
+  return false;
+}
+
+// Command 1. The window keeps its old list until the new one is complete: the list is built
+// here and handed over together with dgComp's row count, so the grid never has a row without
+// its record. A failed run hands over the empty list (title row only), not stale rows.
+void TThreadComPort::ReadComponents() {
+  TFileList files;
+  TFileList components;
+  if (SetDirectory(L"") && RequestFileList(files, L"exe")) {
+    for (TFileStruct& file : files) {
+      const int row = FindComponentRow(file.Name);
+      if (row == NoComponent) continue;
+      file.Name = ComponentDisplayNames[row];
+      components.push_back(std::move(file));
+    }
+  }
+  PendingFileList = std::move(components);
+  Action = uaCompRows;
+  Text = std::to_wstring(PendingFileList.size() + 1);
+  HandOff();
+}

@@ -65,6 +65,12 @@ class TThreadComPort : public TThread {
   // The link's text for its last error ("" when it has none).
   std::wstring LinkErrorText();
 
+  // The requests of command 1 (in ReadComponents.cpp). Each shows a progress message and
+  // then a success or failure message, keeps the status of its last link call in LastResult,
+  // and returns whether it succeeded. RequestFileList appends to list only on success.
+  bool SetDirectory(const std::wstring& name);
+  bool RequestFileList(TFileList& list, const std::wstring& filter);
+
  protected:
   void Execute() override;
   // The jobs, each in a file of its own; virtual so that tests can stand in a job of their own.

@@ -43,6 +43,12 @@ class FakeComPort : public IComPort {
   void ClearCalls() {
     std::lock_guard lock(mutex_);
     calls_.clear();
+    packets_.clear();
+  }
+  // The bytes of every SendPacket, in order.
+  std::vector<std::vector<uint8_t>> Packets() {
+    std::lock_guard lock(mutex_);
+    return packets_;
   }
   LONG references = 1;
 
@@ -68,8 +74,10 @@ class FakeComPort : public IComPort {
   int32_t STDMETHODCALLTYPE Reserved10() override { return Call("Reserved10()"); }
   int32_t STDMETHODCALLTYPE Reserved11() override { return Call("Reserved11()"); }
   int32_t STDMETHODCALLTYPE SendPacket(int32_t kind, int32_t length, const uint8_t* bytes) override {
-    sentPackets.emplace_back(bytes && length > 0 ? std::vector<uint8_t>(bytes, bytes + length)
-                                                 : std::vector<uint8_t>());
+    {
+      std::lock_guard lock(mutex_);
+      packets_.push_back(bytes ? std::vector<uint8_t>(bytes, bytes + length) : std::vector<uint8_t>());
+    }
     return Call("SendPacket(" + std::to_string(kind) + "," + std::to_string(length) + ")");
   }
   int32_t STDMETHODCALLTYPE Reserved13() override { return Call("Reserved13()"); }
@@ -116,17 +124,16 @@ class FakeComPort : public IComPort {
     return Call("QueryState()");
   }
 
-  std::vector<uint8_t> reply;
+  std::vector<uint8_t> reply;  // what GetReceivedData and GetReceivedSize hand out
 
   // SendFile reports these (total, current) pairs to its progress callback on every call.
   std::vector<std::pair<int32_t, int32_t>> progressReports;
-  // What SendFile and SendPacket were given, in call order; read them after the worker's job.
+  // What SendFile was given, in call order; read it after the worker's job.
   struct SentFile {
     std::vector<uint8_t> bytes;
     std::wstring name;
   };
   std::vector<SentFile> sentFiles;
-  std::vector<std::vector<uint8_t>> sentPackets;
 
  private:
   int32_t Call(const std::string& call) {
@@ -151,4 +158,5 @@ class FakeComPort : public IComPort {
   std::map<std::string, int32_t> results_;
   std::map<std::string, std::function<void()>> hooks_;
   std::vector<std::string> calls_;
+  std::vector<std::vector<uint8_t>> packets_;
 };

@@ -92,7 +92,12 @@ class TransferWindow : public TWorkerWindow {
     Check();
     journal.push_back((failed ? L"red: " : L"status: ") + text);
   }
-  void InstallComponentList(TFileList&&, int32_t) override { journal.push_back(L"component rows"); }
+  void InstallComponentList(TFileList&& records, int32_t rows) override {
+    Check();
+    journal.push_back(L"component rows: " + std::to_wstring(rows));
+    fileList = std::move(records);
+  }
+  TFileList fileList;
   void RepaintUpdateGrid() override {
     Check();
     std::wstring shown = L"grid:";

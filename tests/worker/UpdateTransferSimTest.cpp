@@ -10,10 +10,10 @@
 #include <string>
 #include <vector>
 
-#include "HandOffPump.h"
+#include "FakeWindow.h"
 #include "TransferTestSupport.h"
 #include "link/LinkStatus.h"
-#include "link/Packets.h"
+#include "views/ComponentTable.h"
 
 namespace {
 
@@ -45,40 +45,10 @@ std::string Utf8(const std::wstring& text) {
   return bytes;
 }
 
-struct ListedFile {
-  std::string name;
-  uint32_t size;
-  std::string version;
-};
-
-// The unit's file list with versions, read through the link (01 01, then WaitData), each
-// entry checked against the received length.
-std::vector<ListedFile> ListUnitFiles(IComPort* port) {
-  std::vector<ListedFile> files;
-  uint8_t packet[2];
-  if (port->SendPacket(UnitMessageKind, BuildFileListRequest(packet, L"exe"), packet) != LinkOk) return files;
-  if (port->WaitData(2000) != LinkOk) return files;
-  const uint8_t* reply = port->GetReceivedData();
-  const int32_t size = port->GetReceivedSize();
-  if (!reply || size < 2 || reply[0] != 1) return files;
-  int32_t at = 2;
-  for (int entry = 0; entry < reply[1]; ++entry) {
-    if (at + 1 > size) break;
-    const int32_t nameLength = reply[at];
-    const int32_t versionAt = at + 1 + nameLength + 9;
-    if (versionAt + 1 > size || versionAt + 1 + reply[versionAt] > size) break;
-    const uint8_t* sizeBytes = reply + versionAt - 4;
-    files.push_back({std::string(reinterpret_cast<const char*>(reply) + at + 1, nameLength),
-                     sizeBytes[0] | sizeBytes[1] << 8 | sizeBytes[2] << 16 | uint32_t{sizeBytes[3]} << 24,
-                     std::string(reinterpret_cast<const char*>(reply) + versionAt + 1, reply[versionAt])});
-    at = versionAt + 1 + reply[versionAt];
-  }
-  return files;
-}
-
-const ListedFile* Find(const std::vector<ListedFile>& files, const std::string& name) {
+// The record dgComp would show for a component, from the last component list.
+const TFileStruct* Listed(const TFileList& files, int row) {
   for (const auto& file : files)
-    if (file.name == name) return &file;
+    if (file.Name == ComponentDisplayNames[row]) return &file;
   return nullptr;
 }
 
@@ -137,6 +107,14 @@ class UpdateTransferSimTest : public ::testing::Test {
     SetEvent(event.get());
     return PumpUntil([&] { return worker->updatesDone == 1; }, 60000);
   }
+  // Command 1, as the menu item gives it: the unit's component list.
+  bool ListComponents() {
+    window.journal.clear();
+    worker->Command = cmComponents;
+    SetEvent(event.get());
+    return PumpUntil([&] { return worker->Command == cmNone && !window.journal.empty() &&
+                                  window.journal.back().rfind(L"component rows", 0) == 0; }, 60000);
+  }
   // After this the test thread is the link's caller again.
   void StopWorker() {
     worker->Terminate();
@@ -177,17 +155,16 @@ TEST_F(UpdateTransferSimTest, AConfirmedUpdateIsListedByTheUnitWithItsNewVersion
   ASSERT_FALSE(window.gauges.empty());
   EXPECT_EQ(window.gauges.back(), 100);
 
-  StopWorker();
-  const auto files = ListUnitFiles(port);
-  const ListedFile* salvik = Find(files, "salvik.exe");
-  const ListedFile* pelikar = Find(files, "pelikar.exe");
-  ASSERT_TRUE(salvik && pelikar) << files.size() << " files listed";
-  EXPECT_EQ(salvik->version, "2.7");
-  EXPECT_EQ(salvik->size, image.size());
-  EXPECT_EQ(pelikar->version, "3.14");
-  EXPECT_EQ(pelikar->size, 1048576u);
-  ASSERT_TRUE(Find(files, "meridox.exe"));
-  EXPECT_EQ(Find(files, "meridox.exe")->version, "1.0");  // untouched
+  ASSERT_TRUE(ListComponents());
+  const TFileStruct* salvik = Listed(window.fileList, 1);
+  const TFileStruct* pelikar = Listed(window.fileList, 3);
+  ASSERT_TRUE(salvik && pelikar) << window.fileList.size() << " components listed";
+  EXPECT_EQ(salvik->Version, L"2.7");
+  EXPECT_EQ(salvik->Size, static_cast<int32_t>(image.size()));
+  EXPECT_EQ(pelikar->Version, L"3.14");
+  EXPECT_EQ(pelikar->Size, 1048576);
+  ASSERT_TRUE(Listed(window.fileList, 0));
+  EXPECT_EQ(Listed(window.fileList, 0)->Version, L"1.0");  // untouched
 }
 
 TEST_F(UpdateTransferSimTest, ALinkThatDropsDuringTheTransferLeavesTheFile) {
@@ -210,13 +187,14 @@ TEST_F(UpdateTransferSimTest, ALinkThatDropsDuringTheTransferLeavesTheFile) {
   EXPECT_EQ(window.gauges.back(), 25);
   EXPECT_EQ(folder.Entries().size(), 3u);
 
-  // The unit kept its old version (seen through a new link: this one stays unplugged).
-  ComPtr<IComPort> again = CreateStandIn();
-  ASSERT_TRUE(again);
-  ASSERT_EQ(again->Initialize(), LinkOk);
-  const auto files = ListUnitFiles(again.get());
-  ASSERT_TRUE(Find(files, "meridox.exe"));
-  EXPECT_EQ(Find(files, "meridox.exe")->version, "1.0");
+  // The unit kept its old file: ours (1 MiB) never arrived.
+  const DWORD kept = GetFileAttributesW(place.At(L"unit\\meridox.exe").c_str());
+  ASSERT_NE(kept, INVALID_FILE_ATTRIBUTES);
+  UniqueFileHandle stored(CreateFileW(place.At(L"unit\\meridox.exe").c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                      OPEN_EXISTING, 0, nullptr));
+  LARGE_INTEGER storedSize{};
+  ASSERT_TRUE(GetFileSizeEx(stored.get(), &storedSize));
+  EXPECT_NE(storedSize.QuadPart, 1048576);
 }
 
 TEST_F(UpdateTransferSimTest, AConfirmationThatNeverComesEndsAfterThreeSecondsAndKeepsTheFile) {

@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "FakeComPort.h"
-#include "HandOffPump.h"
+#include "FakeWindow.h"
 #include "TransferTestSupport.h"
 #include "views/ComponentTable.h"
 #include "worker/UThreadComPort.h"
@@ -100,7 +100,7 @@ TEST_F(UpdateTransferTest, ConfirmedFilesAndVersionIniLeaveTheFolder) {
   EXPECT_EQ(port.sentFiles[0].name, L"meridox.exe");
   EXPECT_EQ(port.sentFiles[1].bytes, largest);
   EXPECT_EQ(port.sentFiles[1].name, L"salvik.exe");
-  EXPECT_EQ(port.sentPackets, (std::vector<std::vector<uint8_t>>{{3, 0, 1, 5}, {3, 1, 2, 10}}));
+  EXPECT_EQ(port.Packets(), (std::vector<std::vector<uint8_t>>{{3, 0, 1, 5}, {3, 1, 2, 10}}));
   EXPECT_TRUE(folder.Entries().empty());
   EXPECT_EQ(worker->LastResult, 0);
 }
@@ -238,7 +238,7 @@ TEST_F(UpdateTransferTest, TheConfirmationCarriesTheRowAndTheVersionNumbers) {
     Candidate(row, versions[row]);
   }
   ASSERT_TRUE(RunUpdate());
-  EXPECT_EQ(port.sentPackets, (std::vector<std::vector<uint8_t>>{
+  EXPECT_EQ(port.Packets(), (std::vector<std::vector<uint8_t>>{
                                   {3, 0, 1, 5}, {3, 1, 44, 1}, {3, 2, 255, 0}, {3, 3, 0, 0}, {3, 4, 4, 0}}));
   EXPECT_TRUE(window.Shows(Succeeded));
 }

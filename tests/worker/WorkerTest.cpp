@@ -9,53 +9,10 @@
 #include <vector>
 
 #include "FakeComPort.h"
-#include "HandOffPump.h"
+#include "FakeWindow.h"
 #include "worker/UThreadComPort.h"
 
 namespace {
-
-struct StatusLine {
-  std::wstring text;
-  bool failed;
-  bool operator==(const StatusLine&) const = default;
-};
-
-class FakeWindow : public TWorkerWindow {
- public:
-  std::vector<StatusLine> statuses;
-  std::vector<int32_t> rowCounts;
-  std::vector<int32_t> gauges;
-  int repaints = 0;
-  bool calledOffWindowThread = false;
-  DWORD windowThread = GetCurrentThreadId();
-
-  void ShowStatusLine(const std::wstring& text, bool failed) override {
-    Check();
-    statuses.push_back({text, failed});
-  }
-  void InstallComponentList(TFileList&& records, int32_t rows) override {
-    Check();
-    rowCounts.push_back(rows);
-    fileList = std::move(records);
-  }
-  TUpdateList UpdateCandidates() override { return candidates; }
-  std::wstring UpdateFolder() override { return folder; }
-
-  TFileList fileList;
-  TUpdateList candidates;
-  std::wstring folder;
-  void RepaintUpdateGrid() override {
-    Check();
-    ++repaints;
-  }
-  void ShowGauge(int32_t percent) override {
-    Check();
-    gauges.push_back(percent);
-  }
-
- private:
-  void Check() { calledOffWindowThread |= GetCurrentThreadId() != windowThread; }
-};
 
 // A worker whose jobs are the test's own: they record that they ran and may hold on.
 class TestWorker : public TThreadComPort {

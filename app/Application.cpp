@@ -1,0 +1,32 @@
+#include "Application.h"
+
+#include <commctrl.h>
+
+TApplication Application;
+
+void TApplication::Initialize() {
+  INITCOMMONCONTROLSEX controls{sizeof controls, ICC_TAB_CLASSES | ICC_STANDARD_CLASSES};
+  InitCommonControlsEx(&controls);
+}
+
+void TApplication::Terminate() {
+  if (terminated_) return;
+  terminated_ = true;
+  PostQuitMessage(0);
+}
+
+void TApplication::Run(HWND mainWindow, const std::function<void()>& showMainWindow) {
+  if (terminated_) return;
+  if (ShowMainForm && showMainWindow) showMainWindow();
+  MSG message;
+  while (GetMessageW(&message, nullptr, 0, 0) > 0) {
+    if (mainWindow && IsWindow(mainWindow) && IsDialogMessageW(mainWindow, &message)) continue;
+    TranslateMessage(&message);
+    DispatchMessageW(&message);
+  }
+  terminated_ = true;
+}
+
+void TApplication::ShowException(const std::wstring& message) {
+  MessageBoxW(nullptr, message.c_str(), Title.c_str(), MB_OK | MB_ICONSTOP);
+}

@@ -1,0 +1,30 @@
+// The application object: title, message loop, termination, the switch that keeps the main
+// window hidden, and the standard error display.
+#pragma once
+
+#include <windows.h>
+
+#include <functional>
+#include <string>
+
+class TApplication {
+ public:
+  std::wstring Title;
+  // Cleared by a refused start-up: Run then never shows the main window.
+  bool ShowMainForm = true;
+
+  void Initialize();
+  // Shows the main window (unless told not to) and runs the message loop until the program
+  // ends. mainWindow gets dialog-style keyboard navigation (Tab between widgets).
+  void Run(HWND mainWindow, const std::function<void()>& showMainWindow);
+  // Ends the message loop: at once when it runs, or before it starts.
+  void Terminate();
+  bool Terminated() const { return terminated_; }
+  // A box with an OK button and the stop icon, captioned with the title.
+  void ShowException(const std::wstring& message);
+
+ private:
+  bool terminated_ = false;
+};
+
+extern TApplication Application;

@@ -1,0 +1,109 @@
+#include "Gauge.h"
+
+#include <algorithm>
+#include <string>
+
+namespace {
+
+constexpr wchar_t GaugeClass[] = L"QemUtil.Gauge";
+
+void RegisterGaugeClass(WNDPROC proc) {
+  WNDCLASSEXW windowClass{};
+  windowClass.cbSize = sizeof windowClass;
+  windowClass.lpfnWndProc = proc;
+  windowClass.hInstance = GetModuleHandleW(nullptr);
+  windowClass.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+  windowClass.lpszClassName = GaugeClass;
+  RegisterClassExW(&windowClass);  // fails harmlessly when already registered
+}
+
+}  // namespace
+
+bool TGauge::Create(HWND parent, int id, int left, int top, int width, int height) {
+  RegisterGaugeClass(&TGauge::WindowProc);
+  // window_ is set at WM_NCCREATE.
+  return CreateWindowExW(0, GaugeClass, L"0%", WS_CHILD | WS_VISIBLE, left, top, width, height,
+                         parent, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
+                         GetModuleHandleW(nullptr), this) != nullptr;
+}
+
+void TGauge::SetProgress(int percent) {
+  percent = std::clamp(percent, 0, 100);
+  if (percent == progress_) return;
+  progress_ = percent;
+  if (window_) {
+    // The text is the gauge's window text too, for whatever reads it from outside.
+    SetWindowTextW(window_.get(), (std::to_wstring(progress_) + L"%").c_str());
+    InvalidateRect(window_.get(), nullptr, FALSE);
+  }
+}
+
+void TGauge::RepaintNow() {
+  if (!window_) return;
+  InvalidateRect(window_.get(), nullptr, FALSE);
+  UpdateWindow(window_.get());
+}
+
+LRESULT CALLBACK TGauge::WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  TGauge* self = nullptr;
+  if (message == WM_NCCREATE) {
+    self = static_cast<TGauge*>(reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams);
+    SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
+    self->window_.reset(window);
+  } else {
+    self = reinterpret_cast<TGauge*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+  }
+  if (message == WM_NCDESTROY && self) {
+    SetWindowLongPtrW(window, GWLP_USERDATA, 0);
+    (void)self->window_.release();  // the system is destroying it already
+    return DefWindowProcW(window, message, wParam, lParam);
+  }
+  if (!self) return DefWindowProcW(window, message, wParam, lParam);
+  try {
+    return self->HandleMessage(message, wParam, lParam);
+  } catch (...) {
+    return DefWindowProcW(window, message, wParam, lParam);
+  }
+}
+
+LRESULT TGauge::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+  switch (message) {
+    case WM_ERASEBKGND: return 1;
+    case WM_PAINT: OnPaint(); return 0;
+    default: return DefWindowProcW(window_.get(), message, wParam, lParam);
+  }
+}
+
+void TGauge::OnPaint() {
+  HWND window = window_.get();
+  PAINTSTRUCT paint;
+  HDC dc = BeginPaint(window, &paint);
+  if (!dc) return;
+  RECT client;
+  GetClientRect(window, &client);
+
+  // Frame, then ground and bar inside it.
+  HBRUSH frame = GetSysColorBrush(COLOR_WINDOWFRAME);
+  FrameRect(dc, &client, frame);
+  RECT inside = client;
+  InflateRect(&inside, -1, -1);
+  const int barWidth = (inside.right - inside.left) * progress_ / 100;
+  RECT bar{inside.left, inside.top, inside.left + barWidth, inside.bottom};
+  RECT ground{bar.right, inside.top, inside.right, inside.bottom};
+  HBRUSH barBrush = CreateSolidBrush(BarColor);
+  HBRUSH groundBrush = CreateSolidBrush(GroundColor);
+  FillRect(dc, &bar, barBrush);
+  FillRect(dc, &ground, groundBrush);
+  DeleteObject(barBrush);
+  DeleteObject(groundBrush);
+
+  const std::wstring text = std::to_wstring(progress_) + L"%";
+  const int saved = SaveDC(dc);
+  if (font_) SelectObject(dc, font_);
+  SetBkMode(dc, TRANSPARENT);
+  SetTextColor(dc, TextColor);
+  DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &inside,
+            DT_CENTER | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX);
+  RestoreDC(dc, saved);
+  EndPaint(window, &paint);
+}

@@ -1,0 +1,37 @@
+#include "ModulePath.h"
+
+#include <windows.h>
+
+std::wstring ExecutablePath() {
+  // Long paths: grow the buffer until the name fits.
+  std::wstring path(MAX_PATH, L'\0');
+  for (;;) {
+    const DWORD length = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
+    if (length == 0) return {};
+    if (length < path.size()) {
+      path.resize(length);
+      return path;
+    }
+    if (path.size() >= 32768) return {};
+    path.resize(path.size() * 2);
+  }
+}
+
+std::wstring ExecutableFolder() {
+  const std::wstring path = ExecutablePath();
+  const size_t separator = path.find_last_of(L"\\/:");
+  return separator == std::wstring::npos ? std::wstring() : path.substr(0, separator + 1);
+}
+
+std::wstring ChangeFileExt(const std::wstring& path, const std::wstring& extension) {
+  const size_t separator = path.find_last_of(L"\\/:");
+  const size_t dot = path.find_last_of(L'.');
+  if (dot == std::wstring::npos || (separator != std::wstring::npos && dot < separator))
+    return path + extension;
+  return path.substr(0, dot) + extension;
+}
+
+bool FolderExists(const std::wstring& path) {
+  const DWORD attributes = GetFileAttributesW(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}

@@ -1,0 +1,374 @@
+#include "TBF.h"
+
+#include <commctrl.h>
+
+#include <algorithm>
+
+#include "AppError.h"
+#include "Application.h"
+#include "Checkcomreg.h"
+#include "FolderDialog.h"
+#include "LinkComponent.h"
+#include "ModulePath.h"
+#include "WidgetIds.h"
+#include "link/Cp1251.h"
+
+TBF* BF = nullptr;
+
+namespace {
+
+constexpr wchar_t ApplicationTitle[] = L"Блок диагностики: информация";
+constexpr wchar_t EventName[] = L"QemUtil.Thread.Event";
+constexpr wchar_t FolderPrompt[] = L"Выберите папку с обновляемыми файлами";
+constexpr COLORREF FailureColor = RGB(255, 0, 0);
+
+constexpr double CompColumnFactors[] = {0.35, 0.15, 0.16, 0.13, 0.14, 0.1};
+constexpr double UpdateColumnFactors[] = {0.5, 0.1, 0.4};
+
+// A start-up the user chose to end in the "HRCHECK: " box: the entry routine shows it
+// without a text.
+struct TLinkCreationFailed {};
+
+std::wstring SystemErrorText(DWORD code) {
+  wchar_t* text = nullptr;
+  const DWORD length = FormatMessageW(
+      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+      nullptr, code, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+  std::wstring message = length && text ? std::wstring(text, length) : std::to_wstring(code);
+  if (text) LocalFree(text);
+  return message;
+}
+
+}  // namespace
+
+TStartupServices TStartupServices::System() {
+  TStartupServices services;
+  services.checkRegistration = [] { return CheckComReg(CLSID_ComPort, L"Varnel.dll"); };
+  services.createLink = [](ComPtr<IComPort>& port) { return CreateLinkComponent(port); };
+  services.createWorker = [](TWorkerWindow& window) {
+    return std::make_unique<TThreadComPort>(true, window);
+  };
+  return services;
+}
+
+TBF::TBF() = default;
+
+TBF::~TBF() {
+  // A start-up that stopped half way, or an error: end the worker before anything it uses.
+  if (worker_) {
+    worker_->Terminate();
+    if (worker_->Event) SetEvent(worker_->Event);
+    worker_->WaitFor();
+    ThreadComPort = nullptr;
+    worker_.reset();
+  }
+  // Destroyed without a close (start-up stopped, or an error on its way to the entry
+  // routine's display): no handler runs, and in particular no quit request is posted that
+  // would end that display at once.
+  if (window_) SetWindowLongPtrW(window_.get(), GWLP_USERDATA, 0);
+  window_.reset();
+  if (BF == this) BF = nullptr;
+}
+
+bool TBF::Create(const TStartupServices& services) {
+  BF = this;
+  // 1. The form resource.
+  if (!BuildWidgets()) throw TAppError(L"Не удалось создать главное окно: " + SystemErrorText(GetLastError()));
+  // 2. Both record lists absent: FileList and UpdateList start null.
+  // 3. Application title.
+  Application.Title = ApplicationTitle;
+  // 4. Placement file beside the executable.
+  FormStorage.SetIniFileName(ChangeFileExt(ExecutablePath(), L".ini"));
+  // 5, 6.
+  SetWindowTextW(window_.get(), Application.Title.c_str());
+  SetWindowTextW(lbStatus, L"");
+
+  // 7. Registration of the link component.
+  const std::wstring refusal = services.checkRegistration();
+  if (!refusal.empty()) {
+    ShowMessageBox(refusal, MB_OK | MB_ICONSTOP);
+    Application.ShowMainForm = false;
+    Application.Terminate();
+    return false;
+  }
+
+  // 8, 9. Grids.
+  SetUpGrid(dgComp, 6, false, CompColumnFactors);
+  SetUpGrid(dgUpdate, 3, true, UpdateColumnFactors);
+  dgComp.SetDrawCellHandler([this](HDC dc, int column, int row, const RECT& cell) {
+    dgCompDrawCell(dc, column, row, cell);
+  });
+  dgUpdate.SetDrawCellHandler([this](HDC dc, int column, int row, const RECT& cell) {
+    dgUpdateDrawCell(dc, column, row, cell);
+  });
+  // 10. No active page.
+  SetActivePage(nullptr);
+  // 11. Where the folder dialog starts.
+  browseStart_ = ExecutableFolder();
+
+  // 12. The worker, suspended. The window owns it and frees it itself (FormCloseQuery).
+  worker_ = services.createWorker(*this);
+  if (!worker_ || !worker_->Started())
+    throw TAppError(L"Не удалось создать рабочий поток: " + SystemErrorText(GetLastError()));
+  ThreadComPort = worker_.get();
+
+  // 13. The wake-up event: auto-reset, not signalled.
+  event_.reset(CreateEventW(nullptr, FALSE, FALSE, EventName));
+  if (!event_)
+    throw TAppError(L"Не удалось создать событие \"QemUtil.Thread.Event\": " + SystemErrorText(GetLastError()));
+  worker_->Event = event_.get();
+
+  // 14. The link component; the worker holds the only reference.
+  const HRESULT created = services.createLink(worker_->Port);
+  if (FAILED(created) || !worker_->Port) {
+    const int answer = ShowHrCheck(FAILED(created) ? created : E_POINTER, L"Create(intfObj)",
+                                   L"TBF.cpp", __LINE__);
+    if (answer == IDYES) throw TLinkCreationFailed{};
+    // No and Cancel: the program cannot work without the component; end as quietly as a
+    // refused registration.
+    Application.ShowMainForm = false;
+    Application.Terminate();
+    return false;
+  }
+
+  // 15. Configure the link. The record is a local: the component copies what it keeps.
+  IComPort* port = worker_->Port.get();
+  const std::string title = ToCp1251(Application.Title);
+  const SCP_Info info{5, title.c_str(), window_.get(), true};
+  port->Configure(&info);
+  int32_t state = 0;
+  const int32_t pending = port->QueryState(&state);
+  port->SetTimeout(1000);
+  port->SetInteractive(1);
+  if (pending != 0) port->Initialize();
+
+  // 16. From now on the worker is the link's caller.
+  worker_->Resume();
+  return true;
+}
+
+void TBF::SetUpGrid(TDrawGrid& grid, int columns, bool useFullWidth, const double* factors) {
+  grid.Show(false);
+  grid.SetColor(GetSysColor(COLOR_BTNFACE));
+  grid.SetRowCount(1);
+  grid.SetColumnCount(columns);
+  grid.SetDefaultRowHeight(18);
+  grid.SetFont(CellFont);
+  // Read once, before any column changes.
+  const int width = useFullWidth ? grid.Width() : grid.ClientWidth();
+  for (int column = 0; column < columns; ++column)
+    grid.SetColumnWidth(column, static_cast<int>(width * factors[column]));
+  grid.Show(true);
+}
+
+void TBF::ShowMain() {
+  // The placement store first, then FormShow, then the window appears.
+  const TStoredPlacement stored = FormStorage.Load();
+  if (stored.left || stored.top) {
+    WINDOWPLACEMENT placement{};
+    placement.length = sizeof placement;
+    GetWindowPlacement(window_.get(), &placement);
+    const RECT& normal = placement.rcNormalPosition;
+    const int width = normal.right - normal.left, height = normal.bottom - normal.top;
+    const int left = stored.left.value_or(normal.left), top = stored.top.value_or(normal.top);
+    placement.rcNormalPosition = {left, top, left + width, top + height};
+    placement.showCmd = SW_HIDE;
+    // SetWindowPlacement keeps the window on a monitor that exists now.
+    SetWindowPlacement(window_.get(), &placement);
+  }
+  if (stored.folder) SetWindowTextW(deUpdate, stored.folder->c_str());
+  FormShow();
+  ShowWindow(window_.get(), SW_SHOWNORMAL);
+  UpdateWindow(window_.get());
+}
+
+void TBF::FormShow() {
+  if (GetWindowTextLengthW(deUpdate) != 0) return;
+  const std::wstring folder = ExecutableFolder() + L"Update";
+  if (FolderExists(folder)) SetWindowTextW(deUpdate, folder.c_str());
+}
+
+void TBF::GiveCommand(int32_t command) {
+  if (!worker_) return;
+  worker_->Command = command;
+  SetEvent(worker_->Event);
+}
+
+void TBF::miCompClick() {
+  SetActivePage(tsComponent);
+  GiveCommand(cmComponents);
+}
+
+void TBF::miExitClick() { PostMessageW(window_.get(), WM_CLOSE, 0, 0); }
+
+bool TBF::FormCloseQuery() {
+  if (worker_) {
+    worker_->Terminate();
+    if (worker_->Event) SetEvent(worker_->Event);
+    // Serves the worker's hand-offs, nothing else, until it has ended: a running job finishes
+    // with its status and table updates.
+    worker_->WaitFor();
+    if (worker_->Port) {
+      worker_->Port->Reset();
+      worker_->Port->Close();
+      worker_->Port->Shutdown();
+    }
+    worker_->Event = nullptr;
+    event_.reset();
+    // Releases the last reference to the link component.
+    ThreadComPort = nullptr;
+    worker_.reset();
+  }
+  FileList.reset();
+  if (UpdateList) UpdateList->clear();
+  UpdateList.reset();
+  return true;
+}
+
+void TBF::SavePlacement() {
+  WINDOWPLACEMENT placement{};
+  placement.length = sizeof placement;
+  if (!GetWindowPlacement(window_.get(), &placement)) return;
+  const int length = GetWindowTextLengthW(deUpdate);
+  std::wstring folder(length + 1, L'\0');
+  folder.resize(GetWindowTextW(deUpdate, folder.data(), length + 1));
+  FormStorage.Save(placement.rcNormalPosition.left, placement.rcNormalPosition.top, folder);
+}
+
+int TBF::ShowMessageBox(const std::wstring& text, UINT flags) {
+  return MessageBoxW(window_.get(), text.c_str(), Application.Title.c_str(), flags);
+}
+
+HWND TBF::ActivePage() const {
+  const int index = static_cast<int>(SendMessageW(pcMain, TCM_GETCURSEL, 0, 0));
+  return index == 0 ? tsComponent : index == 1 ? tsUpdate : nullptr;
+}
+
+void TBF::SetActivePage(HWND page) {
+  const int index = page == tsComponent ? 0 : page == tsUpdate ? 1 : -1;
+  SendMessageW(pcMain, TCM_SETCURSEL, index, 0);
+  // Show the new page before hiding the old one: no flash of the empty page control.
+  if (page) ShowWindow(page, SW_SHOW);
+  for (HWND other : {tsComponent, tsUpdate})
+    if (other != page) ShowWindow(other, SW_HIDE);
+}
+
+// Hand-offs from the worker.
+
+void TBF::ShowStatusLine(const std::wstring& text, bool failed) {
+  statusFailed_ = failed;
+  SetWindowTextW(lbStatus, text.c_str());
+  InvalidateRect(lbStatus, nullptr, TRUE);
+  UpdateWindow(lbStatus);
+}
+
+void TBF::InstallComponentList(TFileList&& records, int32_t rowCount) {
+  if (!FileList) FileList = std::make_unique<TFileList>();
+  *FileList = std::move(records);
+  // The drawing takes row r's record from entry r - 1 unchecked: never more rows than records.
+  const int rows = std::clamp<int32_t>(rowCount, 1, static_cast<int32_t>(FileList->size()) + 1);
+  dgComp.Show(false);
+  dgComp.SetRowCount(rows);
+  dgComp.Show(true);
+  dgComp.RepaintNow();
+}
+
+void TBF::RepaintUpdateGrid() { dgUpdate.RepaintNow(); }
+
+void TBF::ShowGauge(int32_t percent) {
+  Gauge.SetProgress(percent);
+  Gauge.RepaintNow();
+}
+
+TUpdateList TBF::UpdateCandidates() { return UpdateList ? *UpdateList : TUpdateList(); }
+
+std::wstring TBF::UpdateFolder() {
+  const int length = GetWindowTextLengthW(deUpdate);
+  std::wstring folder(length + 1, L'\0');
+  folder.resize(GetWindowTextW(deUpdate, folder.data(), length + 1));
+  return folder;
+}
+
+// The window procedure.
+
+LRESULT CALLBACK TBF::WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  TBF* self = nullptr;
+  if (message == WM_NCCREATE) {
+    self = static_cast<TBF*>(reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams);
+    SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
+    self->window_.reset(window);
+  } else {
+    self = reinterpret_cast<TBF*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+  }
+  if (message == WM_NCDESTROY && self) {
+    SetWindowLongPtrW(window, GWLP_USERDATA, 0);
+    (void)self->window_.release();  // the system is destroying it already
+    return DefWindowProcW(window, message, wParam, lParam);
+  }
+  if (!self) return DefWindowProcW(window, message, wParam, lParam);
+  // No exception may cross the window procedure back into the system.
+  try {
+    return self->HandleMessage(message, wParam, lParam);
+  } catch (...) {
+    return DefWindowProcW(window, message, wParam, lParam);
+  }
+}
+
+LRESULT TBF::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+  switch (message) {
+    case WM_COMMAND: OnCommand(LOWORD(wParam), HIWORD(wParam), reinterpret_cast<HWND>(lParam)); return 0;
+    case WM_NOTIFY: OnNotify(*reinterpret_cast<const NMHDR*>(lParam)); return 0;
+    case WM_CTLCOLORSTATIC: return OnCtlColorStatic(reinterpret_cast<HDC>(wParam), reinterpret_cast<HWND>(lParam));
+    case WM_CLOSE: OnClose(); return 0;
+    case WM_DESTROY: Application.Terminate(); return 0;
+    default: return DefWindowProcW(window_.get(), message, wParam, lParam);
+  }
+}
+
+void TBF::OnCommand(int id, int code, HWND control) {
+  switch (id) {
+    case idMiComp: if (!control) miCompClick(); break;
+    case idMiUpdate: if (!control) miUpdateClick(false); break;
+    case idMiExit: if (!control) miExitClick(); break;
+    case idDeUpdate: if (code == EN_CHANGE) deUpdateChange(); break;
+    case idBtUpdate: if (code == BN_CLICKED) btUpdateClick(); break;
+    default: break;
+  }
+}
+
+void TBF::OnNotify(const NMHDR& header) {
+  // The 1-pixel tabs still take the keyboard: keep the shown page in step with the tab.
+  if (header.hwndFrom == pcMain && header.code == TCN_SELCHANGE) {
+    const int index = static_cast<int>(SendMessageW(pcMain, TCM_GETCURSEL, 0, 0));
+    SetActivePage(index == 0 ? tsComponent : index == 1 ? tsUpdate : nullptr);
+  }
+}
+
+LRESULT TBF::OnCtlColorStatic(HDC dc, HWND control) {
+  COLORREF text = GetSysColor(COLOR_WINDOWTEXT);
+  if (control == lbStatus && statusFailed_) text = FailureColor;
+  SetTextColor(dc, text);
+  SetBkColor(dc, GetSysColor(COLOR_BTNFACE));
+  return reinterpret_cast<LRESULT>(faceBrush_);
+}
+
+void TBF::OnClose() {
+  // A close request that arrives while the window waits for the worker (a sent WM_CLOSE is
+  // served during the wait) must not start a second shutdown.
+  if (closing_) return;
+  closing_ = true;
+  if (!FormCloseQuery()) {
+    closing_ = false;
+    return;
+  }
+  SavePlacement();
+  DestroyWindow(window_.get());
+}
+
+void TBF::OnBrowseFolder() {
+  // Start at the folder in the field when it exists, else beside the executable.
+  std::wstring start = UpdateFolder();
+  if (start.empty() || !FolderExists(start)) start = browseStart_;
+  if (auto chosen = BrowseForFolder(window_.get(), FolderPrompt, start))
+    SetWindowTextW(deUpdate, chosen->c_str());  // EN_CHANGE calls deUpdateChange
+}

@@ -1,0 +1,138 @@
+// The main window TBF: menu, two pages (components, update), status panel; it owns the worker,
+// its wake-up event and the two record lists, and carries out the worker's hand-offs.
+#pragma once
+
+#include <windows.h>
+
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "Gauge.h"
+#include "Placement.h"
+#include "link/UniqueResource.h"
+#include "views/DrawGrid.h"
+#include "worker/UThreadComPort.h"
+
+// What start-up needs from the system; tests stand in their own.
+struct TStartupServices {
+  // "" when the link component is registered, else the message for the user.
+  std::function<std::wstring()> checkRegistration;
+  // Creates the link component instance.
+  std::function<HRESULT(ComPtr<IComPort>&)> createLink;
+  // Makes the worker (suspended) for this window.
+  std::function<std::unique_ptr<TThreadComPort>(TWorkerWindow&)> createWorker;
+  static TStartupServices System();
+};
+
+class TBF final : public TWorkerWindow {
+ public:
+  static constexpr int ClientWidth = 534;
+  static constexpr int ClientHeight = 416;
+  static constexpr int DesignedLeft = 256;
+  static constexpr int DesignedTop = 230;
+
+  TBF();
+  ~TBF();
+  TBF(const TBF&) = delete;
+  TBF& operator=(const TBF&) = delete;
+
+  // The construction steps. False when start-up stopped (the link component is not registered,
+  // or could not be created and the user chose not to go on): the window is never shown then.
+  // A failure the entry routine must show is thrown.
+  bool Create(const TStartupServices& services);
+  HWND Handle() const { return window_.get(); }
+  // Restores the stored placement and folder, runs FormShow, shows the window.
+  void ShowMain();
+
+  // Handlers.
+  void FormShow();
+  bool FormCloseQuery();
+  void miCompClick();
+  void miExitClick();
+  // Update page (TBF_Update.cpp). fromButton: called by btUpdateClick (a null sender).
+  void miUpdateClick(bool fromButton);
+  void deUpdateChange();
+  void btUpdateClick();
+  void ScanUpdateFolder();
+  // Cell drawing (TBF_Grids.cpp).
+  void dgCompDrawCell(HDC dc, int column, int row, const RECT& cell);
+  void dgUpdateDrawCell(HDC dc, int column, int row, const RECT& cell);
+
+  // A message box captioned with the application title; returns the button pressed.
+  int ShowMessageBox(const std::wstring& text, UINT flags);
+
+  // TWorkerWindow: called on the window thread inside the worker's hand-offs.
+  void ShowStatusLine(const std::wstring& text, bool failed) override;
+  void InstallComponentList(TFileList&& records, int32_t rowCount) override;
+  void RepaintUpdateGrid() override;
+  void ShowGauge(int32_t percent) override;
+  TUpdateList UpdateCandidates() override;
+  std::wstring UpdateFolder() override;
+
+  // pcMain's active page (nullptr: none) and its change.
+  HWND ActivePage() const;
+  void SetActivePage(HWND page);
+  bool StatusFailed() const { return statusFailed_; }
+
+  // Widgets, named as designed.
+  HWND pcMain = nullptr;
+  HWND tsComponent = nullptr;
+  HWND tsUpdate = nullptr;
+  HWND lb2 = nullptr;
+  TDrawGrid dgComp;
+  HWND Label2 = nullptr;
+  HWND Label3 = nullptr;
+  HWND deUpdate = nullptr;
+  HWND Label4 = nullptr;
+  TDrawGrid dgUpdate;
+  HWND btUpdate = nullptr;
+  HWND pl1 = nullptr;
+  HWND lb1 = nullptr;
+  HWND lbStatus = nullptr;
+  HWND Label1 = nullptr;
+  TGauge Gauge;
+  TFormStorage FormStorage;
+
+  // The window's font ("MS Sans Serif", 8 point, Cyrillic) and its bold twin, for the cells.
+  HFONT CellFont = nullptr;
+  HFONT CellBoldFont = nullptr;
+
+  // The unit's files shown in dgComp; null until the first component list.
+  std::unique_ptr<TFileList> FileList;
+  // The update candidates shown in dgUpdate; null until the first scan.
+  std::unique_ptr<TUpdateList> UpdateList;
+
+ private:
+  static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+  LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam);
+  void OnCommand(int id, int code, HWND control);
+  void OnClose();
+  LRESULT OnCtlColorStatic(HDC dc, HWND control);
+  void OnNotify(const NMHDR& header);
+  void OnBrowseFolder();
+
+  // Form resource: the window and every widget at its designed place (TBF_Layout.cpp).
+  bool BuildWidgets();
+  void CreateFonts();
+  HWND CreateLabel(HWND parent, int id, int left, int top, const wchar_t* text, int width = 0,
+                   int height = 0);
+  void SetUpGrid(TDrawGrid& grid, int columns, bool useFullWidth, const double* factors);
+  void SavePlacement();
+  void GiveCommand(int32_t command);
+  static LRESULT CALLBACK FolderEditProc(HWND edit, UINT message, WPARAM wParam, LPARAM lParam,
+                                         UINT_PTR id, DWORD_PTR self);
+
+  UniqueWindow window_;
+  UniqueGdiObject windowFont_, boldTahoma_, cellFont_, cellBoldFont_;
+  HBRUSH faceBrush_ = GetSysColorBrush(COLOR_BTNFACE);
+  bool statusFailed_ = false;
+  bool closing_ = false;
+  std::wstring browseStart_;  // where the folder dialog starts
+  // Declared before the worker: the worker's destructor may still signal the event.
+  UniqueHandle event_;
+  std::unique_ptr<TThreadComPort> worker_;
+};
+
+// The one main window of the process.
+extern TBF* BF;

@@ -1,0 +1,195 @@
+// The COM object ComPort: IComPort's slots forwarded to the simulated unit, with the COM
+// types (BSTR, SCP_Info, the progress callback) turned into plain ones at this border.
+// No exception crosses it.
+
+#include <windows.h>
+#include <oleauto.h>
+
+#include <atomic>
+#include <filesystem>
+#include <memory>
+#include <new>
+#include <string>
+
+#include "Module.h"
+#include "SimStatus.h"
+#include "TSimUnit.h"
+#include "Utf8.h"
+#include "link/Varnel_tlb.h"
+
+namespace {
+
+constexpr wchar_t ConfigVariable[] = L"QEMUTIL_SIM_CONFIG";
+constexpr wchar_t ConfigFileName[] = L"Varnel.ini";
+
+std::filesystem::path ModuleFolder() {
+  wchar_t path[MAX_PATH * 4] = {};
+  const DWORD length = GetModuleFileNameW(ModuleHandle, path, MAX_PATH * 4);
+  return std::filesystem::path(std::wstring(path, length)).parent_path();
+}
+
+// Under Wine a test may name the file by its Unix path, which Win32 calls would take as a
+// path on the current drive; Wine's own export gives the DOS name. Elsewhere: unchanged.
+std::wstring DosPath(const std::wstring& path) {
+  if (path.empty() || path[0] != L'/') return path;
+  using UnixToDos = WCHAR*(CDECL*)(LPCSTR);
+  const auto toDos = reinterpret_cast<UnixToDos>(
+      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_dos_file_name")));
+  if (!toDos) return path;
+  WCHAR* dos = toDos(Utf8FromWide(path).c_str());
+  if (!dos) return path;
+  std::wstring converted(dos);
+  HeapFree(GetProcessHeap(), 0, dos);
+  return converted;
+}
+
+// The file QEMUTIL_SIM_CONFIG names, which must exist, or Varnel.ini beside the DLL, which
+// may be missing (then the defaults hold: storage in unit\ beside the DLL).
+TSimConfig LoadConfiguration() {
+  wchar_t named[MAX_PATH * 4] = {};
+  const DWORD length = GetEnvironmentVariableW(ConfigVariable, named, MAX_PATH * 4);
+  if (length > 0 && length < MAX_PATH * 4) return LoadSimConfig(std::filesystem::path(DosPath(named)), true);
+  const std::filesystem::path folder = ModuleFolder();
+  TSimConfig config = LoadSimConfig(folder / ConfigFileName, false);
+  return config;
+}
+
+template <typename Call>
+int32_t Guarded(Call call) {
+  try {
+    return call();
+  } catch (...) {
+    return SimInternalError;
+  }
+}
+
+class TComPort final : public IComPort {
+ public:
+  explicit TComPort(TSimConfig config) : unit_(std::move(config), std::make_shared<TRealClock>()) {
+    ModuleAddRef();
+  }
+  ~TComPort() { ModuleRelease(); }
+  TComPort(const TComPort&) = delete;
+  TComPort& operator=(const TComPort&) = delete;
+
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override {
+    if (!object) return E_POINTER;
+    if (iid == IID_IUnknown || iid == IID_IComPort) {
+      *object = static_cast<IComPort*>(this);
+      AddRef();
+      return S_OK;
+    }
+    *object = nullptr;
+    return E_NOINTERFACE;
+  }
+  ULONG STDMETHODCALLTYPE AddRef() override { return ++references_; }
+  ULONG STDMETHODCALLTYPE Release() override {
+    const ULONG left = --references_;
+    if (left == 0) delete this;
+    return left;
+  }
+
+  int32_t STDMETHODCALLTYPE Configure(const SCP_Info* info) override {
+    return Guarded([&] {
+      if (!info) return unit_.Configure(nullptr);
+      TLinkSettings settings;
+      settings.Mode = info->Mode;
+      settings.AppTitle = info->AppTitle ? info->AppTitle : "";
+      settings.AppWindow = reinterpret_cast<uintptr_t>(info->AppWindow);
+      settings.Flag = info->Flag;
+      return unit_.Configure(&settings);
+    });
+  }
+  int32_t STDMETHODCALLTYPE Reset() override { return Guarded([&] { return unit_.Reset(); }); }
+  int32_t STDMETHODCALLTYPE Shutdown() override { return Guarded([&] { return unit_.Shutdown(); }); }
+  int32_t STDMETHODCALLTYPE SetErrorOption(int32_t option) override {
+    return Guarded([&] { return unit_.SetErrorOption(option); });
+  }
+  int32_t STDMETHODCALLTYPE Close() override { return Guarded([&] { return unit_.Close(); }); }
+  int32_t STDMETHODCALLTYPE SetTimeout(int32_t milliseconds) override {
+    return Guarded([&] { return unit_.SetTimeout(milliseconds); });
+  }
+  int32_t STDMETHODCALLTYPE Reserved9() override { return Guarded([&] { return unit_.Reserved(9); }); }
+  int32_t STDMETHODCALLTYPE Reserved10() override { return Guarded([&] { return unit_.Reserved(10); }); }
+  int32_t STDMETHODCALLTYPE Reserved11() override { return Guarded([&] { return unit_.Reserved(11); }); }
+  int32_t STDMETHODCALLTYPE SendPacket(int32_t kind, int32_t length, const uint8_t* bytes) override {
+    return Guarded([&] { return unit_.SendPacket(kind, length, bytes); });
+  }
+  int32_t STDMETHODCALLTYPE Reserved13() override { return Guarded([&] { return unit_.Reserved(13); }); }
+  int32_t STDMETHODCALLTYPE SendFile(int32_t size, const uint8_t* bytes, BSTR* fileName,
+                                     ProgressProc progress) override {
+    return Guarded([&] {
+      std::wstring name;
+      const bool named = fileName && *fileName;
+      if (named) name.assign(*fileName, SysStringLen(*fileName));
+      TSimProgress report;
+      if (progress) report = [progress](int32_t total, int32_t current) { progress(total, current); };
+      return unit_.SendFile(size, bytes, named ? &name : nullptr, report);
+    });
+  }
+  int32_t STDMETHODCALLTYPE WaitData(int32_t timeoutMs) override {
+    return Guarded([&] { return unit_.WaitData(timeoutMs); });
+  }
+  int32_t STDMETHODCALLTYPE WaitAnswer(int32_t kind, int32_t timeoutMs) override {
+    return Guarded([&] { return unit_.WaitAnswer(kind, timeoutMs); });
+  }
+  int32_t STDMETHODCALLTYPE WaitConfirm(int32_t kind, int32_t timeoutMs) override {
+    return Guarded([&] { return unit_.WaitConfirm(kind, timeoutMs); });
+  }
+  int32_t STDMETHODCALLTYPE Reserved18() override { return Guarded([&] { return unit_.Reserved(18); }); }
+  const uint8_t* STDMETHODCALLTYPE GetReceivedData() override {
+    try {
+      return unit_.GetReceivedData();
+    } catch (...) {
+      return nullptr;
+    }
+  }
+  int32_t STDMETHODCALLTYPE GetReceivedSize() override {
+    try {
+      return unit_.GetReceivedSize();
+    } catch (...) {
+      return 0;
+    }
+  }
+  int32_t STDMETHODCALLTYPE Reserved21() override { return Guarded([&] { return unit_.Reserved(21); }); }
+  int32_t STDMETHODCALLTYPE Reserved22() override { return Guarded([&] { return unit_.Reserved(22); }); }
+  int32_t STDMETHODCALLTYPE GetErrorText(BSTR* text) override {
+    return Guarded([&] {
+      if (!text) return unit_.GetErrorText(nullptr);
+      std::wstring error;
+      const int32_t status = unit_.GetErrorText(&error);
+      SysFreeString(*text);
+      *text = error.empty() ? nullptr : SysAllocStringLen(error.data(), static_cast<UINT>(error.size()));
+      return status;
+    });
+  }
+  int32_t STDMETHODCALLTYPE SetInteractive(int32_t interactive) override {
+    return Guarded([&] { return unit_.SetInteractive(interactive); });
+  }
+  int32_t STDMETHODCALLTYPE Reserved25() override { return Guarded([&] { return unit_.Reserved(25); }); }
+  int32_t STDMETHODCALLTYPE Reserved26() override { return Guarded([&] { return unit_.Reserved(26); }); }
+  int32_t STDMETHODCALLTYPE Reserved27() override { return Guarded([&] { return unit_.Reserved(27); }); }
+  int32_t STDMETHODCALLTYPE Initialize() override { return Guarded([&] { return unit_.Initialize(); }); }
+  int32_t STDMETHODCALLTYPE QueryState(int32_t* state) override {
+    return Guarded([&] { return unit_.QueryState(state); });
+  }
+
+ private:
+  std::atomic<ULONG> references_{1};
+  TSimUnit unit_;
+};
+
+}  // namespace
+
+HRESULT CreateComPort(REFIID iid, void** object) {
+  try {
+    auto* port = new TComPort(LoadConfiguration());
+    const HRESULT result = port->QueryInterface(iid, object);
+    port->Release();
+    return result;
+  } catch (const std::bad_alloc&) {
+    return E_OUTOFMEMORY;
+  } catch (...) {
+    return E_FAIL;
+  }
+}

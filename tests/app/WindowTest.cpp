@@ -1,0 +1,309 @@
+// The main window in process, against a fake link: the start-up order of link calls, the
+// widgets as designed, menu commands, the status line, the gauge, and the shutdown order with
+// an idle worker and with one in the middle of a job.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+#include <commctrl.h>
+
+#include <atomic>
+#include <functional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "../worker/FakeComPort.h"
+#include "app/Application.h"
+#include "app/TBF.h"
+#include "app/WidgetIds.h"
+
+namespace {
+
+using Calls = std::vector<std::string>;
+
+// Dispatches this thread's messages (the test is the window's message loop) until done()
+// holds or five seconds pass.
+bool PumpUntil(const std::function<bool()>& done) {
+  const DWORD start = GetTickCount();
+  while (!done()) {
+    if (GetTickCount() - start > 5000) return false;
+    MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
+    MSG message;
+    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+      if (message.message == WM_QUIT) continue;
+      TranslateMessage(&message);
+      DispatchMessageW(&message);
+    }
+  }
+  return true;
+}
+
+std::wstring TextOf(HWND window) {
+  wchar_t text[512] = {};
+  GetWindowTextW(window, text, 512);
+  return text;
+}
+
+// A worker whose component job is the test's own.
+class TestWorker : public TThreadComPort {
+ public:
+  using TThreadComPort::TThreadComPort;
+  std::function<void(TestWorker&)> job;
+
+ protected:
+  void ReadComponents() override {
+    if (job) job(*this);
+  }
+};
+
+class WindowTest : public ::testing::Test {
+ protected:
+  FakeComPort port{GetCurrentThreadId()};
+  std::function<void(TestWorker&)> job;
+  std::unique_ptr<TBF> form = std::make_unique<TBF>();
+
+  void SetUp() override { Application = TApplication{}; }
+  void TearDown() override {
+    if (form && form->Handle()) Close();
+    form.reset();
+  }
+
+  TStartupServices Services() {
+    TStartupServices services;
+    services.checkRegistration = [] { return std::wstring(); };
+    services.createLink = [this](ComPtr<IComPort>& out) {
+      port.AddRef();
+      out.reset(&port);
+      return S_OK;
+    };
+    services.createWorker = [this](TWorkerWindow& window) -> std::unique_ptr<TThreadComPort> {
+      auto worker = std::make_unique<TestWorker>(true, window);
+      worker->job = job;
+      return worker;
+    };
+    return services;
+  }
+  void Start() {
+    ASSERT_TRUE(form->Create(Services()));
+    form->FormStorage.SetIniFileName(L"");  // no placement file from a test
+    form->ShowMain();
+    // The worker's own start: Reset and SetInteractive(0).
+    ASSERT_TRUE(PumpUntil([&] { return port.CountOf("SetInteractive(0)@T") == 1; }));
+  }
+  void Command(int id) { PostMessageW(form->Handle(), WM_COMMAND, id, 0); }
+  void Close() {
+    PostMessageW(form->Handle(), WM_CLOSE, 0, 0);
+    ASSERT_TRUE(PumpUntil([&] { return form->Handle() == nullptr; }));
+  }
+  COLORREF PixelOf(HWND window, int x, int y) {
+    HDC dc = GetDC(window);
+    const COLORREF pixel = GetPixel(dc, x, y);
+    ReleaseDC(window, dc);
+    return pixel;
+  }
+  bool HasPixel(HWND window, COLORREF colour) {
+    RECT client;
+    GetClientRect(window, &client);
+    HDC dc = GetDC(window);
+    bool found = false;
+    for (int y = 0; y < client.bottom && !found; ++y)
+      for (int x = 0; x < client.right && !found; ++x) found = GetPixel(dc, x, y) == colour;
+    ReleaseDC(window, dc);
+    return found;
+  }
+};
+
+TEST_F(WindowTest, ConfiguresTheLinkOnTheWindowThreadBeforeTheWorkerStarts) {
+  Start();
+  EXPECT_EQ(port.Calls(), (Calls{"Configure()@W", "QueryState()@W", "SetTimeout(1000)@W",
+                                 "SetInteractive(1)@W", "Reset()@T", "SetInteractive(0)@T"}));
+}
+
+TEST_F(WindowTest, InitializesAtStartWhenTheLinkAsksForIt) {
+  port.SetResult("QueryState", 1);
+  Start();
+  EXPECT_EQ(port.Calls(), (Calls{"Configure()@W", "QueryState()@W", "SetTimeout(1000)@W",
+                                 "SetInteractive(1)@W", "Initialize()@W", "Reset()@T",
+                                 "SetInteractive(0)@T"}));
+}
+
+TEST_F(WindowTest, StartsWithTheDesignedLayoutNoPageAndAnEmptyStatus) {
+  Start();
+  RECT client;
+  GetClientRect(form->Handle(), &client);
+  EXPECT_EQ(client.right, 534);
+  EXPECT_EQ(client.bottom, 416);
+  EXPECT_EQ(TextOf(form->Handle()), L"Блок диагностики: информация");
+  EXPECT_EQ(TextOf(form->lbStatus), L"");
+  EXPECT_EQ(form->ActivePage(), nullptr);
+  EXPECT_FALSE(IsWindowVisible(form->tsComponent));
+  EXPECT_FALSE(IsWindowVisible(form->tsUpdate));
+  EXPECT_EQ(GetMenuItemCount(GetMenu(form->Handle())), 3);
+
+  std::vector<int> comp, update;
+  for (int c = 0; c < form->dgComp.ColumnCount(); ++c) comp.push_back(form->dgComp.ColumnWidth(c));
+  for (int c = 0; c < form->dgUpdate.ColumnCount(); ++c) update.push_back(form->dgUpdate.ColumnWidth(c));
+  EXPECT_EQ(comp, (std::vector<int>{178, 76, 81, 66, 71, 50}));
+  EXPECT_EQ(update, (std::vector<int>{255, 51, 204}));
+  EXPECT_EQ(form->dgComp.RowCount(), 1);
+  EXPECT_EQ(form->dgUpdate.RowCount(), 1);
+  EXPECT_EQ(form->Gauge.Progress(), 0);
+
+  // The faces a Russian system has, with the Cyrillic set.
+  HDC dc = GetDC(form->Handle());
+  SelectObject(dc, form->CellFont);
+  wchar_t face[64] = {};
+  GetTextFaceW(dc, 64, face);
+  EXPECT_EQ(std::wstring(face), L"MS Sans Serif");
+  EXPECT_EQ(GetTextCharset(dc), RUSSIAN_CHARSET);
+  ReleaseDC(form->Handle(), dc);
+  // No command reached the worker.
+  EXPECT_EQ(port.CountOf("Initialize()@T"), 0u);
+}
+
+TEST_F(WindowTest, ComponentsShowsItsPageAndWakesTheWorker) {
+  std::atomic<int> jobs{0};
+  job = [&](TestWorker& worker) {
+    TFileList records(2);
+    records[0].Name = L"Первый";
+    records[1].Name = L"Второй";
+    worker.PendingFileList = std::move(records);
+    worker.Text = L"3";
+    worker.Action = uaCompRows;
+    worker.HandOff();
+    ++jobs;
+  };
+  Start();
+  Command(idMiComp);
+  ASSERT_TRUE(PumpUntil([&] { return jobs == 1; }));
+  EXPECT_EQ(form->ActivePage(), form->tsComponent);
+  EXPECT_TRUE(IsWindowVisible(form->tsComponent));
+  EXPECT_FALSE(IsWindowVisible(form->tsUpdate));
+  EXPECT_EQ(TextOf(form->lbStatus), L"Инициализация...");
+  EXPECT_FALSE(form->StatusFailed());
+  ASSERT_TRUE(form->FileList);
+  EXPECT_EQ(form->FileList->size(), 2u);
+  EXPECT_EQ(form->dgComp.RowCount(), 3);
+  EXPECT_TRUE(IsWindowVisible(form->dgComp.Handle()));
+
+  // The update page through the menu; the components page again.
+  Command(idMiUpdate);
+  ASSERT_TRUE(PumpUntil([&] { return form->ActivePage() == form->tsUpdate; }));
+  EXPECT_TRUE(IsWindowVisible(form->tsUpdate));
+  EXPECT_FALSE(IsWindowVisible(form->tsComponent));
+}
+
+TEST_F(WindowTest, ARowCountBeyondTheRecordsNeverShowsARowWithoutItsRecord) {
+  Start();
+  TFileList records(1);
+  form->InstallComponentList(std::move(records), 5);
+  EXPECT_EQ(form->dgComp.RowCount(), 2);
+}
+
+TEST_F(WindowTest, AFailedLinkShowsItsTextInRedAndTheNextStatusInTheWindowTextColour) {
+  port.SetResult("Initialize", 5);
+  port.errorText = L"Блок диагностики не подключен";
+  Start();
+  Command(idMiComp);
+  ASSERT_TRUE(PumpUntil([&] { return port.CountOf("SetInteractive(0)@W") == 1; }));
+  EXPECT_EQ(TextOf(form->lbStatus), L"Блок диагностики не подключен");
+  EXPECT_TRUE(form->StatusFailed());
+  EXPECT_TRUE(HasPixel(form->lbStatus, RGB(255, 0, 0)));
+
+  form->ShowStatusLine(L"Готово", false);
+  EXPECT_FALSE(HasPixel(form->lbStatus, RGB(255, 0, 0)));
+  EXPECT_TRUE(HasPixel(form->lbStatus, GetSysColor(COLOR_WINDOWTEXT)));
+}
+
+TEST_F(WindowTest, TheGaugeShowsANavyBarOnWhiteWithYellowText) {
+  Start();
+  form->ShowGauge(50);
+  HWND gauge = form->Gauge.Handle();
+  RECT client;
+  GetClientRect(gauge, &client);
+  EXPECT_EQ(client.right, 190);
+  EXPECT_EQ(client.bottom, 15);
+  EXPECT_EQ(PixelOf(gauge, 3, 2), RGB(0, 0, 128));
+  EXPECT_EQ(PixelOf(gauge, 185, 2), RGB(255, 255, 255));
+  EXPECT_TRUE(HasPixel(gauge, RGB(255, 255, 0)));
+  EXPECT_EQ(TextOf(gauge), L"50%");
+  form->ShowGauge(100);
+  EXPECT_EQ(PixelOf(gauge, 185, 2), RGB(0, 0, 128));
+}
+
+TEST_F(WindowTest, ClosingWhileIdleEndsTheWorkerBeforeTheLinkIsClosed) {
+  Start();
+  port.ClearCalls();
+  Close();
+  EXPECT_EQ(port.Calls(), (Calls{"SetInteractive(1)@T", "Reset()@W", "Close()@W", "Shutdown()@W"}));
+  EXPECT_EQ(port.references, 1);  // the window's reference is released
+  EXPECT_EQ(ThreadComPort, nullptr);
+}
+
+TEST_F(WindowTest, ClosingDuringAJobLetsItFinishWithItsStatusesFirst) {
+  std::atomic<bool> inJob{false};
+  HWND window = nullptr;
+  job = [&](TestWorker& worker) {
+    inJob = true;
+    Sleep(300);  // the close request arrives meanwhile
+    // Another close request, sent while the window waits for this worker: served during the
+    // wait, it must not start a second shutdown (that one would wait for this very thread).
+    DWORD_PTR result = 0;
+    SendMessageTimeoutW(window, WM_CLOSE, 0, 0, SMTO_NORMAL, 3000, &result);
+    worker.ShowStatus(L"Последнее сообщение", false, 0);
+    worker.Port->WaitData(7);
+  };
+  std::wstring statusAtReset;
+  port.SetHook("Reset", [&] {
+    if (GetCurrentThreadId() != GetWindowThreadProcessId(form->Handle(), nullptr)) return;
+    statusAtReset = TextOf(form->lbStatus);
+  });
+  Start();
+  window = form->Handle();
+  Command(idMiComp);
+  ASSERT_TRUE(PumpUntil([&] { return inJob.load(); }));
+  port.ClearCalls();
+  Command(idMiExit);  // "Выход" while the job runs
+  ASSERT_TRUE(PumpUntil([&] { return form->Handle() == nullptr; }));
+  EXPECT_EQ(port.Calls(), (Calls{"WaitData(7)@T", "SetInteractive(1)@T", "Reset()@W", "Close()@W",
+                                 "Shutdown()@W"}));
+  EXPECT_EQ(statusAtReset, L"Последнее сообщение");
+}
+
+TEST_F(WindowTest, ARefusedRegistrationNeverCreatesTheWorkerOrTheLink) {
+  TStartupServices services = Services();
+  bool created = false;
+  services.checkRegistration = [] { return std::wstring(L"COM-объект \"Varnel.dll\": проверка"); };
+  services.createLink = [&](ComPtr<IComPort>&) {
+    created = true;
+    return E_FAIL;
+  };
+  // The refusal's message box, answered from another thread.
+  std::wstring boxText;
+  std::thread answer([&boxText] {
+    for (int i = 0; i < 500; ++i) {
+      HWND box = FindWindowW(L"#32770", L"Блок диагностики: информация");
+      if (box) {
+        wchar_t buffer[256] = {};
+        GetDlgItemTextW(box, 0xFFFF, buffer, 256);
+        boxText = buffer;
+        PostMessageW(box, WM_COMMAND, IDOK, 0);
+        return;
+      }
+      Sleep(10);
+    }
+  });
+  EXPECT_FALSE(form->Create(services));
+  answer.join();
+  EXPECT_EQ(boxText, L"COM-объект \"Varnel.dll\": проверка");
+  EXPECT_FALSE(created);
+  EXPECT_FALSE(Application.ShowMainForm);
+  EXPECT_TRUE(Application.Terminated());
+  EXPECT_EQ(ThreadComPort, nullptr);
+  EXPECT_FALSE(IsWindowVisible(form->Handle()));
+  MSG quit;
+  PeekMessageW(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE);  // the test's loop goes on
+  form.reset();
+}
+
+}  // namespace

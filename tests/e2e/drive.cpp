@@ -1,0 +1,257 @@
+// Drives the real QemUtil.exe from outside, as a user would: starts it, waits for its window or
+// a message box, picks menu items, types the folder, presses the button, reads the status
+// line, closes it and reports its exit code. One line "key: value" (UTF-8) per reading.
+//
+//   drive.exe start PATH window 30 menu Компоненты wait-status-not Инициализация... 20 status close exit 30
+//
+// Steps: start PATH | attach SECS | window SECS | box SECS | answer ok|yes|no|cancel | browse | dialog SECS | menu TEXT |
+// folder-set TEXT | folder | click-update | status | wait-status TEXT SECS |
+// wait-status-not TEXT SECS | page | client | frame | gauge | sleep MS | close | exit SECS | shown
+// A step that times out prints "error: ..." and ends the driver with exit code 2.
+#include <windows.h>
+
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "app/WidgetIds.h"
+
+namespace {
+
+HANDLE process = nullptr;
+DWORD processId = 0;
+bool everShown = false;
+
+void Print(const std::wstring& key, const std::wstring& value) {
+  const std::wstring line = key + L": " + value + L"\n";
+  const int size = WideCharToMultiByte(CP_UTF8, 0, line.data(), static_cast<int>(line.size()), nullptr, 0, nullptr, nullptr);
+  std::string bytes(size, '\0');
+  WideCharToMultiByte(CP_UTF8, 0, line.data(), static_cast<int>(line.size()), bytes.data(), size, nullptr, nullptr);
+  DWORD written;
+  WriteFile(GetStdHandle(STD_OUTPUT_HANDLE), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+}
+
+[[noreturn]] void Fail(const std::wstring& what) {
+  Print(L"error", what);
+  ExitProcess(2);
+}
+
+std::wstring ClassOf(HWND window) {
+  wchar_t name[64] = {};
+  GetClassNameW(window, name, 64);
+  return name;
+}
+
+std::wstring TextOf(HWND window) {
+  // WM_GETTEXT works across processes, also for controls of another program.
+  const LRESULT length = SendMessageW(window, WM_GETTEXTLENGTH, 0, 0);
+  std::wstring text(length + 1, L'\0');
+  text.resize(SendMessageW(window, WM_GETTEXT, length + 1, reinterpret_cast<LPARAM>(text.data())));
+  return text;
+}
+
+struct Found {
+  const wchar_t* className;
+  bool visibleOnly;
+  HWND window;
+};
+
+BOOL CALLBACK MatchTopLevel(HWND window, LPARAM data) {
+  auto* f = reinterpret_cast<Found*>(data);
+  DWORD owner = 0;
+  GetWindowThreadProcessId(window, &owner);
+  if (owner != processId || ClassOf(window) != f->className) return TRUE;
+  if (f->visibleOnly && !IsWindowVisible(window)) return TRUE;
+  f->window = window;
+  return FALSE;
+}
+
+// A top-level window of the driven process with that class.
+HWND FindTopLevel(const wchar_t* className, bool visibleOnly) {
+  Found found{className, visibleOnly, nullptr};
+  EnumWindows(&MatchTopLevel, reinterpret_cast<LPARAM>(&found));
+  return found.window;
+}
+
+struct Search {
+  int id;
+  HWND window;
+};
+
+BOOL CALLBACK MatchId(HWND window, LPARAM data) {
+  auto* s = reinterpret_cast<Search*>(data);
+  if (GetDlgCtrlID(window) != s->id) return TRUE;
+  s->window = window;
+  return FALSE;
+}
+
+HWND MainWindow() {
+  HWND window = FindTopLevel(MainWindowClass, false);
+  if (window && IsWindowVisible(window)) everShown = true;
+  return window;
+}
+
+HWND Widget(int id) {
+  HWND main = MainWindow();
+  if (!main) Fail(L"no main window");
+  Search search{id, nullptr};
+  EnumChildWindows(main, &MatchId, reinterpret_cast<LPARAM>(&search));
+  if (!search.window) Fail(L"no widget " + std::to_wstring(id));
+  return search.window;
+}
+
+// Polls until done() or the time is up; keeps noting whether the main window showed.
+template <typename Done>
+bool WaitUntil(double seconds, Done done) {
+  const ULONGLONG end = GetTickCount64() + static_cast<ULONGLONG>(seconds * 1000);
+  for (;;) {
+    MainWindow();
+    if (done()) return true;
+    if (GetTickCount64() > end) return false;
+    Sleep(20);
+  }
+}
+
+double Seconds(const std::wstring& text) { return _wtof(text.c_str()); }
+
+int MenuCommand(const std::wstring& caption) {
+  HMENU menu = GetMenu(MainWindow());
+  for (int i = 0; menu && i < GetMenuItemCount(menu); ++i) {
+    wchar_t text[128] = {};
+    GetMenuStringW(menu, i, text, 128, MF_BYPOSITION);
+    if (caption == text) return static_cast<int>(GetMenuItemID(menu, i));
+  }
+  // Wine keeps menus inside their process: another process cannot read them. The captions
+  // are the program's own, so the driver knows them.
+  const struct {
+    const wchar_t* caption;
+    int id;
+  } known[] = {{L"Компоненты", idMiComp}, {L"Обновление", idMiUpdate}, {L"Выход", idMiExit}};
+  for (const auto& item : known)
+    if (caption == item.caption) return item.id;
+  Fail(L"no menu item " + caption);
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+  std::vector<std::wstring> args(argv + 1, argv + argc);
+  size_t i = 0;
+  auto next = [&]() -> std::wstring {
+    if (i >= args.size()) Fail(L"missing argument");
+    return args[i++];
+  };
+  while (i < args.size()) {
+    const std::wstring step = next();
+    if (step == L"start") {
+      std::wstring command = L"\"" + next() + L"\"";
+      STARTUPINFOW startup{};
+      startup.cb = sizeof startup;
+      PROCESS_INFORMATION info{};
+      if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                          &startup, &info))
+        Fail(L"cannot start " + command);
+      CloseHandle(info.hThread);
+      process = info.hProcess;
+      processId = info.dwProcessId;
+    } else if (step == L"attach") {
+      // To a program that another driver started and waits for (it alone sees the exit code).
+      HWND found = nullptr;
+      const ULONGLONG end = GetTickCount64() + static_cast<ULONGLONG>(Seconds(next()) * 1000);
+      while (!(found = FindWindowW(MainWindowClass, nullptr)) || !IsWindowVisible(found)) {
+        if (GetTickCount64() > end) Fail(L"no main window to attach to");
+        Sleep(20);
+      }
+      GetWindowThreadProcessId(found, &processId);
+    } else if (step == L"window") {
+      if (!WaitUntil(Seconds(next()), [] { return everShown; })) Fail(L"the main window did not show");
+      Print(L"window", L"shown");
+    } else if (step == L"shown") {
+      Print(L"shown", everShown ? L"1" : L"0");
+    } else if (step == L"box") {
+      HWND box = nullptr;
+      if (!WaitUntil(Seconds(next()), [&] { return (box = FindTopLevel(L"#32770", true)) != nullptr; }))
+        Fail(L"no message box");
+      Print(L"box-caption", TextOf(box));
+      Print(L"box-text", TextOf(GetDlgItem(box, 0xFFFF)));
+    } else if (step == L"browse") {
+      // deUpdate's browse button, a child of the field.
+      PostMessageW(GetDlgItem(Widget(idDeUpdate), idDeUpdateBrowse), BM_CLICK, 0, 0);
+    } else if (step == L"dialog") {
+      // A dialog of the program: every static text in it, then closed with Cancel.
+      HWND dialog = nullptr;
+      if (!WaitUntil(Seconds(next()), [&] { return (dialog = FindTopLevel(L"#32770", true)) != nullptr; }))
+        Fail(L"no dialog");
+      Print(L"dialog-caption", TextOf(dialog));
+      for (HWND child = GetWindow(dialog, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT))
+        if (ClassOf(child) == L"Static" && !TextOf(child).empty()) Print(L"dialog-text", TextOf(child));
+      PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
+      if (!WaitUntil(10, [&] { return !IsWindow(dialog); })) Fail(L"the dialog stays");
+    } else if (step == L"answer") {
+      const std::wstring button = next();
+      const int id = button == L"yes" ? IDYES : button == L"no" ? IDNO : button == L"cancel" ? IDCANCEL : IDOK;
+      HWND box = FindTopLevel(L"#32770", true);
+      if (!box) Fail(L"no message box to answer");
+      PostMessageW(GetDlgItem(box, id), BM_CLICK, 0, 0);
+      if (!WaitUntil(10, [&] { return !IsWindow(box) || !IsWindowVisible(box); })) Fail(L"the box stays");
+    } else if (step == L"menu") {
+      const int command = MenuCommand(next());
+      PostMessageW(MainWindow(), WM_COMMAND, command, 0);
+    } else if (step == L"folder-set") {
+      const std::wstring text = next();
+      SendMessageW(Widget(idDeUpdate), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()));
+    } else if (step == L"folder") {
+      Print(L"folder", TextOf(Widget(idDeUpdate)));
+    } else if (step == L"click-update") {
+      PostMessageW(Widget(idBtUpdate), BM_CLICK, 0, 0);
+    } else if (step == L"status") {
+      Print(L"status", TextOf(Widget(idLbStatus)));
+    } else if (step == L"gauge") {
+      Print(L"gauge", TextOf(Widget(idGauge)));
+    } else if (step == L"wait-status" || step == L"wait-status-not") {
+      const std::wstring text = next();
+      const bool equal = step == L"wait-status";
+      if (!WaitUntil(Seconds(next()), [&] { return (TextOf(Widget(idLbStatus)) == text) == equal; }))
+        Fail(L"status stays \"" + TextOf(Widget(idLbStatus)) + L"\"");
+      Print(L"status", TextOf(Widget(idLbStatus)));
+    } else if (step == L"page") {
+      const bool components = IsWindowVisible(Widget(idTsComponent));
+      const bool update = IsWindowVisible(Widget(idTsUpdate));
+      Print(L"page", components && update ? L"both" : components ? L"components" : update ? L"update" : L"none");
+    } else if (step == L"client") {
+      HWND main = MainWindow();
+      RECT client;
+      GetClientRect(main, &client);
+      POINT origin{0, 0};
+      ClientToScreen(main, &origin);
+      Print(L"client", std::to_wstring(origin.x) + L" " + std::to_wstring(origin.y) + L" " +
+                           std::to_wstring(client.right) + L" " + std::to_wstring(client.bottom));
+    } else if (step == L"frame") {
+      RECT frame;
+      GetWindowRect(MainWindow(), &frame);
+      Print(L"frame", std::to_wstring(frame.left) + L" " + std::to_wstring(frame.top) + L" " +
+                          std::to_wstring(frame.right - frame.left) + L" " +
+                          std::to_wstring(frame.bottom - frame.top));
+    } else if (step == L"sleep") {
+      Sleep(static_cast<DWORD>(_wtoi(next().c_str())));
+    } else if (step == L"close") {
+      PostMessageW(MainWindow(), WM_CLOSE, 0, 0);
+    } else if (step == L"exit") {
+      if (!process) Fail(L"nothing started");
+      const DWORD limit = static_cast<DWORD>(Seconds(next()) * 1000);
+      DWORD waited = 0;
+      // Keep noting the window while waiting, in steps.
+      while (WaitForSingleObject(process, 20) == WAIT_TIMEOUT) {
+        MainWindow();
+        if ((waited += 20) > limit) Fail(L"the program did not end");
+      }
+      DWORD code = 0;
+      GetExitCodeProcess(process, &code);
+      Print(L"shown", everShown ? L"1" : L"0");
+      Print(L"exit", std::to_wstring(code));
+    } else {
+      Fail(L"unknown step " + step);
+    }
+  }
+  return 0;
+}

@@ -1,0 +1,77 @@
+# Shared by the end-to-end scripts: private prefixes, the driver, expectations, screenshots.
+# Usage in a script: source lib.sh SOURCE_DIR BUILD_DIR TEST_NAME
+set -uo pipefail
+source_dir=$1 build_dir=$2 test_name=$3
+bin=$build_dir/bin
+e2e=$build_dir/e2e
+run=$e2e/$test_name
+shots=$e2e/shots
+export WINEARCH=win32 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+export LANG=${QEM_LOCALE:-ru_RU.UTF-8} LC_ALL=${QEM_LOCALE:-ru_RU.UTF-8}
+rm -rf "$run"
+mkdir -p "$run" "$shots"
+failures=0
+
+# use_prefix NAME: a private prefix for this kind of test (made once, kept in the build).
+use_prefix() {
+  export WINEPREFIX=$e2e/prefix-$1
+  "$source_dir/scripts/wine-prefix" "$WINEPREFIX" || { echo "FAIL: no Wine prefix"; exit 1; }
+}
+
+# The Windows path of a Unix path (Wine maps / to Z:).
+winpath() { printf 'Z:%s' "$1" | tr / '\\'; }
+
+# drive OUT STEPS...: runs the driver, its readings into OUT (and shown).
+drive() {
+  local out=$1
+  shift
+  wine "$bin/tests/drive.exe" "$@" >"$out" 2>/dev/null </dev/null
+  local status=$?
+  sed 's/\r$//' -i "$out"
+  sed "s/^/  [$(basename "$out")] /" "$out"
+  return $status
+}
+
+fail() {
+  echo "FAIL: $*"
+  failures=$((failures + 1))
+}
+
+# expect FILE "key: value": that exact line is in FILE.
+expect() {
+  grep -qxF -- "$2" "$1" || fail "$(basename "$1") lacks \"$2\""
+}
+
+# reading FILE key: the value of the first "key: ..." line.
+reading() { sed -n "s/^$2: //p" "$1" | head -1; }
+
+# screenshot NAME "X Y W H": that part of the screen (a "client" or "frame" reading).
+screenshot() {
+  local name=$1 x y w h
+  read -r x y w h <<<"$2"
+  import -window root "$run/screen.png" 2>/dev/null
+  convert "$run/screen.png" -crop "${w}x${h}+${x}+${y}" +repage "$shots/$name.png"
+  echo "  screenshot: $shots/$name.png"
+}
+
+# pixel NAME X Y: the colour (#RRGGBB) at a client point of a screenshot.
+pixel() {
+  convert "$shots/$1.png" -format "%[hex:p{$2,$3}]" info: 2>/dev/null | cut -c1-6
+}
+
+# has_colour NAME X Y W H RRGGBB: whether that colour occurs in the rectangle.
+has_colour() {
+  # grep reads to the end: with pipefail, an early exit would fail the pipe.
+  convert "$shots/$1.png" -crop "${4}x${5}+${2}+${3}" +repage -depth 8 txt:- 2>/dev/null |
+    grep -i "#$6" >/dev/null
+}
+
+finish() {
+  wineserver -k 2>/dev/null
+  if ((failures)); then
+    echo "$test_name: $failures failure(s)"
+    exit 1
+  fi
+  echo "$test_name: passed"
+  exit 0
+}

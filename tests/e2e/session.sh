@@ -1,0 +1,99 @@
+#!/usr/bin/env bash
+# The real program against the stand-in, driven as a user would: the start-up calls on the link
+# in order, an idle window with no page and an empty status, "Компоненты", closing while idle
+# and while the worker is busy, exit code 0; screenshots and the pixels that matter.
+# Usage: session.sh SOURCE_DIR BUILD_DIR  (QEM_LOCALE picks the locale, ru_RU.UTF-8 by default)
+source "$(dirname "$0")/lib.sh" "$1" "$2" "session-${QEM_LOCALE:-ru_RU.UTF-8}"
+use_prefix sim
+wine regsvr32 /s "$(winpath "$bin/sim/Varnel.dll")" || fail "regsvr32 of the stand-in"
+cp "$bin/QemUtil.exe" "$run/"
+exe=$(winpath "$run/QemUtil.exe")
+tag=${LANG%%.*}
+
+# sim.ini for one run: an instant unit with its own storage and journal, plus extra lines.
+configure() {
+  {
+    printf '[unit]\nstorage = %s\njournal = %s\nrate = 0\nlatency = %s\n' \
+      "$(winpath "$run/unit")" "$(winpath "$run/$1.journal")" "$2"
+    printf '%b' "${3:-}"
+  } >"$run/$1.ini"
+  export QEMUTIL_SIM_CONFIG=$(winpath "$run/$1.ini")
+}
+
+# The journal's calls, with the window handle (which varies) left out.
+calls() { grep -v '^#' "$run/$1.journal" | sed 's/^Configure(5, \("[^"]*"\), [0-9]*, /Configure(5, \1, HWND, /'; }
+
+# start NAME: the program, started by a driver that waits for its end in the background.
+start() {
+  drive "$run/$1.owner" start "$exe" window 30 exit 60 &
+  owner=$!
+}
+finish_run() { wait "$owner"; expect "$run/$1.owner" "exit: 0"; }
+
+# --- Idle start, "Компоненты", close while idle ----------------------------------------------
+configure idle 0
+start idle
+drive "$run/idle.1" attach 30 sleep 300 status page client
+expect "$run/idle.1" "status: "
+expect "$run/idle.1" "page: none"
+client=$(reading "$run/idle.1" client)
+read -r _ _ width height <<<"$client"
+[ "$width $height" = "534 416" ] || fail "client area is $width x $height, not 534 x 416"
+screenshot "idle-$tag" "$client"
+# The gauge at 0 %: white ground, yellow text inside its black frame (client 72, 391).
+[ "$(pixel "idle-$tag" 75 394)" = FFFFFF ] || fail "gauge ground is not white"
+has_colour "idle-$tag" 73 392 188 13 FFFF00 || fail "no yellow percentage in the gauge"
+has_colour "idle-$tag" 71 370 400 14 FF0000 && fail "status red at start"
+
+drive "$run/idle.2" attach 30 menu Компоненты wait-status "Запрос списка файлов завершен успешно" 20 \
+  page sleep 300 frame
+expect "$run/idle.2" "page: components"
+# The whole window with the list as it arrived from the stand-in's factory storage.
+screenshot "components-$tag" "$(reading "$run/idle.2" frame)"
+drive "$run/idle.3" attach 30 close
+finish_run idle
+
+calls idle >"$run/idle.calls"
+# Start-up on the window thread, then the worker's own start. The stand-in wants Initialize
+# before the first one, so QueryState answers nonzero.
+printf '%s\n' 'Configure(5, "Блок диагностики: информация", HWND, 1) = 0' 'QueryState(1) = 1' \
+  'SetTimeout(1000) = 0' 'SetInteractive(1) = 0' 'Initialize() = 0' 'Reset() = 0' \
+  'SetInteractive(0) = 0' >"$run/idle.want"
+head -7 "$run/idle.calls" | diff "$run/idle.want" - >/dev/null ||
+  fail "start-up calls: $(head -7 "$run/idle.calls" | tr '\n' ';')"
+# The command: the worker initialises the link and asks for the file list.
+[ "$(grep -c '^Initialize() = 0$' "$run/idle.calls")" -ge 2 ] || fail "no Initialize for the command"
+grep -q '^SendPacket(27, 2, 01 01) = 0$' "$run/idle.calls" || fail "no file-list request"
+# The end: the worker hands the link back, then the window closes it.
+printf '%s\n' 'SetInteractive(1) = 0' 'Reset() = 0' 'Close() = 0' 'Shutdown() = 0' >"$run/idle.wantend"
+tail -4 "$run/idle.calls" | diff "$run/idle.wantend" - >/dev/null ||
+  fail "shutdown calls: $(tail -4 "$run/idle.calls" | tr '\n' ';')"
+
+# --- A failing link: its text in red ------------------------------------------------------------
+# The worker's Initialize (call 2: the first is the window's at start-up) fails.
+configure failed 0 '[fault]\nmethod = Initialize\ncall = 2\nstatus = 1\ntext = Блок диагностики не подключен\n'
+start failed
+drive "$run/failed.1" attach 30 menu Компоненты wait-status "Блок диагностики не подключен" 20 \
+  sleep 300 client
+screenshot "failed-$tag" "$(reading "$run/failed.1" client)"
+has_colour "failed-$tag" 71 370 300 14 FF0000 || fail "the failure is not shown in red"
+drive "$run/failed.2" attach 30 close
+finish_run failed
+
+# --- Closing while the worker is busy --------------------------------------------------------------
+# Every Initialize takes 2 s; the close request comes while the command's one runs.
+configure busy 2000
+start busy
+drive "$run/busy.1" attach 60 menu Компоненты wait-status "Инициализация..." 20 close
+finish_run busy
+calls busy >"$run/busy.calls"
+# The job went on to its requests after the close request (every answer comes too late for
+# the 1 s limit, so it fails), and only then did the worker hand the link back.
+printf '%s\n' 'SetInteractive(1) = 0' 'Reset() = 0' 'Close() = 0' 'Shutdown() = 0' >"$run/busy.want"
+tail -4 "$run/busy.calls" | diff "$run/busy.want" - >/dev/null ||
+  fail "busy shutdown calls: $(tail -4 "$run/busy.calls" | tr '\n' ';')"
+[ "$(grep -c '^Initialize() = 0$' "$run/busy.calls")" = 2 ] || fail "the busy command's Initialize is missing"
+head -n -4 "$run/busy.calls" | tail -1 | grep -q '^WaitAnswer(27, -1) = 3$' ||
+  fail "the job did not finish its request before the shutdown"
+
+finish

@@ -1,0 +1,297 @@
+// The stand-in DLL as an operator and the program meet it: registered by regsvr32, created
+// by CoCreateInstance, driven through IComPort, unregistered by regsvr32 /u. Every test uses
+// its own storage and configuration in a temporary folder, named by QEMUTIL_SIM_CONFIG.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+#include <objbase.h>
+
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "link/LinkStatus.h"
+#include "link/Packets.h"
+#include "link/TextCase.h"
+#include "link/UniqueResource.h"
+#include "link/Varnel_tlb.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+const wchar_t ClassKey[] = L"CLSID\\{CDFF5124-8322-4B60-ACEB-F4AFEC1116FD}";
+
+fs::path DllPath() {
+  wchar_t exe[MAX_PATH] = {};
+  GetModuleFileNameW(nullptr, exe, MAX_PATH);
+  return fs::path(exe).parent_path().parent_path() / L"sim" / L"Varnel.dll";
+}
+
+DWORD Run(std::wstring commandLine) {
+  STARTUPINFOW startup{};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION process{};
+  if (!CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
+    return static_cast<DWORD>(-1);
+  UniqueHandle processHandle(process.hProcess);
+  UniqueHandle threadHandle(process.hThread);
+  WaitForSingleObject(process.hProcess, 60000);
+  DWORD code = static_cast<DWORD>(-1);
+  GetExitCodeProcess(process.hProcess, &code);
+  return code;
+}
+
+DWORD Regsvr32(const wchar_t* options) {
+  return Run(std::wstring(L"regsvr32.exe ") + options + L" \"" + DllPath().wstring() + L"\"");
+}
+
+std::wstring ReadRegistryText(const std::wstring& key, const wchar_t* name) {
+  wchar_t value[1024] = {};
+  DWORD bytes = sizeof value;
+  if (RegGetValueW(HKEY_CLASSES_ROOT, key.c_str(), name, RRF_RT_REG_SZ, nullptr, value, &bytes) != ERROR_SUCCESS)
+    return L"<missing>";
+  return value;
+}
+
+bool ClassKeyExists() {
+  UniqueHKey key;
+  return RegOpenKeyExW(HKEY_CLASSES_ROOT, ClassKey, 0, KEY_READ, key.put()) == ERROR_SUCCESS;
+}
+
+std::vector<std::string> ReadLines(const fs::path& path) {
+  std::vector<std::string> lines;
+  std::ifstream stream(path);
+  for (std::string line; std::getline(stream, line);)
+    if (!line.empty() && line[0] != '#') lines.push_back(line);
+  return lines;
+}
+
+struct TEntry {
+  std::string Name;
+  uint32_t Size = 0;
+  std::string Version;
+};
+
+// Reads a reply with version parts; stops at the first entry that runs past the end.
+std::vector<TEntry> ParseReply(const uint8_t* reply, int32_t size) {
+  std::vector<TEntry> entries;
+  if (!reply || size < 2 || reply[0] != 1) return entries;
+  int32_t at = 2;
+  for (int i = 0; i < reply[1]; ++i) {
+    if (at >= size || at + 1 + reply[at] + 9 >= size) break;
+    TEntry e;
+    const int l = reply[at];
+    e.Name.assign(reinterpret_cast<const char*>(reply) + at + 1, l);
+    at += 1 + l + 1 + 4;
+    e.Size = reply[at] | reply[at + 1] << 8 | reply[at + 2] << 16 | uint32_t(reply[at + 3]) << 24;
+    at += 4;
+    if (at + 1 + reply[at] > size) break;
+    e.Version.assign(reinterpret_cast<const char*>(reply) + at + 1, reply[at]);
+    at += 1 + reply[at];
+    entries.push_back(e);
+  }
+  return entries;
+}
+
+std::vector<std::pair<int32_t, int32_t>> Reports;
+DWORD ReportThread = 0;
+void __stdcall OnProgress(int32_t total, int32_t current) {
+  Reports.emplace_back(total, current);
+  ReportThread = GetCurrentThreadId();
+}
+
+class SimCom : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    wchar_t temp[MAX_PATH] = {};
+    GetTempPathW(MAX_PATH, temp);
+    folder_ = fs::path(temp) / (L"qem-sim-com-" + std::to_wstring(GetCurrentProcessId()));
+    fs::remove_all(folder_);
+    fs::create_directories(folder_);
+    UseConfig("");
+    ASSERT_TRUE(SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)));
+  }
+  void TearDown() override {
+    CoUninitialize();
+    SetEnvironmentVariableW(L"QEMUTIL_SIM_CONFIG", nullptr);
+    std::error_code ignored;
+    fs::remove_all(folder_, ignored);
+  }
+
+  void UseConfig(const std::string& extra) {
+    std::ofstream(folder_ / L"sim.ini", std::ios::trunc)
+        << "[unit]\nstorage = unit\nrate = 0\nlatency = 0\njournal = journal.txt\n" << extra;
+    SetEnvironmentVariableW(L"QEMUTIL_SIM_CONFIG", (folder_ / L"sim.ini").c_str());
+  }
+
+  fs::path folder_;
+};
+
+TEST_F(SimCom, Regsvr32RegistersAndUnregistersTheServer) {
+  ASSERT_EQ(Regsvr32(L"/s"), 0u);
+  const std::wstring server = ReadRegistryText(std::wstring(ClassKey) + L"\\InprocServer32", nullptr);
+  EXPECT_TRUE(EqualIgnoringCase(server, DllPath().wstring())) << fs::path(server).string();
+  EXPECT_EQ(ReadRegistryText(std::wstring(ClassKey) + L"\\InprocServer32", L"ThreadingModel"), L"Both");
+
+  EXPECT_EQ(Regsvr32(L"/u /s"), 0u);
+  EXPECT_FALSE(ClassKeyExists());
+}
+
+TEST_F(SimCom, UnregisteringLeavesAnotherServersRegistrationAlone) {
+  ASSERT_EQ(Regsvr32(L"/s"), 0u);
+  {
+    UniqueHKey key;
+    ASSERT_EQ(RegOpenKeyExW(HKEY_CLASSES_ROOT, (std::wstring(ClassKey) + L"\\InprocServer32").c_str(), 0,
+                            KEY_SET_VALUE, key.put()),
+              ERROR_SUCCESS);
+    const std::wstring vendor = L"C:\\Vendor\\Varnel.dll";
+    RegSetValueExW(key.get(), nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(vendor.c_str()),
+                   static_cast<DWORD>((vendor.size() + 1) * sizeof(wchar_t)));
+  }
+  EXPECT_EQ(Regsvr32(L"/u /s"), 0u);
+  EXPECT_EQ(ReadRegistryText(std::wstring(ClassKey) + L"\\InprocServer32", nullptr), L"C:\\Vendor\\Varnel.dll");
+  RegDeleteTreeW(HKEY_CLASSES_ROOT, ClassKey);
+}
+
+TEST_F(SimCom, AClientListsUpdatesAndSeesTheNewVersion) {
+  ASSERT_EQ(Regsvr32(L"/s"), 0u);
+  ComPtr<IComPort> port;
+  ASSERT_EQ(CoCreateInstance(CLSID_ComPort, nullptr, CLSCTX_INPROC_SERVER, IID_IComPort, port.put_void()), S_OK);
+
+  const std::string title = "\xC1\xEB\xEE\xEA";  // cp1251
+  SCP_Info info{5, title.c_str(), nullptr, true};
+  EXPECT_EQ(port->Configure(&info), 0);
+  int32_t state = 0;
+  EXPECT_NE(port->QueryState(&state), 0);
+  EXPECT_EQ(port->SetTimeout(1000), 0);
+  EXPECT_EQ(port->SetInteractive(1), 0);
+  ASSERT_EQ(port->Initialize(), 0);
+
+  uint8_t packet[4100] = {};
+  int32_t length = BuildSetDirectory(packet, "");
+  ASSERT_EQ(port->SendPacket(UnitMessageKind, length, packet), 0);
+  EXPECT_EQ(port->WaitAnswer(UnitMessageKind, -1), 0);
+
+  length = BuildFileListRequest(packet, L"exe");
+  ASSERT_EQ(port->SendPacket(UnitMessageKind, length, packet), 0);
+  ASSERT_EQ(port->WaitData(2000), 0);
+  std::vector<TEntry> files = ParseReply(port->GetReceivedData(), port->GetReceivedSize());
+  ASSERT_EQ(files.size(), 8u);
+  EXPECT_EQ(files[0].Name, "meridox.exe");
+  EXPECT_EQ(files[0].Version, "1.0");
+
+  const std::vector<uint8_t> image(9000, 0x5A);
+  UniqueBstr name(SysAllocString(L"Meridox.EXE"));
+  BSTR nameText = name.get();
+  Reports.clear();
+  ASSERT_EQ(port->SendFile(static_cast<int32_t>(image.size()), image.data(), &nameText, OnProgress), 0);
+  EXPECT_EQ(Reports, (std::vector<std::pair<int32_t, int32_t>>{{3, 0}, {3, 1}, {3, 2}}));
+  EXPECT_EQ(ReportThread, GetCurrentThreadId());
+
+  length = BuildConfirmUpdate(packet, 0, L"2.5");
+  ASSERT_EQ(port->SendPacket(UnitMessageKind, length, packet), 0);
+  EXPECT_EQ(port->WaitConfirm(UnitMessageKind, 3000), 0);
+
+  length = BuildFileListRequest(packet, L"exe");
+  ASSERT_EQ(port->SendPacket(UnitMessageKind, length, packet), 0);
+  ASSERT_EQ(port->WaitData(2000), 0);
+  files = ParseReply(port->GetReceivedData(), port->GetReceivedSize());
+  ASSERT_EQ(files.size(), 8u);
+  EXPECT_EQ(files[0].Version, "2.5");
+  EXPECT_EQ(files[0].Size, 9000u);
+
+  // A confirmation with no file before it fails, and says why in Russian.
+  ASSERT_EQ(port->SendPacket(UnitMessageKind, length = BuildConfirmUpdate(packet, 1, L"1.1"), packet), 0);
+  EXPECT_EQ(port->WaitConfirm(UnitMessageKind, 3000), LinkStatusUseErrorText);
+  UniqueBstr text;
+  EXPECT_EQ(port->GetErrorText(text.put()), 0);
+  ASSERT_TRUE(text);
+  EXPECT_NE(std::wstring(text.get()).find(L"salvik.exe"), std::wstring::npos);
+
+  EXPECT_EQ(port->Reset(), 0);
+  EXPECT_EQ(port->Close(), 0);
+  EXPECT_EQ(port->Shutdown(), 0);
+  port.reset();
+
+  EXPECT_EQ(ReadLines(folder_ / L"journal.txt").front(), "Configure(5, \"Блок\", 0, 1) = 0");
+  EXPECT_TRUE(fs::exists(folder_ / L"unit" / L"storage.ini"));
+  EXPECT_EQ(Regsvr32(L"/u /s"), 0u);
+}
+
+TEST_F(SimCom, ADisconnectedUnitFailsInitializeWithARussianText) {
+  UseConfig("connected = 0\n");
+  ASSERT_EQ(Regsvr32(L"/s"), 0u);
+  ComPtr<IComPort> port;
+  ASSERT_EQ(CoCreateInstance(CLSID_ComPort, nullptr, CLSCTX_INPROC_SERVER, IID_IComPort, port.put_void()), S_OK);
+  EXPECT_NE(port->Initialize(), 0);
+  UniqueBstr text(SysAllocString(L"replaced"));
+  EXPECT_EQ(port->GetErrorText(text.put()), 0);
+  ASSERT_TRUE(text);
+  EXPECT_EQ(std::wstring(text.get()), L"Блок диагностики не подключен");
+  port.reset();
+  EXPECT_EQ(Regsvr32(L"/u /s"), 0u);
+}
+
+TEST_F(SimCom, TheConfigurationMayBeNamedByItsUnixPath) {
+  using DosToUnix = char*(CDECL*)(LPCWSTR);
+  const auto toUnix = reinterpret_cast<DosToUnix>(
+      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
+  if (!toUnix) GTEST_SKIP() << "not under Wine";
+  char* unixPath = toUnix((folder_ / L"sim.ini").c_str());
+  ASSERT_NE(unixPath, nullptr);
+  ASSERT_EQ(unixPath[0], '/');
+  SetEnvironmentVariableA("QEMUTIL_SIM_CONFIG", unixPath);
+  HeapFree(GetProcessHeap(), 0, unixPath);
+
+  ComPtr<IComPort> port;
+  HMODULE module = LoadLibraryW(DllPath().c_str());
+  ASSERT_NE(module, nullptr);
+  using GetClassObject = HRESULT(STDAPICALLTYPE*)(REFCLSID, REFIID, void**);
+  auto getClassObject =
+      reinterpret_cast<GetClassObject>(reinterpret_cast<void*>(GetProcAddress(module, "DllGetClassObject")));
+  ComPtr<IClassFactory> factory;
+  ASSERT_EQ(getClassObject(CLSID_ComPort, IID_IClassFactory, factory.put_void()), S_OK);
+  ASSERT_EQ(factory->CreateInstance(nullptr, IID_IComPort, port.put_void()), S_OK);
+  EXPECT_EQ(port->Initialize(), 0);
+  port.reset();
+  factory.reset();
+  FreeLibrary(module);
+  EXPECT_EQ(ReadLines(folder_ / L"journal.txt"), std::vector<std::string>{"Initialize() = 0"});
+}
+
+TEST_F(SimCom, TheClassFactoryFollowsTheRules) {
+  HMODULE module = LoadLibraryW(DllPath().c_str());
+  ASSERT_NE(module, nullptr);
+  using GetClassObject = HRESULT(STDAPICALLTYPE*)(REFCLSID, REFIID, void**);
+  using CanUnloadNow = HRESULT(STDAPICALLTYPE*)();
+  auto getClassObject = reinterpret_cast<GetClassObject>(reinterpret_cast<void*>(GetProcAddress(module, "DllGetClassObject")));
+  auto canUnloadNow = reinterpret_cast<CanUnloadNow>(reinterpret_cast<void*>(GetProcAddress(module, "DllCanUnloadNow")));
+  ASSERT_NE(getClassObject, nullptr);
+  ASSERT_NE(canUnloadNow, nullptr);
+  ASSERT_NE(GetProcAddress(module, "DllRegisterServer"), nullptr);
+  ASSERT_NE(GetProcAddress(module, "DllUnregisterServer"), nullptr);
+
+  ComPtr<IClassFactory> factory;
+  EXPECT_EQ(getClassObject(IID_IComPort, IID_IClassFactory, factory.put_void()), CLASS_E_CLASSNOTAVAILABLE);
+  ASSERT_EQ(getClassObject(CLSID_ComPort, IID_IClassFactory, factory.put_void()), S_OK);
+  EXPECT_EQ(canUnloadNow(), S_FALSE);
+
+  ComPtr<IUnknown> object;
+  IUnknown* outer = reinterpret_cast<IUnknown*>(factory.get());
+  EXPECT_EQ(factory->CreateInstance(outer, IID_IUnknown, object.put_void()), CLASS_E_NOAGGREGATION);
+  EXPECT_EQ(factory->CreateInstance(nullptr, IID_IClassFactory, object.put_void()), E_NOINTERFACE);
+  ComPtr<IComPort> port;
+  ASSERT_EQ(factory->CreateInstance(nullptr, IID_IComPort, port.put_void()), S_OK);
+  factory.reset();
+  EXPECT_EQ(canUnloadNow(), S_FALSE);
+  ComPtr<IUnknown> same;
+  ASSERT_EQ(port->QueryInterface(IID_IUnknown, same.put_void()), S_OK);
+  same.reset();
+  port.reset();
+  EXPECT_EQ(canUnloadNow(), S_OK);
+  FreeLibrary(module);
+}
+
+}  // namespace

@@ -1,0 +1,69 @@
+// The window side of the worker's hand-offs, as a test sees it: what reached the window, and
+// whether anything reached it off the window thread.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "worker/TWorkerWindow.h"
+
+struct StatusLine {
+  std::wstring text;
+  bool failed;
+  bool operator==(const StatusLine&) const = default;
+};
+
+class FakeWindow : public TWorkerWindow {
+ public:
+  std::vector<StatusLine> statuses;
+  std::vector<int32_t> rowCounts;
+  std::vector<int32_t> gauges;
+  int repaints = 0;
+  bool calledOffWindowThread = false;
+  DWORD windowThread = GetCurrentThreadId();
+
+  void ShowStatusLine(const std::wstring& text, bool failed) override {
+    Check();
+    statuses.push_back({text, failed});
+  }
+  void InstallComponentList(TFileList&& records, int32_t rows) override {
+    Check();
+    rowCounts.push_back(rows);
+    fileList = std::move(records);
+  }
+  TUpdateList UpdateCandidates() override { return candidates; }
+  std::wstring UpdateFolder() override { return folder; }
+
+  TFileList fileList;
+  TUpdateList candidates;
+  std::wstring folder;
+  void RepaintUpdateGrid() override {
+    Check();
+    ++repaints;
+  }
+  void ShowGauge(int32_t percent) override {
+    Check();
+    gauges.push_back(percent);
+  }
+
+ private:
+  void Check() { calledOffWindowThread |= GetCurrentThreadId() != windowThread; }
+};
+
+// Serves the hand-offs sent to this thread until done() holds or the time runs out (five
+// seconds unless told; a guard against a hang, never a verdict on speed).
+inline bool PumpUntil(const std::function<bool()>& done, DWORD limitMs = 5000) {
+  const DWORD start = GetTickCount();
+  while (!done()) {
+    if (GetTickCount() - start > limitMs) return false;
+    MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_SENDMESSAGE);
+    MSG message;
+    PeekMessageW(&message, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
+  }
+  return true;
+}
+

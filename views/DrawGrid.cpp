@@ -1,0 +1,296 @@
+#include "DrawGrid.h"
+
+#include <windowsx.h>
+
+#include <algorithm>
+
+namespace {
+
+constexpr wchar_t GridClass[] = L"QemUtil.DrawGrid";
+
+void RegisterGridClass(WNDPROC proc) {
+  WNDCLASSEXW windowClass{};
+  windowClass.cbSize = sizeof windowClass;
+  windowClass.style = CS_DBLCLKS;
+  windowClass.lpfnWndProc = proc;
+  windowClass.hInstance = GetModuleHandleW(nullptr);
+  windowClass.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+  windowClass.lpszClassName = GridClass;
+  RegisterClassExW(&windowClass);  // fails harmlessly when already registered
+}
+
+// A memory bitmap selected into a memory DC for one paint; restores the DC's old bitmap.
+class BackBuffer {
+ public:
+  BackBuffer(HDC screen, int width, int height)
+      : dc_(CreateCompatibleDC(screen)), bitmap_(CreateCompatibleBitmap(screen, width, height)) {
+    if (dc_ && bitmap_) old_ = SelectObject(dc_, bitmap_);
+  }
+  ~BackBuffer() {
+    if (old_) SelectObject(dc_, old_);
+    if (bitmap_) DeleteObject(bitmap_);
+    if (dc_) DeleteDC(dc_);
+  }
+  BackBuffer(const BackBuffer&) = delete;
+  BackBuffer& operator=(const BackBuffer&) = delete;
+  HDC Get() const { return old_ ? dc_ : nullptr; }
+
+ private:
+  HDC dc_;
+  HBITMAP bitmap_;
+  HGDIOBJ old_ = nullptr;
+};
+
+}  // namespace
+
+bool TDrawGrid::Create(HWND parent, int id, int left, int top, int width, int height) {
+  RegisterGridClass(&TDrawGrid::WindowProc);
+  HWND window = CreateWindowExW(0, GridClass, L"", WS_CHILD | WS_VISIBLE | WS_TABSTOP | WS_VSCROLL,
+                                left, top, width, height, parent,
+                                reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
+                                GetModuleHandleW(nullptr), this);
+  if (!window) return false;  // window_ was set at WM_NCCREATE
+  UpdateScrollBar();
+  return true;
+}
+
+void TDrawGrid::SetFont(HFONT font) {
+  font_ = font;
+  Changed();
+}
+
+void TDrawGrid::SetColumnCount(int count) {
+  geometry_.columnWidths.resize(std::max(0, count), 64);
+  Changed();
+}
+
+void TDrawGrid::SetRowCount(int count) {
+  geometry_.rowCount = std::max(0, count);
+  geometry_.topRow = geometry_.ClampTopRow(geometry_.topRow, ClientHeight());
+  if (selection_.row >= geometry_.rowCount) selection_ = {};
+  UpdateScrollBar();
+  Changed();
+}
+
+void TDrawGrid::SetColumnWidth(int column, int width) {
+  if (column < 0 || column >= ColumnCount()) return;
+  geometry_.columnWidths[column] = std::max(0, width);
+  Changed();
+}
+
+int TDrawGrid::ColumnWidth(int column) const {
+  return column >= 0 && column < ColumnCount() ? geometry_.columnWidths[column] : 0;
+}
+
+void TDrawGrid::SetDefaultRowHeight(int height) {
+  geometry_.rowHeight = std::max(1, height);
+  geometry_.topRow = geometry_.ClampTopRow(geometry_.topRow, ClientHeight());
+  UpdateScrollBar();
+  Changed();
+}
+
+void TDrawGrid::SetColor(COLORREF color) {
+  color_ = color;
+  Changed();
+}
+
+int TDrawGrid::ClientWidth() const {
+  RECT client{};
+  if (window_) GetClientRect(window_.get(), &client);
+  return client.right - client.left;
+}
+
+int TDrawGrid::ClientHeight() const {
+  RECT client{};
+  if (window_) GetClientRect(window_.get(), &client);
+  return client.bottom - client.top;
+}
+
+int TDrawGrid::Width() const {
+  RECT outer{};
+  if (window_) GetWindowRect(window_.get(), &outer);
+  return outer.right - outer.left;
+}
+
+void TDrawGrid::Show(bool visible) {
+  if (window_) ShowWindow(window_.get(), visible ? SW_SHOWNA : SW_HIDE);
+}
+
+void TDrawGrid::RepaintNow() {
+  if (!window_) return;
+  InvalidateRect(window_.get(), nullptr, FALSE);
+  UpdateWindow(window_.get());
+}
+
+void TDrawGrid::Changed() {
+  if (window_) InvalidateRect(window_.get(), nullptr, FALSE);
+}
+
+void TDrawGrid::UpdateScrollBar() {
+  if (!window_) return;
+  SCROLLINFO info{};
+  info.cbSize = sizeof info;
+  info.fMask = SIF_RANGE | SIF_PAGE | SIF_POS;
+  info.nMin = 0;
+  info.nMax = std::max(0, geometry_.rowCount - 1);
+  // A page larger than the range hides the bar.
+  info.nPage = static_cast<UINT>(geometry_.NeedsScrollBar(ClientHeight())
+                                     ? geometry_.FullRows(ClientHeight())
+                                     : info.nMax + 1);
+  info.nPos = geometry_.topRow;
+  SetScrollInfo(window_.get(), SB_VERT, &info, TRUE);
+}
+
+void TDrawGrid::ScrollTo(int topRow) {
+  const int clamped = geometry_.ClampTopRow(topRow, ClientHeight());
+  if (clamped == geometry_.topRow) return;
+  geometry_.topRow = clamped;
+  UpdateScrollBar();
+  Changed();
+}
+
+LRESULT CALLBACK TDrawGrid::WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  TDrawGrid* self = nullptr;
+  if (message == WM_NCCREATE) {
+    self = static_cast<TDrawGrid*>(reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams);
+    SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
+    self->window_.reset(window);
+  } else {
+    self = reinterpret_cast<TDrawGrid*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+  }
+  if (message == WM_NCDESTROY && self) {
+    SetWindowLongPtrW(window, GWLP_USERDATA, 0);
+    (void)self->window_.release();  // the system is destroying it already
+    return DefWindowProcW(window, message, wParam, lParam);
+  }
+  if (!self) return DefWindowProcW(window, message, wParam, lParam);
+  // No exception may cross the window procedure back into the system.
+  try {
+    return self->HandleMessage(message, wParam, lParam);
+  } catch (...) {
+    return DefWindowProcW(window, message, wParam, lParam);
+  }
+}
+
+LRESULT TDrawGrid::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+  HWND window = window_.get();
+  switch (message) {
+    case WM_ERASEBKGND: return 1;  // the paint covers everything
+    case WM_PAINT: OnPaint(); return 0;
+    case WM_SIZE: UpdateScrollBar(); ScrollTo(geometry_.topRow); return 0;
+    case WM_VSCROLL: OnVScroll(LOWORD(wParam)); return 0;
+    case WM_MOUSEWHEEL: OnMouseWheel(GET_WHEEL_DELTA_WPARAM(wParam)); return 0;
+    case WM_LBUTTONDOWN: OnLButtonDown(GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)); return 0;
+    case WM_GETDLGCODE: return DLGC_WANTARROWS;
+    case WM_KEYDOWN: if (OnKeyDown(wParam)) return 0; break;
+    default: break;
+  }
+  return DefWindowProcW(window, message, wParam, lParam);
+}
+
+void TDrawGrid::OnPaint() {
+  HWND window = window_.get();
+  PAINTSTRUCT paint;
+  HDC screen = BeginPaint(window, &paint);
+  if (!screen) return;
+  RECT client;
+  GetClientRect(window, &client);
+  const int width = client.right, height = client.bottom;
+  BackBuffer buffer(screen, std::max(1, width), std::max(1, height));
+  // Without a back buffer (out of GDI memory) paint straight to the screen: a flicker beats
+  // a blank grid.
+  HDC dc = buffer.Get() ? buffer.Get() : screen;
+
+  HBRUSH background = CreateSolidBrush(color_);
+  FillRect(dc, &client, background);
+  DeleteObject(background);
+
+  if (drawCell_) {
+    const GridSpan rows = geometry_.VisibleRows(height);
+    const GridSpan columns = geometry_.VisibleColumns(width);
+    for (int row = rows.first; row < rows.last; ++row) {
+      for (int column = columns.first; column < columns.last; ++column) {
+        const GridRect cell = geometry_.CellRect(column, row);
+        if (cell.Empty()) continue;
+        // The cell and the one pixel beyond its right and bottom edges that its outline may
+        // share with the next cell; nothing outside the client area or the paint region.
+        RECT clip{cell.left, cell.top, cell.right + 1, cell.bottom + 1};
+        if (!IntersectRect(&clip, &clip, &client) || !IntersectRect(&clip, &clip, &paint.rcPaint))
+          continue;
+        const int saved = SaveDC(dc);
+        IntersectClipRect(dc, clip.left, clip.top, clip.right, clip.bottom);
+        if (font_) SelectObject(dc, font_);
+        const RECT rect{cell.left, cell.top, cell.right, cell.bottom};
+        drawCell_(dc, column, row, rect);
+        RestoreDC(dc, saved);
+      }
+    }
+  }
+
+  if (dc != screen)
+    BitBlt(screen, paint.rcPaint.left, paint.rcPaint.top, paint.rcPaint.right - paint.rcPaint.left,
+           paint.rcPaint.bottom - paint.rcPaint.top, dc, paint.rcPaint.left, paint.rcPaint.top,
+           SRCCOPY);
+  EndPaint(window, &paint);
+}
+
+void TDrawGrid::OnVScroll(int request) {
+  const int page = std::max(1, geometry_.FullRows(ClientHeight()));
+  int top = geometry_.topRow;
+  switch (request) {
+    case SB_LINEUP: --top; break;
+    case SB_LINEDOWN: ++top; break;
+    case SB_PAGEUP: top -= page; break;
+    case SB_PAGEDOWN: top += page; break;
+    case SB_TOP: top = 0; break;
+    case SB_BOTTOM: top = geometry_.rowCount; break;
+    case SB_THUMBTRACK:
+    case SB_THUMBPOSITION: {
+      SCROLLINFO info{};
+      info.cbSize = sizeof info;
+      info.fMask = SIF_TRACKPOS;
+      GetScrollInfo(window_.get(), SB_VERT, &info);
+      top = info.nTrackPos;
+      break;
+    }
+    default: return;
+  }
+  ScrollTo(top);
+}
+
+void TDrawGrid::OnMouseWheel(int delta) {
+  wheelRemainder_ += delta;
+  const int rows = wheelRemainder_ / WHEEL_DELTA;
+  wheelRemainder_ -= rows * WHEEL_DELTA;
+  UINT linesPerNotch = 3;
+  SystemParametersInfoW(SPI_GETWHEELSCROLLLINES, 0, &linesPerNotch, 0);
+  if (linesPerNotch == WHEEL_PAGESCROLL) linesPerNotch = geometry_.FullRows(ClientHeight());
+  ScrollTo(geometry_.topRow - rows * static_cast<int>(linesPerNotch));
+}
+
+void TDrawGrid::OnLButtonDown(int x, int y) {
+  SetFocus(window_.get());
+  const GridCell cell = geometry_.CellAt(x, y);
+  if (cell.row >= 0) selection_ = cell;
+}
+
+bool TDrawGrid::OnKeyDown(WPARAM key) {
+  const int page = std::max(1, geometry_.FullRows(ClientHeight()));
+  int row = selection_.row < 0 ? geometry_.topRow : selection_.row;
+  switch (key) {
+    case VK_UP: --row; break;
+    case VK_DOWN: ++row; break;
+    case VK_PRIOR: row -= page; break;
+    case VK_NEXT: row += page; break;
+    case VK_HOME: row = 0; break;
+    case VK_END: row = geometry_.rowCount - 1; break;
+    default: return false;
+  }
+  if (geometry_.rowCount == 0) return true;
+  row = std::clamp(row, 0, geometry_.rowCount - 1);
+  selection_ = {std::max(0, selection_.column), row};
+  // Keep the selected row in sight.
+  if (row < geometry_.topRow) ScrollTo(row);
+  else if (row >= geometry_.topRow + page) ScrollTo(row - page + 1);
+  return true;
+}
