@@ -14,16 +14,28 @@ int CALLBACK StartAt(HWND dialog, UINT message, LPARAM, LPARAM startFolder) {
 
 std::optional<std::wstring> BrowseForFolder(HWND owner, const std::wstring& prompt,
                                             const std::wstring& startFolder) {
+  // The shell is loaded only when the dialog is first wanted: importing it would load it and
+  // what it pulls in at every start-up, a good part of the start-up time under Wine.
+  static HMODULE shell = LoadLibraryW(L"shell32.dll");
+  if (!shell) return std::nullopt;
+  using BrowseFunction = PIDLIST_ABSOLUTE(WINAPI*)(LPBROWSEINFOW);
+  using PathFunction = BOOL(WINAPI*)(PCIDLIST_ABSOLUTE, LPWSTR);
+  const auto browse = reinterpret_cast<BrowseFunction>(
+      reinterpret_cast<void*>(GetProcAddress(shell, "SHBrowseForFolderW")));
+  const auto pathOf = reinterpret_cast<PathFunction>(
+      reinterpret_cast<void*>(GetProcAddress(shell, "SHGetPathFromIDListW")));
+  if (!browse || !pathOf) return std::nullopt;
+
   BROWSEINFOW info{};
   info.hwndOwner = owner;
   info.lpszTitle = prompt.c_str();
   info.ulFlags = BIF_RETURNONLYFSDIRS | BIF_NEWDIALOGSTYLE;
   info.lpfn = &StartAt;
   info.lParam = reinterpret_cast<LPARAM>(startFolder.c_str());
-  PIDLIST_ABSOLUTE chosen = SHBrowseForFolderW(&info);
+  PIDLIST_ABSOLUTE chosen = browse(&info);
   if (!chosen) return std::nullopt;
   std::wstring path(MAX_PATH, L'\0');
-  const bool ok = SHGetPathFromIDListW(chosen, path.data());
+  const bool ok = pathOf(chosen, path.data());
   CoTaskMemFree(chosen);
   if (!ok) return std::nullopt;
   path.resize(wcslen(path.c_str()));

@@ -306,12 +306,16 @@ LRESULT CALLBACK TBF::WindowProc(HWND window, UINT message, WPARAM wParam, LPARA
     return DefWindowProcW(window, message, wParam, lParam);
   }
   if (!self) return DefWindowProcW(window, message, wParam, lParam);
-  // No exception may cross the window procedure back into the system.
+  // No exception may cross the window procedure back into the system: a handler's error is
+  // shown as the entry routine shows one, and the program goes on.
   try {
     return self->HandleMessage(message, wParam, lParam);
+  } catch (const TAppError& error) {
+    Application.ShowException(error.Message());
   } catch (...) {
-    return DefWindowProcW(window, message, wParam, lParam);
+    Application.ShowException(L"");
   }
+  return 0;
 }
 
 LRESULT TBF::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
@@ -332,6 +336,7 @@ void TBF::OnCommand(int id, int code, HWND control) {
     case idMiExit: if (!control) miExitClick(); break;
     case idDeUpdate: if (code == EN_CHANGE) deUpdateChange(); break;
     case idBtUpdate: if (code == BN_CLICKED) btUpdateClick(); break;
+    case idDeUpdateBrowse: if (code == BN_CLICKED) OnBrowseFolder(); break;
     default: break;
   }
 }

@@ -120,8 +120,6 @@ class TBF final : public TWorkerWindow {
   void SetUpGrid(TDrawGrid& grid, int columns, bool useFullWidth, const double* factors);
   void SavePlacement();
   void GiveCommand(int32_t command);
-  static LRESULT CALLBACK FolderEditProc(HWND edit, UINT message, WPARAM wParam, LPARAM lParam,
-                                         UINT_PTR id, DWORD_PTR self);
 
   UniqueWindow window_;
   UniqueGdiObject windowFont_, boldTahoma_, cellFont_, cellBoldFont_;

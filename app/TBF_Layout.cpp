@@ -11,7 +11,7 @@ namespace {
 constexpr wchar_t ContainerClass[] = L"QemUtil.Container";
 constexpr DWORD MainStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN;
 constexpr DWORD MainExStyle = WS_EX_CONTROLPARENT;
-constexpr int BrowseButtonWidth = 19;
+constexpr int BrowseButtonWidth = 21;
 
 HMENU MenuId(int id) { return reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)); }
 
@@ -177,20 +177,17 @@ bool TBF::BuildWidgets() {
                        444, 39);
   Label3 = CreateLabel(tsUpdate, idLabel3, 8, 55, L"Директория с обновляемыми файлами:");
   // Focus order on the page: deUpdate, btUpdate, dgUpdate.
-  deUpdate = CreateWindowExW(WS_EX_CLIENTEDGE, L"EDIT", L"",
-                             WS_CHILD | WS_VISIBLE | WS_TABSTOP | WS_CLIPCHILDREN | ES_AUTOHSCROLL,
-                             219, 52, 300, 21, tsUpdate, MenuId(idDeUpdate), instance, nullptr);
+  // The folder field with its browse button at the right end, together in the designed
+  // rectangle.
+  HWND folderBox = CreateContainer(tsUpdate, 0, L"", 219, 52, 300, 21, true);
+  deUpdate = CreateWindowExW(WS_EX_CLIENTEDGE, L"EDIT", L"", WS_CHILD | WS_VISIBLE | WS_TABSTOP | ES_AUTOHSCROLL,
+                             0, 0, 300 - BrowseButtonWidth, 21, folderBox, MenuId(idDeUpdate),
+                             instance, nullptr);
   SendMessageW(deUpdate, WM_SETFONT, font, FALSE);
-  RECT editClient;
-  GetClientRect(deUpdate, &editClient);
-  // The browse button sits inside the field, at its right end; the text stops short of it.
   HWND browse = CreateWindowExW(0, L"BUTTON", L"...", WS_CHILD | WS_VISIBLE | BS_PUSHBUTTON,
-                                editClient.right - BrowseButtonWidth, 0, BrowseButtonWidth,
-                                editClient.bottom, deUpdate, MenuId(idDeUpdateBrowse), instance,
-                                nullptr);
+                                300 - BrowseButtonWidth, 0, BrowseButtonWidth, 21, folderBox,
+                                MenuId(idDeUpdateBrowse), instance, nullptr);
   SendMessageW(browse, WM_SETFONT, font, FALSE);
-  SendMessageW(deUpdate, EM_SETMARGINS, EC_RIGHTMARGIN, MAKELPARAM(0, BrowseButtonWidth + 2));
-  SetWindowSubclass(deUpdate, &TBF::FolderEditProc, 1, reinterpret_cast<DWORD_PTR>(this));
   Label4 = CreateLabel(tsUpdate, idLabel4, 8, 75, L"Компоненты, готовые к обновлению:");
   btUpdate = CreateWindowExW(0, L"BUTTON", L"Обновить", WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON,
                              444, 257, 75, 25, tsUpdate, MenuId(idBtUpdate), instance, nullptr);
@@ -213,17 +210,4 @@ bool TBF::BuildWidgets() {
 
   return pcMain && tsComponent && tsUpdate && deUpdate && btUpdate && pl1 && lbStatus &&
          dgComp.Handle() && dgUpdate.Handle() && Gauge.Handle();
-}
-
-LRESULT CALLBACK TBF::FolderEditProc(HWND edit, UINT message, WPARAM wParam, LPARAM lParam,
-                                     UINT_PTR, DWORD_PTR self) {
-  if (message == WM_COMMAND && LOWORD(wParam) == idDeUpdateBrowse && HIWORD(wParam) == BN_CLICKED) {
-    try {
-      reinterpret_cast<TBF*>(self)->OnBrowseFolder();
-    } catch (...) {
-    }
-    return 0;
-  }
-  if (message == WM_NCDESTROY) RemoveWindowSubclass(edit, &TBF::FolderEditProc, 1);
-  return DefSubclassProc(edit, message, wParam, lParam);
 }

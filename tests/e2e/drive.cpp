@@ -175,8 +175,7 @@ int wmain(int argc, wchar_t** argv) {
       Print(L"box-caption", TextOf(box));
       Print(L"box-text", TextOf(GetDlgItem(box, 0xFFFF)));
     } else if (step == L"browse") {
-      // deUpdate's browse button, a child of the field.
-      PostMessageW(GetDlgItem(Widget(idDeUpdate), idDeUpdateBrowse), BM_CLICK, 0, 0);
+      PostMessageW(Widget(idDeUpdateBrowse), BM_CLICK, 0, 0);
     } else if (step == L"dialog") {
       // A dialog of the program: every static text in it, then closed with Cancel.
       HWND dialog = nullptr;

@@ -33,8 +33,9 @@ finish_run() { wait "$owner"; expect "$run/$1.owner" "exit: 0"; }
 # --- Idle start, "Компоненты", close while idle ----------------------------------------------
 configure idle 0
 start idle
-drive "$run/idle.1" attach 30 sleep 300 status page client
+drive "$run/idle.1" attach 30 sleep 300 status page folder client
 expect "$run/idle.1" "status: "
+expect "$run/idle.1" "folder: "  # no placement file, no "Update" folder beside the program
 expect "$run/idle.1" "page: none"
 client=$(reading "$run/idle.1" client)
 read -r _ _ width height <<<"$client"
@@ -50,7 +51,11 @@ drive "$run/idle.2" attach 30 menu Компоненты wait-status "Запро�
 expect "$run/idle.2" "page: components"
 # The whole window with the list as it arrived from the stand-in's factory storage.
 screenshot "components-$tag" "$(reading "$run/idle.2" frame)"
-drive "$run/idle.3" attach 30 close
+# The update page through its menu item.
+drive "$run/idle.3" attach 30 menu Обновление sleep 300 page frame
+expect "$run/idle.3" "page: update"
+screenshot "update-$tag" "$(reading "$run/idle.3" frame)"
+drive "$run/idle.4" attach 30 close
 finish_run idle
 
 calls idle >"$run/idle.calls"

@@ -1,0 +1,36 @@
+#!/usr/bin/env bash
+# The operator's zip, used as an operator would: unpacked, the stand-in registered with its
+# register.cmd (regsvr32), checked with reg query, QemUtil.exe started from the unpacked
+# folder and the component list fetched; then unregister.cmd removes the registration.
+# Usage: package.sh SOURCE_DIR BUILD_DIR
+source "$(dirname "$0")/lib.sh" "$1" "$2" package
+use_prefix package
+"$source_dir/scripts/package" --no-build >"$run/package.out" 2>&1 || fail "scripts/package: $(tail -3 "$run/package.out")"
+zip=$(ls "$source_dir"/build/package/QemUtil-*.zip 2>/dev/null | head -1)
+[ -f "$zip" ] || { fail "no zip"; finish; }
+(cd "$(dirname "$zip")" && sha256sum -c --quiet SHA256SUMS >/dev/null 2>&1) || fail "checksums do not match"
+unzip -q "$zip" -d "$run/unpacked" || fail "unzip"
+app=$(ls -d "$run"/unpacked/QemUtil-*)
+for f in QemUtil.exe README-ru.txt README-en.txt sim/Varnel.dll sim/README.txt sim/register.cmd sim/unregister.cmd; do
+  [ -f "$app/$f" ] || fail "the zip lacks $f"
+done
+
+clsid='{CDFF5124-8322-4B60-ACEB-F4AFEC1116FD}'
+key="HKCR\\CLSID\\$clsid\\InprocServer32"
+wine reg delete "HKCR\\CLSID\\$clsid" /f >/dev/null 2>&1
+(cd "$app/sim" && wine cmd /c register.cmd >/dev/null 2>&1)
+wine reg query "$key" /ve 2>/dev/null | tr -d '\r' >"$run/query.out"
+grep -qi "sim\\\\Varnel.dll" "$run/query.out" || fail "register.cmd left no registration: $(cat "$run/query.out")"
+wine reg query "$key" /v ThreadingModel 2>/dev/null | tr -d '\r' | grep -q Both || fail "ThreadingModel is not Both"
+
+# The stand-in as shipped keeps its unit beside itself; an instant unit keeps the test short.
+printf '[unit]\nrate = 0\nlatency = 0\n' >"$app/sim/Varnel.ini"
+unset QEMUTIL_SIM_CONFIG
+drive "$run/run.out" start "$(winpath "$app/QemUtil.exe")" window 30 menu Компоненты \
+  wait-status "Запрос списка файлов завершен успешно" 20 close exit 30
+expect "$run/run.out" "exit: 0"
+[ -d "$app/sim/unit" ] || fail "the stand-in made no unit storage beside itself"
+
+(cd "$app/sim" && wine cmd /c unregister.cmd >/dev/null 2>&1)
+wine reg query "$key" /ve >/dev/null 2>&1 && fail "unregister.cmd left the registration"
+finish
