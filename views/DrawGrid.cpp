@@ -212,11 +212,12 @@ void TDrawGrid::OnPaint() {
       for (int column = columns.first; column < columns.last; ++column) {
         const GridRect cell = geometry_.CellRect(column, row);
         if (cell.Empty()) continue;
-        // The cell and the one pixel beyond its right and bottom edges that its outline may
-        // share with the next cell; nothing outside the client area or the paint region.
-        RECT clip{cell.left, cell.top, cell.right + 1, cell.bottom + 1};
-        if (!IntersectRect(&clip, &clip, &client) || !IntersectRect(&clip, &clip, &paint.rcPaint))
-          continue;
+        // The cell's row band, with the one pixel below that its outline may share with the
+        // next row. Across the row nothing is clipped: text wider than its cell runs over its
+        // neighbours (a centred one starts left of its cell), and the cells drawn later, left
+        // to right, cover what spilled into them.
+        RECT clip{client.left, cell.top, client.right, cell.bottom + 1};
+        if (!IntersectRect(&clip, &clip, &client)) continue;
         const int saved = SaveDC(dc);
         IntersectClipRect(dc, clip.left, clip.top, clip.right, clip.bottom);
         if (font_) SelectObject(dc, font_);
