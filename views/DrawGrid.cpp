@@ -1,4 +1,5 @@
 #include "DrawGrid.h"
+#include "views/WindowRouting.h"
 
 #include <windowsx.h>
 
@@ -44,7 +45,7 @@ class BackBuffer {
 }  // namespace
 
 bool TDrawGrid::Create(HWND parent, int id, int left, int top, int width, int height) {
-  RegisterGridClass(&TDrawGrid::WindowProc);
+  RegisterGridClass(&TWindowRouting::WindowProc<TDrawGrid>);
   HWND window = CreateWindowExW(0, GridClass, L"", WS_CHILD | WS_VISIBLE | WS_TABSTOP | WS_VSCROLL,
                                 left, top, width, height, parent,
                                 reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
@@ -147,29 +148,6 @@ void TDrawGrid::ScrollTo(int topRow) {
   geometry_.topRow = clamped;
   UpdateScrollBar();
   Changed();
-}
-
-LRESULT CALLBACK TDrawGrid::WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-  TDrawGrid* self = nullptr;
-  if (message == WM_NCCREATE) {
-    self = static_cast<TDrawGrid*>(reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams);
-    SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
-    self->window_.reset(window);
-  } else {
-    self = reinterpret_cast<TDrawGrid*>(GetWindowLongPtrW(window, GWLP_USERDATA));
-  }
-  if (message == WM_NCDESTROY && self) {
-    SetWindowLongPtrW(window, GWLP_USERDATA, 0);
-    (void)self->window_.release();  // the system is destroying it already
-    return DefWindowProcW(window, message, wParam, lParam);
-  }
-  if (!self) return DefWindowProcW(window, message, wParam, lParam);
-  // No exception may cross the window procedure back into the system.
-  try {
-    return self->HandleMessage(message, wParam, lParam);
-  } catch (...) {
-    return DefWindowProcW(window, message, wParam, lParam);
-  }
 }
 
 LRESULT TDrawGrid::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
