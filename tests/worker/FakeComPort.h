@@ -8,6 +8,7 @@
 #include <map>
 #include <mutex>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "link/Varnel_tlb.h"
@@ -80,7 +81,14 @@ class FakeComPort : public IComPort {
     return Call("SendPacket(" + std::to_string(kind) + "," + std::to_string(length) + ")");
   }
   int32_t STDMETHODCALLTYPE Reserved13() override { return Call("Reserved13()"); }
-  int32_t STDMETHODCALLTYPE SendFile(int32_t size, const uint8_t*, BSTR*, ProgressProc) override {
+  int32_t STDMETHODCALLTYPE SendFile(int32_t size, const uint8_t* bytes, BSTR* fileName,
+                                     ProgressProc progress) override {
+    SentFile sent;
+    if (bytes && size > 0) sent.bytes.assign(bytes, bytes + size);
+    if (fileName && *fileName) sent.name.assign(*fileName, SysStringLen(*fileName));
+    sentFiles.push_back(std::move(sent));
+    if (progress)
+      for (const auto& [total, current] : progressReports) progress(total, current);
     return Call("SendFile(" + std::to_string(size) + ")");
   }
   int32_t STDMETHODCALLTYPE WaitData(int32_t ms) override { return Call("WaitData(" + std::to_string(ms) + ")"); }
@@ -117,6 +125,15 @@ class FakeComPort : public IComPort {
   }
 
   std::vector<uint8_t> reply;  // what GetReceivedData and GetReceivedSize hand out
+
+  // SendFile reports these (total, current) pairs to its progress callback on every call.
+  std::vector<std::pair<int32_t, int32_t>> progressReports;
+  // What SendFile was given, in call order; read it after the worker's job.
+  struct SentFile {
+    std::vector<uint8_t> bytes;
+    std::wstring name;
+  };
+  std::vector<SentFile> sentFiles;
 
  private:
   int32_t Call(const std::string& call) {
