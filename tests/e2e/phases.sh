@@ -40,7 +40,7 @@ phase() {
 close_at() { printf '%s\n' wait-status "$1" 30 responsive 10 close; }
 # handoff_at TEXT: at TEXT hold the window thread, so that the worker blocks in its next
 # hand-off, ask for the close, and let the window go on.
-handoff_at() { printf '%s\n' wait-status "$1" 30 suspend sleep 300 close resume responsive 10; }
+handoff_at() { printf '%s\n' wait-status "$1" 30 responsive 10 suspend sleep 300 close resume; }
 
 list_end='^GetReceivedSize\(\) = [1-9]'
 slow='latency = 600\nrate = 0\n'
@@ -52,6 +52,12 @@ mapfile -t s < <(close_at "Запрос списка файлов...")
 phase components list-files "$slow" "$list_end" "${s[@]}"
 mapfile -t s < <(handoff_at "Задание директории...")
 phase components list-handoff "$slow" "$list_end" "${s[@]}"
+# The link failure display runs on the window thread inside the worker's hand-off, calling the
+# link there: the close request comes while the worker waits in it.
+s=(await-journal "$(winpath "$run/list-linkerror/journal")" "# fault: Initialize call 2" 30 responsive 10 suspend sleep 300 close resume)
+phase components list-linkerror 'latency = 0\nrate = 0\n[fault]\nmethod = Initialize\ncall = 2\nstatus = 1\n' \
+  '^SetInteractive\(0\) = 0$' "${s[@]}"
+grep -q '^SetErrorOption(0) = 0$' "$run/list-linkerror/calls" || fail "list-linkerror: no link failure display"
 
 # The update page: once its button gives the worker cmUpdate.
 if [ "${QEM_FAULT_JOBS:-}" != components ]; then
@@ -86,6 +92,15 @@ if [ "${QEM_FAULT_JOBS:-}" != components ]; then
   runs=$((runs + 1))
   expect "$dir/out" "box-text: Не найдены файлы для обновления"
   grep -qxF "exit: 0" "$dir/out" || { fail "box: closing with the message box up: $(reading "$dir/out" error)"; failed_runs=$((failed_runs + 1)); }
+
+  # Closing while the folder dialog is up: its modal loop serves the close.
+  dir=$run/dialog
+  rm -rf "$dir"
+  mkdir -p "$dir"
+  QEMUTIL_SIM_CONFIG=$(winpath "$run/box/sim.ini") drive "$dir/out" start "$exe" window 30 \
+    browse box 20 close exit 60 >/dev/null
+  runs=$((runs + 1))
+  grep -qxF "exit: 0" "$dir/out" || { fail "dialog: closing with the folder dialog up: $(reading "$dir/out" error)"; failed_runs=$((failed_runs + 1)); }
 fi
 
 echo "closing at every phase: $runs runs, $failed_runs failed"
