@@ -36,7 +36,7 @@ link_text() {
 
 # kinds METHOD: the faults staged on a call of METHOD.
 kinds() {
-  echo fail6 fail6-silent fail7
+  echo fail6 fail6-silent fail7 fail-min
   [[ $1 = Wait* ]] && echo timeout
   echo disconnect
 }
@@ -48,13 +48,16 @@ stage() {
     timeout) fault="action = timeout" ;;
     disconnect) fault="action = disconnect" ;;
     fail7) fault="status = 7\ntext = Сбой $method $call: память" ;;
+    fail-min) fault="status = -2147483648\ntext = Сбой $method $call: код вне таблицы" ;;
     *) fault="status = 6\ntext = Сбой $method $call: отказ" ;;
   esac
   ini="[fault]\nmethod = $method\ncall = $call\n$fault\n"
   # No text from the link: its GetErrorText gives an empty one.
   [ "$kind" = fail6-silent ] && ini+="[fault]\nmethod = GetErrorText\n"
   case $kind in
-    fail6 | fail7) text="Сбой $method $call: $([ "$kind" = fail7 ] && echo память || echo отказ)" ;;
+    fail6) text="Сбой $method $call: отказ" ;;
+    fail7) text="Сбой $method $call: память" ;;
+    fail-min) text="Сбой $method $call: код вне таблицы" ;;
     fail6-silent) text="" ;;
     *) text=$(link_text "$method" "$kind") ;;
   esac
@@ -136,6 +139,18 @@ for job in "${jobs[@]}"; do
       faults=$((faults + 1))
       one components "components-WaitData-${shape%%\\n*}" "[fault]\nmethod = WaitData\naction = $shape\n" \
         "# fault: WaitData call 1" "$want" "$ink"
+    done
+  fi
+  if [ "$job" = update1 ]; then
+    # Texts from the link that are long, or outside code page 1251, or full of the ini's and
+    # the journal's own signs: shown as they come.
+    long=$(printf 'Очень длинное сообщение об отказе %04d. ' $(seq 1 250))
+    long=${long% }
+    odd='Отказ ✓ 更新 "в кавычках" ; # = \ конец'
+    for text in "$long" "$odd"; do
+      faults=$((faults + 1))
+      one update1 "update1-WaitConfirm-text${#text}" "[fault]\nmethod = WaitConfirm\nstatus = 6\ntext = ${text//\\/\\\\}\n" \
+        "# fault: WaitConfirm call 1" "$text" red
     done
   fi
 done

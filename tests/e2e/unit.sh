@@ -50,12 +50,12 @@ command_steps() {
 check() {
   local job=$1 dir=$2 out=$3 want=$4 ink=$5 problems=()
   grep -qxF "exit: 0" "$out" || problems+=("exit $(reading "$out" exit || true)$(reading "$out" error)")
-  grep -qxF "responsive: 1" "$out" || problems+=("not responsive")
+  grep -qxF "responsive: 1" "$out" && ! grep -qxF "responsive: 0" "$out" || problems+=("not responsive")
   local shown
   if [ "$want" != - ]; then
     shown=$(sed -n 's/^status: //p' "$out" | tail -1)
     [ "$(grep -c '^status: ' "$out")" -ge 1 ] && [ "$shown" = "$want" ] ||
-      problems+=("status \"$shown\", not \"$want\"")
+      problems+=("status \"${shown:0:200}\", not \"${want:0:200}\"")
     [ "$(reading "$out" status-colour)" = "$ink" ] || problems+=("colour $(reading "$out" status-colour), not $ink")
   fi
   local name file confirmed=()
@@ -109,7 +109,7 @@ one() {
   local steps
   mapfile -t steps < <(command_steps "$job" "$dir")
   QEMUTIL_SIM_CONFIG=$(winpath "$dir/sim.ini") drive "$dir/out" start "$exe" window 30 "${steps[@]}" \
-    await-journal "$(winpath "$dir/journal")" "$mark" 30 await-status "$want" 30 responsive 10 \
+    await-journal "$(winpath "$dir/journal")" "$mark" 30 responsive 10 await-status "$want" 30 responsive 10 \
     status-colour close exit 60 >/dev/null
   runs=$((runs + 1))
   check "$job" "$dir" "$dir/out" "$want" "$ink"
