@@ -8,7 +8,7 @@
 // folder-set TEXT | folder | click-update | status | wait-status TEXT SECS |
 // wait-status-not TEXT SECS | page | client | frame | gauge | sleep MS | close | exit SECS | shown |
 // await-status TEXT SECS | await-journal PATH TEXT SECS | responsive SECS | status-colour | hold PATH |
-// delete PATH | suspend | resume
+// delete PATH | suspend | resume | close-sent
 // A step that times out prints "error: ..." and ends the driver with exit code 2; a program that
 // does not end within `exit`'s time is killed, so a hang never outlives its driver.
 #include <windows.h>
@@ -341,6 +341,11 @@ int wmain(int argc, wchar_t** argv) {
                           std::to_wstring(frame.bottom - frame.top));
     } else if (step == L"sleep") {
       Sleep(static_cast<DWORD>(_wtoi(next().c_str())));
+    } else if (step == L"close-sent") {
+      // A close request sent, not posted: served even while the window waits for the worker.
+      DWORD_PTR answer = 0;
+      const bool answered = SendMessageTimeoutW(MainWindow(), WM_CLOSE, 0, 0, SMTO_NORMAL, 10000, &answer) != 0;
+      Print(L"close-sent", answered ? L"1" : L"0");
     } else if (step == L"close") {
       PostMessageW(MainWindow(), WM_CLOSE, 0, 0);
     } else if (step == L"exit") {

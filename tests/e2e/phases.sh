@@ -75,6 +75,15 @@ if [ "${QEM_FAULT_JOBS:-}" != components ]; then
   mapfile -t s < <(close_at 'Обновление "Диагностический тест MERIDOX"...')
   phase update3 update3-transfer 'latency = 0\nrate = 35000\n' "$confirmed" "${s[@]}"
   [ "$(grep -cE "$confirmed" "$run/update3-transfer/calls")" = 3 ] || fail "update3-transfer: not all three confirmed"
+  # "Выход" instead of the close box; a second close request sent (not posted) while the window
+  # waits for the worker must not start a second shutdown; "Компоненты" during the update is
+  # lost (the command is not queued) and only repeats the initialisation after the update.
+  phase update1 update-exit 'latency = 0\nrate = 35000\n' "$confirmed" wait-status "$salvik" 30 responsive 10 \
+    menu Выход sleep 300 close-sent
+  grep -qxF "close-sent: 1" "$run/update-exit/out" || fail "update-exit: the second close request was not answered"
+  phase update1 update-components 'latency = 0\nrate = 35000\n' '^Initialize\(\) = 0$' wait-status "$salvik" 30 \
+    responsive 10 menu Компоненты wait-status "Инициализация..." 30 close
+  grep -q '^SendPacket(27, 2, 01 01)' "$run/update-components/calls" && fail "update-components: a command given during the update ran"
   # A confirmation that never comes: the file stays.
   mapfile -t s < <(close_at "Ожидание подтверждения обновления...")
   phase update1 update-timeout 'latency = 0\nrate = 0\n[fault]\nmethod = WaitConfirm\naction = timeout\n' \
