@@ -22,8 +22,9 @@ folder() {
   mkdir -p "$upd"
 }
 
-# bad NAME STATUS INK [STEPS...]: the update button on the folder upd, after STEPS (before the
-# click, e.g. hold), then STATUS awaited and read with its ink; the run is closed and checked.
+# bad NAME STATUS INK [STEPS...]: the update button on the folder upd (or the folder text in
+# text), after STEPS (before the click, e.g. hold), then STATUS awaited and read with its ink;
+# the run is closed and checked.
 bad() {
   local name=$1 want=$2 ink=$3 before=$failures
   shift 3
@@ -31,7 +32,7 @@ bad() {
   snapshot "$dir"
   write_ini "$dir" 'rate = 0\nlatency = 0\n' ""
   QEMUTIL_SIM_CONFIG=$(winpath "$dir/sim.ini") drive "$dir/out" start "$exe" window 30 "$@" \
-    folder-set "$(winpath "$upd")" click-update await-status "$want" 30 responsive 10 status-colour close exit 60 >/dev/null
+    folder-set "${text:-$(winpath "$upd")}" click-update await-status "$want" 30 responsive 10 status-colour close exit 60 >/dev/null
   runs=$((runs + 1))
   check "-" "$dir" "$dir/out" "$want" "$ink"
   check_folder "$dir" "$name"
@@ -154,6 +155,34 @@ cp "$new/salvik.exe" "$upd/"
 version_ini "SALVIK.EXE=1.3"
 echo "long path: $(winpath "$upd" | wc -m) characters"
 bad longpath "$done_text" normal
+
+# The folder text ending in a separator, and with forward slashes.
+folder separator
+cp "$new/salvik.exe" "$upd/"
+version_ini "SALVIK.EXE=1.3"
+text="$(winpath "$upd")\\" bad separator "$done_text" normal
+folder slashes
+cp "$new/salvik.exe" "$upd/"
+version_ini "SALVIK.EXE=1.3"
+text="Z:$upd" bad slashes "$done_text" normal
+
+# Readable but not deletable while another program has it open: the unit takes it and
+# confirms it, the deletion fails (and is ignored), so the file and Version.ini stay.
+folder undeletable
+cp "$new/salvik.exe" "$upd/"
+version_ini "SALVIK.EXE=1.3"
+snapshot "$dir"
+write_ini "$dir" 'rate = 0\nlatency = 0\n' ""
+QEMUTIL_SIM_CONFIG=$(winpath "$dir/sim.ini") drive "$dir/out" start "$exe" window 30 share "$(winpath "$upd/salvik.exe")" \
+  folder-set "$(winpath "$upd")" click-update await-status "$done_text" 30 responsive 10 close exit 60 >/dev/null
+runs=$((runs + 1))
+before=$failures
+check "-" "$dir" "$dir/out" - -
+grep -q '^WaitConfirm(27, 3000) = 0$' "$dir/journal" || fail "undeletable: not confirmed"
+cmp -s "$dir/before/salvik.exe" "$dir/unit/salvik.exe" || fail "undeletable: the unit lacks the new bytes"
+cmp -s "$dir/before/salvik.exe" "$upd/salvik.exe" || fail "undeletable: the file changed or went"
+[ -f "$upd/Version.ini" ] || fail "undeletable: Version.ini went with salvik.exe still there"
+((failures == before)) || failed_runs=$((failed_runs + 1))
 
 echo "bad folders: $runs runs, $failed_runs failed"
 finish

@@ -7,7 +7,7 @@
 // Steps: start PATH | attach SECS | window SECS | box SECS | answer ok|yes|no|cancel | browse | dialog SECS | menu TEXT |
 // folder-set TEXT | folder | click-update | status | wait-status TEXT SECS |
 // wait-status-not TEXT SECS | page | client | frame | gauge | sleep MS | close | exit SECS | shown |
-// await-status TEXT SECS | await-journal PATH TEXT SECS | responsive SECS | status-colour | hold PATH |
+// await-status TEXT SECS | await-journal PATH TEXT SECS | responsive SECS | status-colour | hold PATH | share PATH |
 // delete PATH | suspend | resume | close-sent
 // A step that times out prints "error: ..." and ends the driver with exit code 2; a program that
 // does not end within `exit`'s time is killed, so a hang never outlives its driver.
@@ -310,6 +310,13 @@ int wmain(int argc, wchar_t** argv) {
       if (file == INVALID_HANDLE_VALUE) Fail(L"cannot hold " + path);
       heldFiles.push_back(file);
       Print(L"held", path);
+    } else if (step == L"share") {
+      // Held open for reading by another program that lets others read but not delete it.
+      const std::wstring path = next();
+      HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+      if (file == INVALID_HANDLE_VALUE) Fail(L"cannot open " + path);
+      heldFiles.push_back(file);
+      Print(L"shared", path);
     } else if (step == L"delete") {
       const std::wstring path = next();
       Print(L"deleted", DeleteFileW(path.c_str()) ? L"1" : L"0");
