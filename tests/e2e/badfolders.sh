@@ -166,23 +166,37 @@ cp "$new/salvik.exe" "$upd/"
 version_ini "SALVIK.EXE=1.3"
 text="Z:$upd" bad slashes "$done_text" normal
 
-# Readable but not deletable while another program has it open: the unit takes it and
-# confirms it, the deletion fails (and is ignored), so the file and Version.ini stay.
+# kept NAME [STEPS...]: salvik.exe is sent and confirmed, but the system refuses to delete it;
+# the deletion's outcome is ignored, so the run ends in success with the file and Version.ini
+# still in the folder, unchanged.
+kept() {
+  local name=$1 before=$failures
+  shift
+  snapshot "$dir"
+  write_ini "$dir" 'rate = 0\nlatency = 0\n' ""
+  QEMUTIL_SIM_CONFIG=$(winpath "$dir/sim.ini") drive "$dir/out" start "$exe" window 30 "$@" \
+    folder-set "$(winpath "$upd")" click-update await-status "$done_text" 30 responsive 10 close exit 60 >/dev/null
+  runs=$((runs + 1))
+  check "-" "$dir" "$dir/out" - -
+  grep -q '^WaitConfirm(27, 3000) = 0$' "$dir/journal" || fail "$name: not confirmed"
+  cmp -s "$dir/before/salvik.exe" "$dir/unit/salvik.exe" || fail "$name: the unit lacks the new bytes"
+  cmp -s "$dir/before/salvik.exe" "$upd/salvik.exe" || fail "$name: the file changed or went"
+  cmp -s "$dir/before/Version.ini" "$upd/Version.ini" || fail "$name: Version.ini went with salvik.exe still there"
+  ((failures == before)) || failed_runs=$((failed_runs + 1))
+}
+
+# Readable but not deletable while another program has it open.
 folder undeletable
 cp "$new/salvik.exe" "$upd/"
 version_ini "SALVIK.EXE=1.3"
-snapshot "$dir"
-write_ini "$dir" 'rate = 0\nlatency = 0\n' ""
-QEMUTIL_SIM_CONFIG=$(winpath "$dir/sim.ini") drive "$dir/out" start "$exe" window 30 share "$(winpath "$upd/salvik.exe")" \
-  folder-set "$(winpath "$upd")" click-update await-status "$done_text" 30 responsive 10 close exit 60 >/dev/null
-runs=$((runs + 1))
-before=$failures
-check "-" "$dir" "$dir/out" - -
-grep -q '^WaitConfirm(27, 3000) = 0$' "$dir/journal" || fail "undeletable: not confirmed"
-cmp -s "$dir/before/salvik.exe" "$dir/unit/salvik.exe" || fail "undeletable: the unit lacks the new bytes"
-cmp -s "$dir/before/salvik.exe" "$upd/salvik.exe" || fail "undeletable: the file changed or went"
-[ -f "$upd/Version.ini" ] || fail "undeletable: Version.ini went with salvik.exe still there"
-((failures == before)) || failed_runs=$((failed_runs + 1))
+kept undeletable share "$(winpath "$upd/salvik.exe")"
+# Read-only (as files copied from a CD are): the scan takes it, the unit confirms it, and the
+# system will not delete a read-only file.
+folder readonly
+cp "$new/salvik.exe" "$upd/"
+chmod a-w "$upd/salvik.exe"
+version_ini "SALVIK.EXE=1.3"
+kept readonly
 
 echo "bad folders: $runs runs, $failed_runs failed"
 finish
