@@ -1,17 +1,13 @@
-// Cell drawing of the two grids.
+// Cell drawing of the two grids: the window's lists are the model, read afresh for every cell.
 #include "TBF.h"
+#include "views/GridCells.h"
 
-namespace {
-
-void FillCell(HDC dc, int row, const RECT& cell) {
-  const COLORREF fill = row == 0 ? RGB(223, 223, 223) : RGB(255, 255, 255);
-  HBRUSH brush = CreateSolidBrush(fill);
-  FillRect(dc, &cell, brush);
-  DeleteObject(brush);
+void TBF::dgCompDrawCell(HDC dc, int column, int row, const RECT& cell) {
+  DrawCompCell(dc, {CellFont, CellBoldFont}, column, row, cell, dgComp.ColumnCount(),
+               dgComp.RowCount(), FileList.get());
 }
 
-}  // namespace
-
-void TBF::dgCompDrawCell(HDC dc, int column, int row, const RECT& cell) { FillCell(dc, row, cell); }
-
-void TBF::dgUpdateDrawCell(HDC dc, int column, int row, const RECT& cell) { FillCell(dc, row, cell); }
+void TBF::dgUpdateDrawCell(HDC dc, int column, int row, const RECT& cell) {
+  DrawUpdateCell(dc, {CellFont, CellBoldFont}, column, row, cell, dgUpdate.ColumnCount(),
+                 dgUpdate.RowCount(), UpdateList.get());
+}

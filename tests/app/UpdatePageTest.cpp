@@ -1,0 +1,229 @@
+// The update page in the real window against a fake link: scans through the menu item, the
+// folder field and the button, what each reports, when the worker gets its command, and the
+// candidates painted in the grid.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <atomic>
+#include <functional>
+#include <string>
+#include <thread>
+
+#include "../views/TempFolder.h"
+#include "../worker/FakeComPort.h"
+#include "app/Application.h"
+#include "app/TBF.h"
+#include "app/WidgetIds.h"
+
+namespace {
+
+const std::wstring NoFiles = L"Не найдены файлы для обновления";
+
+bool PumpUntil(const std::function<bool()>& done) {
+  const DWORD start = GetTickCount();
+  while (!done()) {
+    if (GetTickCount() - start > 5000) return false;
+    MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
+    MSG message;
+    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+      if (message.message == WM_QUIT) continue;
+      TranslateMessage(&message);
+      DispatchMessageW(&message);
+    }
+  }
+  return true;
+}
+
+std::wstring TextOf(HWND window) {
+  wchar_t text[512] = {};
+  GetWindowTextW(window, text, 512);
+  return text;
+}
+
+// A worker whose update job only counts.
+class UpdateWorker : public TThreadComPort {
+ public:
+  using TThreadComPort::TThreadComPort;
+  std::atomic<int> updates{0};
+
+ protected:
+  void UpdateComponents() override { ++updates; }
+};
+
+// Answers every message box of the window from another thread and keeps their texts.
+class BoxWatcher {
+ public:
+  BoxWatcher()
+      : thread_([this] {
+          while (!stop_) {
+            if (HWND box = FindWindowW(L"#32770", L"Блок диагностики: информация")) {
+              wchar_t text[256] = {};
+              GetDlgItemTextW(box, 0xFFFF, text, 256);
+              texts_.push_back(text);
+              PostMessageW(box, WM_COMMAND, IDOK, 0);
+              while (IsWindow(box) && !stop_) Sleep(5);
+            }
+            Sleep(5);
+          }
+        }) {}
+  ~BoxWatcher() {
+    stop_ = true;
+    thread_.join();
+  }
+  // Read after the handler that might have shown a box has returned.
+  const std::vector<std::wstring>& Texts() const { return texts_; }
+
+ private:
+  std::atomic<bool> stop_{false};
+  std::vector<std::wstring> texts_;
+  std::thread thread_;
+};
+
+class UpdatePageTest : public ::testing::Test {
+ protected:
+  FakeComPort port{GetCurrentThreadId()};
+  UpdateWorker* worker = nullptr;
+  std::unique_ptr<TBF> form = std::make_unique<TBF>();
+  TempFolder folder;
+
+  void SetUp() override {
+    Application = TApplication{};
+    TStartupServices services;
+    services.checkRegistration = [] { return std::wstring(); };
+    services.createLink = [this](ComPtr<IComPort>& out) {
+      port.AddRef();
+      out.reset(&port);
+      return S_OK;
+    };
+    services.createWorker = [this](TWorkerWindow& window) -> std::unique_ptr<TThreadComPort> {
+      auto made = std::make_unique<UpdateWorker>(true, window);
+      worker = made.get();
+      return made;
+    };
+    ASSERT_TRUE(form->Create(services));
+    form->FormStorage.SetIniFileName(L"");
+    form->ShowMain();
+    ASSERT_TRUE(PumpUntil([&] { return port.CountOf("SetInteractive(0)@T") == 1; }));
+  }
+  void TearDown() override {
+    if (form && form->Handle()) {
+      PostMessageW(form->Handle(), WM_CLOSE, 0, 0);
+      EXPECT_TRUE(PumpUntil([&] { return form->Handle() == nullptr; }));
+    }
+    form.reset();
+  }
+
+  void SetFolder(const std::wstring& text) { SetWindowTextW(form->deUpdate, text.c_str()); }
+  void MenuItem() { SendMessageW(form->Handle(), WM_COMMAND, idMiUpdate, 0); }
+  void Button() { SendMessageW(form->btUpdate, BM_CLICK, 0, 0); }
+  bool GridHas(COLORREF colour) {
+    HWND grid = form->dgUpdate.Handle();
+    UpdateWindow(grid);
+    RECT client;
+    GetClientRect(grid, &client);
+    HDC dc = GetDC(grid);
+    bool found = false;
+    for (int y = 0; y < client.bottom && !found; ++y)
+      for (int x = 0; x < client.right && !found; ++x) found = GetPixel(dc, x, y) == colour;
+    ReleaseDC(grid, dc);
+    return found;
+  }
+};
+
+TEST_F(UpdatePageTest, MenuItemOnAnEmptyFolderReportsOnTheStatusLineOnly) {
+  BoxWatcher boxes;
+  MenuItem();
+  EXPECT_EQ(form->ActivePage(), form->tsUpdate);
+  EXPECT_EQ(form->dgUpdate.RowCount(), 1);
+  EXPECT_EQ(TextOf(form->lbStatus), NoFiles);
+  EXPECT_TRUE(form->StatusFailed());
+  EXPECT_TRUE(boxes.Texts().empty());
+  ASSERT_TRUE(form->UpdateList);  // created by the first scan, empty
+  EXPECT_TRUE(form->UpdateList->empty());
+}
+
+TEST_F(UpdatePageTest, ButtonWithoutCandidatesAlsoShowsTheBoxAndGivesNoCommand) {
+  folder.File(L"qem.exe");  // the control program is never a candidate
+  SetFolder(folder.Path());
+  BoxWatcher boxes;
+  Button();
+  EXPECT_EQ(boxes.Texts(), std::vector<std::wstring>{NoFiles});
+  EXPECT_EQ(TextOf(form->lbStatus), NoFiles);
+  EXPECT_TRUE(form->StatusFailed());
+  // The command would be written before the click returns, and the worker would need this
+  // thread to serve its first status: nothing can have cleared it yet.
+  EXPECT_EQ(worker->Command.load(), cmNone);
+}
+
+TEST_F(UpdatePageTest, ButtonWithCandidatesStartsTheUpdateAndLeavesTheStatusLine) {
+  BoxWatcher boxes;
+  MenuItem();  // red "no files" first: a scan that finds candidates leaves it
+  folder.File(L"MERIDOX.EXE");
+  folder.File(L"volnikar.exe");
+  folder.File(L"other.exe");
+  folder.File(L"Version.ini", "[VERSION]\r\nVOLNIKAR.EXE= 1.05 \r\n");
+  SetFolder(folder.Path());  // on the update page: scans at once
+  EXPECT_EQ(form->dgUpdate.RowCount(), 3);
+  Button();
+  EXPECT_EQ(form->dgUpdate.RowCount(), 3);
+  ASSERT_TRUE(PumpUntil([&] { return worker->updates == 1; }));
+  EXPECT_TRUE(boxes.Texts().empty());
+  EXPECT_EQ(port.CountOf("Initialize()@T"), 1u);
+  ASSERT_EQ(form->UpdateList->size(), 2u);
+  for (const auto& record : *form->UpdateList)
+    EXPECT_EQ(record->Version, record->Component == 4 ? L"1.05" : L"???");
+  // The worker's own status ("Инициализация...") replaced the red text, not this page.
+  EXPECT_NE(TextOf(form->lbStatus), NoFiles);
+}
+
+TEST_F(UpdatePageTest, FolderFieldScansOnlyOnTheUpdatePageAndReportsNothing) {
+  folder.File(L"salvik.exe");
+  SetFolder(folder.Path());  // no page yet
+  EXPECT_EQ(form->dgUpdate.RowCount(), 1);
+  EXPECT_FALSE(form->UpdateList);
+  MenuItem();
+  EXPECT_EQ(form->dgUpdate.RowCount(), 2);
+  EXPECT_EQ(TextOf(form->lbStatus), L"");
+  BoxWatcher boxes;
+  SetFolder(folder.Path().substr(0, folder.Path().size() - 2));  // a partial text
+  EXPECT_EQ(form->dgUpdate.RowCount(), 1);
+  EXPECT_EQ(TextOf(form->lbStatus), L"");
+  EXPECT_TRUE(boxes.Texts().empty());
+  form->SetActivePage(form->tsComponent);
+  SetFolder(folder.Path());
+  EXPECT_EQ(form->dgUpdate.RowCount(), 1);
+}
+
+TEST_F(UpdatePageTest, ARescanLeavesTheWorkersCopyOfTheCandidatesAlive) {
+  folder.File(L"tormund.exe");
+  SetFolder(folder.Path());
+  MenuItem();
+  const TUpdateList workersCopy = form->UpdateCandidates();
+  ASSERT_EQ(workersCopy.size(), 1u);
+  const std::weak_ptr<TUpdateStruct> record = workersCopy[0];
+  workersCopy[0]->Status = usInProgress;
+  RemoveTree(folder.Path());
+  MenuItem();  // the folder is gone: the window's list is empty now
+  EXPECT_TRUE(form->UpdateList->empty());
+  ASSERT_FALSE(record.expired());
+  EXPECT_EQ(workersCopy[0]->Component, 2);
+  EXPECT_EQ(workersCopy[0]->Status.load(), usInProgress);
+}
+
+TEST_F(UpdatePageTest, TheGridPaintsCandidatesWithTheirStatusColours) {
+  folder.File(L"pelikar.exe");
+  folder.File(L"salvik.exe");
+  SetFolder(folder.Path());
+  MenuItem();
+  EXPECT_TRUE(GridHas(RGB(0, 0, 128)));   // navy titles
+  EXPECT_TRUE(GridHas(RGB(0, 0, 255)));   // "готов к обновлению"
+  EXPECT_FALSE(GridHas(RGB(255, 0, 0)));
+  (*form->UpdateList)[1]->Status = usFailed;
+  form->RepaintUpdateGrid();
+  EXPECT_TRUE(GridHas(RGB(255, 0, 0)));
+  EXPECT_TRUE(GridHas(RGB(0, 0, 0)));      // names and versions
+  EXPECT_TRUE(GridHas(RGB(255, 255, 255)));
+}
+
+}  // namespace
