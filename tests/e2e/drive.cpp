@@ -139,7 +139,6 @@ int MenuCommand(const std::wstring& caption) {
   Fail(L"no menu item " + caption);
 }
 
-
 // --- Soak: the program's resource figures, and update-and-list cycles --------------------------
 
 // What a resource figure came from: the plain Windows call, or the way around that Wine needs.
