@@ -1,4 +1,5 @@
 #include "Gauge.h"
+#include "views/WindowRouting.h"
 
 #include <algorithm>
 #include <string>
@@ -20,7 +21,7 @@ void RegisterGaugeClass(WNDPROC proc) {
 }  // namespace
 
 bool TGauge::Create(HWND parent, int id, int left, int top, int width, int height) {
-  RegisterGaugeClass(&TGauge::WindowProc);
+  RegisterGaugeClass(&TWindowRouting::WindowProc<TGauge>);
   // window_ is set at WM_NCCREATE.
   return CreateWindowExW(0, GaugeClass, L"0%", WS_CHILD | WS_VISIBLE, left, top, width, height,
                          parent, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
@@ -42,28 +43,6 @@ void TGauge::RepaintNow() {
   if (!window_) return;
   InvalidateRect(window_.get(), nullptr, FALSE);
   UpdateWindow(window_.get());
-}
-
-LRESULT CALLBACK TGauge::WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-  TGauge* self = nullptr;
-  if (message == WM_NCCREATE) {
-    self = static_cast<TGauge*>(reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams);
-    SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
-    self->window_.reset(window);
-  } else {
-    self = reinterpret_cast<TGauge*>(GetWindowLongPtrW(window, GWLP_USERDATA));
-  }
-  if (message == WM_NCDESTROY && self) {
-    SetWindowLongPtrW(window, GWLP_USERDATA, 0);
-    (void)self->window_.release();  // the system is destroying it already
-    return DefWindowProcW(window, message, wParam, lParam);
-  }
-  if (!self) return DefWindowProcW(window, message, wParam, lParam);
-  try {
-    return self->HandleMessage(message, wParam, lParam);
-  } catch (...) {
-    return DefWindowProcW(window, message, wParam, lParam);
-  }
 }
 
 LRESULT TGauge::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {

@@ -25,7 +25,7 @@ class TGauge {
   void RepaintNow();
 
  private:
-  static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+  friend struct TWindowRouting;
   LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam);
   void OnPaint();
 

@@ -291,31 +291,15 @@ std::wstring TBF::UpdateFolder() {
 
 // The window procedure.
 
-LRESULT CALLBACK TBF::WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-  TBF* self = nullptr;
-  if (message == WM_NCCREATE) {
-    self = static_cast<TBF*>(reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams);
-    SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
-    self->window_.reset(window);
-  } else {
-    self = reinterpret_cast<TBF*>(GetWindowLongPtrW(window, GWLP_USERDATA));
-  }
-  if (message == WM_NCDESTROY && self) {
-    SetWindowLongPtrW(window, GWLP_USERDATA, 0);
-    (void)self->window_.release();  // the system is destroying it already
-    return DefWindowProcW(window, message, wParam, lParam);
-  }
-  if (!self) return DefWindowProcW(window, message, wParam, lParam);
-  // No exception may cross the window procedure back into the system: a handler's error is
-  // shown as the entry routine shows one, and the program goes on.
+// A handler's error is shown as the entry routine shows one, and the program goes on.
+void TBF::OnHandlerError() {
   try {
-    return self->HandleMessage(message, wParam, lParam);
+    throw;
   } catch (const TAppError& error) {
     Application.ShowException(error.Message());
   } catch (...) {
     Application.ShowException(L"");
   }
-  return 0;
 }
 
 LRESULT TBF::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {

@@ -104,7 +104,8 @@ class TBF final : public TWorkerWindow {
   std::unique_ptr<TUpdateList> UpdateList;
 
  private:
-  static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+  friend struct TWindowRouting;
+  void OnHandlerError();
   LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam);
   void OnCommand(int id, int code, HWND control);
   void OnClose();

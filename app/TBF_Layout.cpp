@@ -5,6 +5,7 @@
 
 #include "TBF.h"
 #include "WidgetIds.h"
+#include "views/WindowRouting.h"
 
 namespace {
 
@@ -110,7 +111,7 @@ HWND TBF::CreateLabel(HWND parent, int id, int left, int top, const wchar_t* tex
 }
 
 bool TBF::BuildWidgets() {
-  RegisterClasses(&TBF::WindowProc);
+  RegisterClasses(&TWindowRouting::WindowProc<TBF>);
   CreateFonts();
   HINSTANCE instance = GetModuleHandleW(nullptr);
   const WPARAM font = reinterpret_cast<WPARAM>(windowFont_.get());

@@ -128,30 +128,24 @@ int32_t TSimUnit::Configure(const TLinkSettings* settings) {
   return Log(call, SimOk);
 }
 
-int32_t TSimUnit::Reset() {
-  TLock lock(mutex_);
-  if (const TSimFault* fault = TakeFault("Reset")) return Log("Reset()", FailWith(*fault));
-  if (shutDown_) return Log("Reset()", Fail(SimShutDown));
-  initialized_ = false;
-  pending_.reset();
-  image_.reset();
-  received_.clear();
-  hasReceived_ = false;
-  ++epoch_;
-  return Log("Reset()", SimOk);
-}
+int32_t TSimUnit::Reset() { return DropLink("Reset"); }
 
-int32_t TSimUnit::Close() {
+int32_t TSimUnit::Close() { return DropLink("Close"); }
+
+// Reset and Close alike: the link goes back to uninitialised, and whatever was under way or
+// received is dropped (a running transfer or wait sees the epoch change and ends).
+int32_t TSimUnit::DropLink(const char* method) {
   TLock lock(mutex_);
-  if (const TSimFault* fault = TakeFault("Close")) return Log("Close()", FailWith(*fault));
-  if (shutDown_) return Log("Close()", Fail(SimShutDown));
+  const std::string call = std::string(method) + "()";
+  if (const TSimFault* fault = TakeFault(method)) return Log(call, FailWith(*fault));
+  if (shutDown_) return Log(call, Fail(SimShutDown));
   initialized_ = false;
   pending_.reset();
   image_.reset();
   received_.clear();
   hasReceived_ = false;
   ++epoch_;
-  return Log("Close()", SimOk);
+  return Log(call, SimOk);
 }
 
 int32_t TSimUnit::Shutdown() {

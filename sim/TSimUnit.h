@@ -86,6 +86,7 @@ class TSimUnit {
 
   // Counts the call and returns the fault staged for it, if any.
   const TSimFault* TakeFault(const char* method);
+  int32_t DropLink(const char* method);
   int32_t Fail(int32_t status, std::wstring text = {});
   int32_t FailWith(const TSimFault& fault);
   // The checks every link operation starts with; SimOk when the link may be used.

@@ -1,4 +1,5 @@
 #include "DrawGrid.h"
+#include "views/WindowRouting.h"
 
 #include <windowsx.h>
 
@@ -44,7 +45,7 @@ class BackBuffer {
 }  // namespace
 
 bool TDrawGrid::Create(HWND parent, int id, int left, int top, int width, int height) {
-  RegisterGridClass(&TDrawGrid::WindowProc);
+  RegisterGridClass(&TWindowRouting::WindowProc<TDrawGrid>);
   HWND window = CreateWindowExW(0, GridClass, L"", WS_CHILD | WS_VISIBLE | WS_TABSTOP | WS_VSCROLL,
                                 left, top, width, height, parent,
                                 reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
@@ -149,29 +150,6 @@ void TDrawGrid::ScrollTo(int topRow) {
   Changed();
 }
 
-LRESULT CALLBACK TDrawGrid::WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-  TDrawGrid* self = nullptr;
-  if (message == WM_NCCREATE) {
-    self = static_cast<TDrawGrid*>(reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams);
-    SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
-    self->window_.reset(window);
-  } else {
-    self = reinterpret_cast<TDrawGrid*>(GetWindowLongPtrW(window, GWLP_USERDATA));
-  }
-  if (message == WM_NCDESTROY && self) {
-    SetWindowLongPtrW(window, GWLP_USERDATA, 0);
-    (void)self->window_.release();  // the system is destroying it already
-    return DefWindowProcW(window, message, wParam, lParam);
-  }
-  if (!self) return DefWindowProcW(window, message, wParam, lParam);
-  // No exception may cross the window procedure back into the system.
-  try {
-    return self->HandleMessage(message, wParam, lParam);
-  } catch (...) {
-    return DefWindowProcW(window, message, wParam, lParam);
-  }
-}
-
 LRESULT TDrawGrid::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
   HWND window = window_.get();
   switch (message) {
@@ -212,11 +190,12 @@ void TDrawGrid::OnPaint() {
       for (int column = columns.first; column < columns.last; ++column) {
         const GridRect cell = geometry_.CellRect(column, row);
         if (cell.Empty()) continue;
-        // The cell and the one pixel beyond its right and bottom edges that its outline may
-        // share with the next cell; nothing outside the client area or the paint region.
-        RECT clip{cell.left, cell.top, cell.right + 1, cell.bottom + 1};
-        if (!IntersectRect(&clip, &clip, &client) || !IntersectRect(&clip, &clip, &paint.rcPaint))
-          continue;
+        // The cell's row band, with the one pixel below that its outline may share with the
+        // next row. Across the row nothing is clipped: text wider than its cell runs over its
+        // neighbours (a centred one starts left of its cell), and the cells drawn later, left
+        // to right, cover what spilled into them.
+        RECT clip{client.left, cell.top, client.right, cell.bottom + 1};
+        if (!IntersectRect(&clip, &clip, &client)) continue;
         const int saved = SaveDC(dc);
         IntersectClipRect(dc, clip.left, clip.top, clip.right, clip.bottom);
         if (font_) SelectObject(dc, font_);

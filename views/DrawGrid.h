@@ -42,7 +42,7 @@ class TDrawGrid {
   GridCell Selection() const { return selection_; }
 
  private:
-  static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+  friend struct TWindowRouting;
   LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam);
   void OnPaint();
   void OnVScroll(int request);

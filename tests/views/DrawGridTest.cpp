@@ -1,5 +1,5 @@
-// The owner-drawn grid under Wine: which cells it asks for and where, the clip around each
-// cell, the background beyond the cells, and row-wise scrolling with its scroll bar.
+// The owner-drawn grid under Wine: which cells it asks for and where, the clip to each
+// cell's row, the background beyond the cells, and row-wise scrolling with its scroll bar.
 #include <gtest/gtest.h>
 
 #include <windows.h>
@@ -85,20 +85,20 @@ TEST_F(DrawGridTest, AsksForEveryVisibleCellWithItsRectangleAndTheFont) {
   EXPECT_FALSE(ScrollBarShown());
 }
 
-TEST_F(DrawGridTest, ACellPaintsItselfAndOnePixelBeyondNothingMore) {
+TEST_F(DrawGridTest, SpillStaysInItsRowAndLaterCellsCoverIt) {
   grid.SetRowCount(2);
   paint = [](HDC dc, const RECT& cell) {
-    if (cell.left != 0 || cell.top != 0) return;  // only cell (0, 0) paints, and far too much
-    HBRUSH red = CreateSolidBrush(RGB(255, 0, 0));
-    RECT everything{-100, -100, 1000, 1000};
-    FillRect(dc, &everything, red);
-    DeleteObject(red);
+    HBRUSH brush = CreateSolidBrush(cell.left == 178 && cell.top == 0 ? RGB(255, 0, 0) : RGB(255, 255, 255));
+    // Cell (1, 0) paints far too much; every other cell its own area and one pixel beyond.
+    RECT area = cell.left == 178 && cell.top == 0 ? RECT{-100, -100, 1000, 1000}
+                                                  : RECT{cell.left, cell.top, cell.right + 1, cell.bottom + 1};
+    FillRect(dc, &area, brush);
+    DeleteObject(brush);
   };
   Repaint();
-  EXPECT_EQ(Pixel(0, 0), RGB(255, 0, 0));
-  EXPECT_EQ(Pixel(178, 18), RGB(255, 0, 0));    // the shared outline pixel
-  EXPECT_EQ(Pixel(179, 5), RGB(0xDF, 0xDF, 0xDF));  // the neighbour's own area
-  EXPECT_EQ(Pixel(5, 19), RGB(0xDF, 0xDF, 0xDF));
+  EXPECT_EQ(Pixel(5, 5), RGB(255, 0, 0));        // over the cell drawn before it, in its row
+  EXPECT_EQ(Pixel(260, 5), RGB(255, 255, 255));  // the cell drawn after it covers the spill
+  EXPECT_EQ(Pixel(5, 18), RGB(255, 255, 255));   // the next row paints over the shared pixel
   EXPECT_EQ(Pixel(5, 100), RGB(0xDF, 0xDF, 0xDF));  // below the last row: the grid's colour
 }
 
