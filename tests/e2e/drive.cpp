@@ -8,17 +8,23 @@
 // folder-set TEXT | folder | click-update | status | wait-status TEXT SECS |
 // wait-status-not TEXT SECS | page | client | frame | gauge | sleep MS | close | exit SECS | shown |
 // await-status TEXT SECS | await-journal PATH TEXT SECS | responsive SECS | status-colour | hold PATH | share PATH |
-// delete PATH | suspend | resume | close-sent
+// delete PATH | suspend | resume | close-sent | resources | cycles COUNT SOURCE FOLDER SECS
 // A step that times out prints "error: ..." and ends the driver with exit code 2; a program that
 // does not end within `exit`'s time is killed, so a hang never outlives its driver.
 #include <windows.h>
 
+#include <psapi.h>
+#include <winternl.h>
+
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 #include <vector>
 
 #include "app/WidgetIds.h"
+#include "link/UniqueResource.h"
 
 namespace {
 
@@ -199,6 +205,190 @@ bool FileHolds(const std::wstring& path, const std::wstring& text) {
   WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), wanted.data(), size, nullptr, nullptr);
   return bytes.find(wanted) != std::string::npos;
 }
+
+// --- Soak: the program's resource figures, and update-and-list cycles --------------------------
+
+// What a resource figure came from: the plain Windows call, or the way around that Wine needs.
+struct Figure {
+  unsigned long long value;
+  const wchar_t* source;
+};
+
+UniqueHandle Inspect() {
+  UniqueHandle handle(OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, processId));
+  if (!handle) Fail(L"cannot open the program's process for reading");
+  return handle;
+}
+
+// Wine's GetProcessHandleCount answers 0 for every process; its server lists every handle of
+// every process through SystemHandleInformation, so the program's own are counted there.
+Figure HandleCount(HANDLE target) {
+  DWORD count = 0;
+  if (GetProcessHandleCount(target, &count) && count) return {count, L"GetProcessHandleCount"};
+  struct Entry {
+    ULONG OwnerPid;
+    BYTE ObjectType;
+    BYTE HandleFlags;
+    USHORT HandleValue;
+    PVOID ObjectPointer;
+    ULONG AccessMask;
+  };
+  std::vector<unsigned char> buffer(1 << 16);
+  for (;;) {
+    ULONG needed = 0;
+    const NTSTATUS status = NtQuerySystemInformation(SystemHandleInformation, buffer.data(),
+                                                     static_cast<ULONG>(buffer.size()), &needed);
+    if (status == static_cast<NTSTATUS>(0xC0000004L) /* STATUS_INFO_LENGTH_MISMATCH */) {
+      buffer.resize(std::max<size_t>(buffer.size() * 2, needed + 4096));
+      continue;
+    }
+    if (status < 0) Fail(L"SystemHandleInformation failed");
+    break;
+  }
+  ULONG total = 0;
+  std::memcpy(&total, buffer.data(), sizeof total);
+  const auto* entries = reinterpret_cast<const Entry*>(buffer.data() + sizeof(ULONG_PTR));
+  unsigned long long own = 0;
+  for (ULONG k = 0; k < total; ++k)
+    if (entries[k].OwnerPid == processId) ++own;
+  return {own, L"SystemHandleInformation"};
+}
+
+// Wine's GetGuiResources is a stub that answers 0. Its GDI keeps each process's objects in a
+// handle table of its own, named in the process's PEB as on Windows; an entry in use has a
+// nonzero type. The table is read out of the program and its live entries counted: every
+// GDI object the program holds, the stock objects (a constant number) included.
+Figure GdiObjectCount(HANDLE target) {
+  if (const DWORD count = GetGuiResources(target, GR_GDIOBJECTS)) return {count, L"GetGuiResources"};
+  struct Entry {  // Wine's GDI_HANDLE_ENTRY, the same layout for 32 and 64 bits
+    UINT64 Object;
+    ULONG Owner;
+    USHORT Unique;
+    UCHAR Type;
+    UCHAR Flags;
+    UINT64 UserPointer;
+  };
+  static_assert(sizeof(Entry) == 24);
+  constexpr size_t TableEntries = 0x10000;
+  constexpr size_t PebGdiSharedHandleTable = 0x94;  // 32-bit PEB
+  PROCESS_BASIC_INFORMATION basic{};
+  if (NtQueryInformationProcess(target, ProcessBasicInformation, &basic, sizeof basic, nullptr) < 0)
+    Fail(L"no PEB address of the program");
+  ULONG table = 0;
+  if (!ReadProcessMemory(target, reinterpret_cast<const unsigned char*>(basic.PebBaseAddress) + PebGdiSharedHandleTable,
+                         &table, sizeof table, nullptr) ||
+      !table)
+    Fail(L"no GDI handle table in the program");
+  std::vector<Entry> entries(TableEntries);
+  if (!ReadProcessMemory(target, reinterpret_cast<const void*>(static_cast<ULONG_PTR>(table)), entries.data(),
+                         entries.size() * sizeof(Entry), nullptr))
+    Fail(L"cannot read the program's GDI handle table");
+  unsigned long long live = 0;
+  for (const Entry& entry : entries)
+    if (entry.Type) ++live;
+  return {live, L"GdiSharedHandleTable"};
+}
+
+// Private bytes. Windows gives the same figure as PrivateUsage and as PagefileUsage (the commit
+// charge); Wine fills only the latter for another process, from the resident anonymous memory
+// and swap that Linux counts for it.
+Figure PrivateBytes(HANDLE target) {
+  PROCESS_MEMORY_COUNTERS_EX counters{};
+  counters.cb = sizeof counters;
+  if (!GetProcessMemoryInfo(target, reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&counters), sizeof counters))
+    Fail(L"GetProcessMemoryInfo failed");
+  if (counters.PrivateUsage) return {counters.PrivateUsage, L"PrivateUsage"};
+  if (counters.PagefileUsage) return {counters.PagefileUsage, L"PagefileUsage"};
+  Fail(L"GetProcessMemoryInfo gives no private bytes");
+}
+
+void PrintResources() {
+  UniqueHandle target = Inspect();
+  const Figure handles = HandleCount(target.get());
+  const Figure gdi = GdiObjectCount(target.get());
+  const Figure memory = PrivateBytes(target.get());
+  Print(L"handles", std::to_wstring(handles.value));
+  Print(L"handles-from", handles.source);
+  Print(L"gdi", std::to_wstring(gdi.value));
+  Print(L"gdi-from", gdi.source);
+  Print(L"private", std::to_wstring(memory.value));
+  Print(L"private-from", memory.source);
+}
+
+std::vector<std::wstring> FilesIn(const std::wstring& folder) {
+  std::vector<std::wstring> names;
+  WIN32_FIND_DATAW entry{};
+  UniqueFindHandle search(FindFirstFileW((folder + L"\\*").c_str(), &entry));
+  if (!search) return names;
+  do {
+    if (!(entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) names.push_back(entry.cFileName);
+  } while (FindNextFileW(search.get(), &entry));
+  return names;
+}
+
+// Gives a command through the menu and waits for its closing status. A command given in the
+// instant between the worker's last status and its return to waiting is lost (the worker then
+// only initialises the link); that shows as "Инициализация..." staying, and the command is
+// given once more. Such repeats are counted, not hidden.
+int lostCommands = 0;
+
+void CommandUntil(const std::wstring& menuOrButton, const std::wstring& done, double seconds) {
+  for (int attempt = 0;; ++attempt) {
+    if (menuOrButton == L"button")
+      PostMessageW(Widget(idBtUpdate), BM_CLICK, 0, 0);
+    else
+      PostMessageW(MainWindow(), WM_COMMAND, MenuCommand(menuOrButton), 0);
+    if (WaitUntil(seconds, [&] { return TextOf(Widget(idLbStatus)) == done; })) return;
+    if (attempt == 0 && TextOf(Widget(idLbStatus)) == L"Инициализация...") {
+      ++lostCommands;
+      continue;
+    }
+    Fail(L"status stays \"" + TextOf(Widget(idLbStatus)) + L"\" instead of \"" + done + L"\"");
+  }
+}
+
+// COUNT update-and-list cycles: the files of SOURCE copied into FOLDER, "Обновить" pressed with
+// FOLDER in the field, the update's success awaited, then "Компоненты" and the list's success.
+// Every cycle must leave FOLDER empty: the unit confirmed every file.
+void RunCycles(int count, const std::wstring& source, const std::wstring& folder, double seconds) {
+  const std::vector<std::wstring> files = FilesIn(source);
+  if (files.empty()) Fail(L"nothing to stage in " + source);
+  const ULONGLONG start = GetTickCount64();
+  for (int cycle = 1; cycle <= count; ++cycle) {
+    for (const std::wstring& name : files)
+      if (!CopyFileW((source + L"\\" + name).c_str(), (folder + L"\\" + name).c_str(), FALSE))
+        Fail(L"cannot stage " + name);
+    PostMessageW(MainWindow(), WM_COMMAND, MenuCommand(L"Обновление"), 0);
+    SendMessageW(Widget(idDeUpdate), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(folder.c_str()));
+    CommandUntil(L"button", L"Обновление файлов завершено успешно", seconds);
+    // Let the worker get back to waiting before the next command (see CommandUntil).
+    Sleep(50);
+    CommandUntil(L"Компоненты", L"Запрос списка файлов завершен успешно", seconds);
+    Sleep(50);
+    const std::vector<std::wstring> left = FilesIn(folder);
+    if (!left.empty()) Fail(L"cycle " + std::to_wstring(cycle) + L" left " + left.front() + L" in the folder");
+  }
+  Print(L"cycles", std::to_wstring(count));
+  Print(L"cycles-ms", std::to_wstring(GetTickCount64() - start));
+  Print(L"lost-commands", std::to_wstring(lostCommands));
+}
+
+// The soak's steps; false for any other step.
+template <typename Next>
+bool SoakStep(const std::wstring& step, Next& next) {
+  if (step == L"resources") {
+    PrintResources();
+  } else if (step == L"cycles") {
+    const int count = _wtoi(next().c_str());
+    const std::wstring source = next();
+    const std::wstring folder = next();
+    RunCycles(count, source, folder, Seconds(next()));
+  } else {
+    return false;
+  }
+  return true;
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
@@ -368,6 +558,7 @@ int wmain(int argc, wchar_t** argv) {
       GetExitCodeProcess(process, &code);
       Print(L"shown", everShown ? L"1" : L"0");
       Print(L"exit", std::to_wstring(code));
+    } else if (SoakStep(step, next)) {
     } else {
       Fail(L"unknown step " + step);
     }
