@@ -3,9 +3,8 @@
 # a clean run lists the link calls the job makes; then each of those calls in turn is made to
 # fail, one run each way: status 6 with a text, status 6 with no text from the link, status 7
 # with a text, a status outside any table (-2147483648), a time-out (waits only) and a
-# disconnect. Every run checks that the program
-# stayed responsive and ended with exit code 0, that the status line shows the expected text in
-# the expected colour, that a file left the folder if and only if the unit confirmed it, that
+# disconnect. Every run checks that the program stayed responsive and ended with exit code 0,
+# that the status line shows the expected text in the expected colour, that a file left the folder if and only if the unit confirmed it, that
 # the unit holds either the old or the new bytes of a component (never anything else), and that
 # Version.ini stays unless no *.exe entry is left. Prints the number of runs, faults, failures.
 # Besides, the file-list reply is bent every way the stand-in can, and every call the program
