@@ -15,31 +15,11 @@
 #include "app/Application.h"
 #include "app/TBF.h"
 #include "app/WidgetIds.h"
+#include "WindowTestSupport.h"
 
 namespace {
 
 const std::wstring NoFiles = L"Не найдены файлы для обновления";
-
-bool PumpUntil(const std::function<bool()>& done) {
-  const DWORD start = GetTickCount();
-  while (!done()) {
-    if (GetTickCount() - start > 5000) return false;
-    MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
-    MSG message;
-    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
-      if (message.message == WM_QUIT) continue;
-      TranslateMessage(&message);
-      DispatchMessageW(&message);
-    }
-  }
-  return true;
-}
-
-std::wstring TextOf(HWND window) {
-  wchar_t text[512] = {};
-  GetWindowTextW(window, text, 512);
-  return text;
-}
 
 // A worker whose update job only counts.
 class UpdateWorker : public TThreadComPort {

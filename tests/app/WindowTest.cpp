@@ -16,33 +16,11 @@
 #include "app/Application.h"
 #include "app/TBF.h"
 #include "app/WidgetIds.h"
+#include "WindowTestSupport.h"
 
 namespace {
 
 using Calls = std::vector<std::string>;
-
-// Dispatches this thread's messages (the test is the window's message loop) until done()
-// holds or five seconds pass.
-bool PumpUntil(const std::function<bool()>& done) {
-  const DWORD start = GetTickCount();
-  while (!done()) {
-    if (GetTickCount() - start > 5000) return false;
-    MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
-    MSG message;
-    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
-      if (message.message == WM_QUIT) continue;
-      TranslateMessage(&message);
-      DispatchMessageW(&message);
-    }
-  }
-  return true;
-}
-
-std::wstring TextOf(HWND window) {
-  wchar_t text[512] = {};
-  GetWindowTextW(window, text, 512);
-  return text;
-}
 
 // A worker whose component job is the test's own.
 class TestWorker : public TThreadComPort {

@@ -23,10 +23,10 @@ calls() { grep -v '^#' "$run/$1.journal"; }
 
 # folder NAME FILE:SIZE...: an update folder of files of made-up content, with a Version.ini.
 folder() {
-  local dir=$run/$1 spec
+  local dir=$run/$1 entry
   shift
   mkdir -p "$dir"
-  for spec in "$@"; do head -c "${spec#*:}" /dev/urandom >"$dir/${spec%:*}"; done
+  for entry in "$@"; do head -c "${entry#*:}" /dev/urandom >"$dir/${entry%:*}"; done
   printf '[VERSION]\r\nMERIDOX.EXE=2.5\r\nSALVIK.EXE=1.9\r\n' >"$dir/Version.ini"
 }
 
