@@ -8,20 +8,10 @@ namespace {
 
 constexpr wchar_t GaugeClass[] = L"QemUtil.Gauge";
 
-void RegisterGaugeClass(WNDPROC proc) {
-  WNDCLASSEXW windowClass{};
-  windowClass.cbSize = sizeof windowClass;
-  windowClass.lpfnWndProc = proc;
-  windowClass.hInstance = GetModuleHandleW(nullptr);
-  windowClass.hCursor = LoadCursorW(nullptr, IDC_ARROW);
-  windowClass.lpszClassName = GaugeClass;
-  RegisterClassExW(&windowClass);  // fails harmlessly when already registered
-}
-
 }  // namespace
 
 bool TGauge::Create(HWND parent, int id, int left, int top, int width, int height) {
-  RegisterGaugeClass(&TWindowRouting::WindowProc<TGauge>);
+  TWindowRouting::Register<TGauge>(GaugeClass);
   // window_ is set at WM_NCCREATE.
   return CreateWindowExW(0, GaugeClass, L"0%", WS_CHILD | WS_VISIBLE, left, top, width, height,
                          parent, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),

@@ -9,17 +9,6 @@ namespace {
 
 constexpr wchar_t GridClass[] = L"QemUtil.DrawGrid";
 
-void RegisterGridClass(WNDPROC proc) {
-  WNDCLASSEXW windowClass{};
-  windowClass.cbSize = sizeof windowClass;
-  windowClass.style = CS_DBLCLKS;
-  windowClass.lpfnWndProc = proc;
-  windowClass.hInstance = GetModuleHandleW(nullptr);
-  windowClass.hCursor = LoadCursorW(nullptr, IDC_ARROW);
-  windowClass.lpszClassName = GridClass;
-  RegisterClassExW(&windowClass);  // fails harmlessly when already registered
-}
-
 // A memory bitmap selected into a memory DC for one paint; restores the DC's old bitmap.
 class BackBuffer {
  public:
@@ -45,7 +34,7 @@ class BackBuffer {
 }  // namespace
 
 bool TDrawGrid::Create(HWND parent, int id, int left, int top, int width, int height) {
-  RegisterGridClass(&TWindowRouting::WindowProc<TDrawGrid>);
+  TWindowRouting::Register<TDrawGrid>(GridClass, CS_DBLCLKS);
   HWND window = CreateWindowExW(0, GridClass, L"", WS_CHILD | WS_VISIBLE | WS_TABSTOP | WS_VSCROLL,
                                 left, top, width, height, parent,
                                 reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),

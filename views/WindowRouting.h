@@ -1,13 +1,26 @@
 // One window procedure for every window class of ours: the object is taken from
 // lpCreateParams at WM_NCCREATE and given the handle to own, each message goes to its
 // HandleMessage, and the handle is let go at WM_NCDESTROY, when the system destroys it anyway.
-// A class grants access with `friend struct TWindowRouting;` and registers
-// &TWindowRouting::WindowProc<T>.
+// A class grants access with `friend struct TWindowRouting;` and registers its window class
+// with TWindowRouting::Register<T>.
 #pragma once
 
 #include <windows.h>
 
 struct TWindowRouting {
+  // A window class whose windows are routed to T; registering it again fails harmlessly.
+  template <typename T>
+  static void Register(const wchar_t* className, UINT style = 0) {
+    WNDCLASSEXW windowClass{};
+    windowClass.cbSize = sizeof windowClass;
+    windowClass.style = style;
+    windowClass.lpfnWndProc = &WindowProc<T>;
+    windowClass.hInstance = GetModuleHandleW(nullptr);
+    windowClass.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+    windowClass.lpszClassName = className;
+    RegisterClassExW(&windowClass);
+  }
+
   template <typename T>
   static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     T* self = nullptr;

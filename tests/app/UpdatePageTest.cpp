@@ -98,16 +98,8 @@ class UpdatePageTest : public ::testing::Test {
   void MenuItem() { SendMessageW(form->Handle(), WM_COMMAND, idMiUpdate, 0); }
   void Button() { SendMessageW(form->btUpdate, BM_CLICK, 0, 0); }
   bool GridHas(COLORREF colour) {
-    HWND grid = form->dgUpdate.Handle();
-    UpdateWindow(grid);
-    RECT client;
-    GetClientRect(grid, &client);
-    HDC dc = GetDC(grid);
-    bool found = false;
-    for (int y = 0; y < client.bottom && !found; ++y)
-      for (int x = 0; x < client.right && !found; ++x) found = GetPixel(dc, x, y) == colour;
-    ReleaseDC(grid, dc);
-    return found;
+    UpdateWindow(form->dgUpdate.Handle());
+    return HasPixel(form->dgUpdate.Handle(), colour);
   }
 };
 

@@ -79,16 +79,6 @@ class WindowTest : public ::testing::Test {
     ReleaseDC(window, dc);
     return pixel;
   }
-  bool HasPixel(HWND window, COLORREF colour) {
-    RECT client;
-    GetClientRect(window, &client);
-    HDC dc = GetDC(window);
-    bool found = false;
-    for (int y = 0; y < client.bottom && !found; ++y)
-      for (int x = 0; x < client.right && !found; ++x) found = GetPixel(dc, x, y) == colour;
-    ReleaseDC(window, dc);
-    return found;
-  }
 };
 
 TEST_F(WindowTest, ConfiguresTheLinkOnTheWindowThreadBeforeTheWorkerStarts) {

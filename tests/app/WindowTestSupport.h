@@ -27,3 +27,15 @@ inline std::wstring TextOf(HWND window) {
   GetWindowTextW(window, text, 512);
   return text;
 }
+
+// Whether some pixel of the window's client area has the colour.
+inline bool HasPixel(HWND window, COLORREF colour) {
+  RECT client;
+  GetClientRect(window, &client);
+  HDC dc = GetDC(window);
+  bool found = false;
+  for (int y = 0; y < client.bottom && !found; ++y)
+    for (int x = 0; x < client.right && !found; ++x) found = GetPixel(dc, x, y) == colour;
+  ReleaseDC(window, dc);
+  return found;
+}
