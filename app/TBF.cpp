@@ -130,6 +130,7 @@ bool TBF::Create(const TStartupServices& services) {
     Application.Terminate();
     return false;
   }
+  worker_->AskForReceivedSize();
 
   // 15. Configure the link. The record is a local: the component copies what it keeps.
   IComPort* port = worker_->Port.get();

@@ -42,7 +42,7 @@ class NullLink : public IComPort {
   int32_t STDMETHODCALLTYPE WaitConfirm(int32_t, int32_t) override { return 0; }
   int32_t STDMETHODCALLTYPE Reserved18() override { return 0; }
   const uint8_t* STDMETHODCALLTYPE GetReceivedData() override { return nullptr; }
-  int32_t STDMETHODCALLTYPE GetReceivedSize() override { return 0; }
+  int32_t STDMETHODCALLTYPE Reserved20() override { return 0; }
   int32_t STDMETHODCALLTYPE Reserved21() override { return 0; }
   int32_t STDMETHODCALLTYPE Reserved22() override { return 0; }
   int32_t STDMETHODCALLTYPE GetErrorText(BSTR* text) override {
@@ -93,7 +93,7 @@ class TimedLink : public IComPort {
   int32_t STDMETHODCALLTYPE WaitConfirm(int32_t kind, int32_t ms) override;
   int32_t STDMETHODCALLTYPE Reserved18() override { return inner_->Reserved18(); }
   const uint8_t* STDMETHODCALLTYPE GetReceivedData() override { return inner_->GetReceivedData(); }
-  int32_t STDMETHODCALLTYPE GetReceivedSize() override { return inner_->GetReceivedSize(); }
+  int32_t STDMETHODCALLTYPE Reserved20() override { return inner_->Reserved20(); }
   int32_t STDMETHODCALLTYPE Reserved21() override { return inner_->Reserved21(); }
   int32_t STDMETHODCALLTYPE Reserved22() override { return inner_->Reserved22(); }
   int32_t STDMETHODCALLTYPE GetErrorText(BSTR* text) override;

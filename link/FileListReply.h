@@ -11,6 +11,11 @@
 
 #include "TFileStruct.h"
 
+// The longest reply there can be: code, count, and 255 entries with names and versions of 255
+// bytes each. A parse never reads further than this.
+inline constexpr size_t MaxFileListReplySize = 2 + 255 * (11 + 255 + 255);
+static_assert(MaxFileListReplySize == 132857);
+
 enum class TFileListOutcome {
   Ok,
   WrongCode,  // byte 0 is not 1: the unit answered, but not with a file list

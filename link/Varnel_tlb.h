@@ -43,9 +43,11 @@ static_assert(offsetof(SCP_Info, Flag) == 12);
 // Texts by reference are BSTR* in UTF-16. SendFile reads *fileName and neither frees nor
 // replaces it. GetErrorText frees what *text holds on entry (null or a caller's BSTR) and
 // stores a new BSTR (null: the empty text) that the caller frees.
-// GetReceivedData/GetReceivedSize: the last reply's bytes, owned by the component, valid until
-// its next SendPacket, Reset or Close; null and 0 when nothing was received.
-// The program never calls a reserved slot; they are declared only to keep the vtable layout.
+// GetReceivedData: the last reply's bytes, owned by the component, valid until its next
+// SendPacket, Reset or Close; null when nothing was received. The contract gives no length:
+// where the component can tell it, it answers IReceivedSize (link/IReceivedSize.h).
+// The program calls only the slots named here and IUnknown's; a reserved slot is declared only
+// to keep the vtable layout, and the vendor's component may have nothing behind it.
 struct IComPort : public IUnknown {
   virtual int32_t STDMETHODCALLTYPE Configure(const SCP_Info* info) = 0;      //  3
   virtual int32_t STDMETHODCALLTYPE Reset() = 0;                              //  4
@@ -66,7 +68,7 @@ struct IComPort : public IUnknown {
   virtual int32_t STDMETHODCALLTYPE WaitConfirm(int32_t kind, int32_t timeoutMs) = 0;  // 17
   virtual int32_t STDMETHODCALLTYPE Reserved18() = 0;                         // 18
   virtual const uint8_t* STDMETHODCALLTYPE GetReceivedData() = 0;             // 19
-  virtual int32_t STDMETHODCALLTYPE GetReceivedSize() = 0;                    // 20
+  virtual int32_t STDMETHODCALLTYPE Reserved20() = 0;                         // 20
   virtual int32_t STDMETHODCALLTYPE Reserved21() = 0;                         // 21
   virtual int32_t STDMETHODCALLTYPE Reserved22() = 0;                         // 22
   virtual int32_t STDMETHODCALLTYPE GetErrorText(BSTR* text) = 0;             // 23

@@ -15,6 +15,7 @@
 #include "SimStatus.h"
 #include "TSimUnit.h"
 #include "Utf8.h"
+#include "link/IReceivedSize.h"
 #include "link/Varnel_tlb.h"
 
 namespace {
@@ -63,7 +64,8 @@ int32_t Guarded(Call call) {
   }
 }
 
-class TComPort final : public IComPort {
+// IReceivedSize is our own second interface: the vendor's component does not answer it.
+class TComPort final : public IComPort, public IReceivedSize {
  public:
   explicit TComPort(TSimConfig config) : unit_(std::move(config), std::make_shared<TRealClock>()) {
     ModuleAddRef();
@@ -76,11 +78,14 @@ class TComPort final : public IComPort {
     if (!object) return E_POINTER;
     if (iid == IID_IUnknown || iid == IID_IComPort) {
       *object = static_cast<IComPort*>(this);
-      AddRef();
-      return S_OK;
+    } else if (iid == IID_IReceivedSize) {
+      *object = static_cast<IReceivedSize*>(this);
+    } else {
+      *object = nullptr;
+      return E_NOINTERFACE;
     }
-    *object = nullptr;
-    return E_NOINTERFACE;
+    AddRef();
+    return S_OK;
   }
   ULONG STDMETHODCALLTYPE AddRef() override { return ++references_; }
   ULONG STDMETHODCALLTYPE Release() override {
@@ -144,13 +149,7 @@ class TComPort final : public IComPort {
       return nullptr;
     }
   }
-  int32_t STDMETHODCALLTYPE GetReceivedSize() override {
-    try {
-      return unit_.GetReceivedSize();
-    } catch (...) {
-      return 0;
-    }
-  }
+  int32_t STDMETHODCALLTYPE Reserved20() override { return Guarded([&] { return unit_.Reserved(20); }); }
   int32_t STDMETHODCALLTYPE Reserved21() override { return Guarded([&] { return unit_.Reserved(21); }); }
   int32_t STDMETHODCALLTYPE Reserved22() override { return Guarded([&] { return unit_.Reserved(22); }); }
   int32_t STDMETHODCALLTYPE GetErrorText(BSTR* text) override {
@@ -172,6 +171,15 @@ class TComPort final : public IComPort {
   int32_t STDMETHODCALLTYPE Initialize() override { return Guarded([&] { return unit_.Initialize(); }); }
   int32_t STDMETHODCALLTYPE QueryState(int32_t* state) override {
     return Guarded([&] { return unit_.QueryState(state); });
+  }
+
+  // IReceivedSize.
+  int32_t STDMETHODCALLTYPE GetReceivedSize() override {
+    try {
+      return unit_.GetReceivedSize();
+    } catch (...) {
+      return 0;
+    }
   }
 
  private:

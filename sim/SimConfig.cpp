@@ -14,9 +14,11 @@ constexpr std::string_view ComPortMethods[] = {
     "Configure",  "Reset",           "Shutdown",        "SetErrorOption", "Close",
     "SetTimeout", "Reserved9",       "Reserved10",      "Reserved11",     "SendPacket",
     "Reserved13", "SendFile",        "WaitData",        "WaitAnswer",     "WaitConfirm",
-    "Reserved18", "GetReceivedData", "GetReceivedSize", "Reserved21",     "Reserved22",
+    "Reserved18", "GetReceivedData", "Reserved20",      "Reserved21",     "Reserved22",
     "GetErrorText", "SetInteractive", "Reserved25",     "Reserved26",     "Reserved27",
-    "Initialize", "QueryState"};
+    "Initialize", "QueryState",
+    // IReceivedSize, the stand-in's own second interface.
+    "GetReceivedSize"};
 
 bool IsWait(std::string_view method) {
   return method == "WaitData" || method == "WaitAnswer" || method == "WaitConfirm";

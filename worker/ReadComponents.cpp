@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <span>
 #include <string>
 
@@ -6,6 +7,7 @@
 #include "link/FileListReply.h"
 #include "link/LinkStatus.h"
 #include "link/Packets.h"
+#include "link/ReadableMemory.h"
 #include "views/ComponentTable.h"
 
 namespace {
@@ -15,6 +17,10 @@ inline constexpr int32_t NoTimeLimit = -1;
 inline constexpr int32_t FileListWaitMs = 2000;
 
 }  // namespace
+
+void TThreadComPort::AskForReceivedSize() {
+  Port->QueryInterface(IID_IReceivedSize, ReceivedSize.put_void());
+}
 
 bool TThreadComPort::SetDirectory(const std::wstring& name) {
   ShowStatus(L"Задание директории...", false, 0);
@@ -40,10 +46,12 @@ bool TThreadComPort::RequestFileList(TFileList& list, const std::wstring& filter
     return false;
   }
 
-  // The reply stays the component's; it is read only here, and never past what arrived.
+  // The reply stays the component's; it is read only here, never past what arrived where the
+  // component tells its length, and never past the memory it can be read through.
   Reply = Port->GetReceivedData();
-  const int32_t received = Port->GetReceivedSize();
-  const std::span<const uint8_t> reply(Reply, Reply && received > 0 ? static_cast<size_t>(received) : 0);
+  size_t received = ReadableExtent(Reply, MaxFileListReplySize);
+  if (ReceivedSize) received = std::min(received, static_cast<size_t>(std::max(ReceivedSize->GetReceivedSize(), 0)));
+  const std::span<const uint8_t> reply(Reply, received);
   switch (ParseFileListReply(reply, WantsVersions(filter), filter, list)) {
     case TFileListOutcome::Ok:
       ShowStatus(L"Запрос списка файлов завершен успешно", false, 0);

@@ -12,6 +12,7 @@
 
 #include "TThread.h"
 #include "TWorkerWindow.h"
+#include "link/IReceivedSize.h"
 #include "link/UniqueResource.h"
 #include "link/Varnel_tlb.h"
 
@@ -50,8 +51,15 @@ class TThreadComPort : public TThread {
   const uint8_t* Reply = nullptr;     // owned by the link component
   std::unique_ptr<uint8_t[]> Packet;  // PacketSize bytes, released when Execute ends
   ComPtr<IComPort> Port;              // filled and configured by the window before Resume
+  // The reply's length, where the component tells it (AskForReceivedSize). Declared after
+  // Port: released before it.
+  ComPtr<IReceivedSize> ReceivedSize;
   HANDLE Event = nullptr;             // created, signalled and closed by the window
   std::atomic<int32_t> Command{cmNone};
+
+  // Asks the component in Port, once, whether it tells the reply's length; the vendor's does
+  // not (E_NOINTERFACE), and the reply is then bounded by the memory it can be read through.
+  void AskForReceivedSize();
 
   // Puts a status message on lbStatus. A failure with code 6 shows the link's own error text
   // instead, when that text is not empty.

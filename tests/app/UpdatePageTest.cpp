@@ -92,6 +92,7 @@ class UpdatePageTest : public ::testing::Test {
       EXPECT_TRUE(PumpUntil([&] { return form->Handle() == nullptr; }));
     }
     form.reset();
+    EXPECT_EQ(port.UnlistedCalls(), 0);
   }
 
   void SetFolder(const std::wstring& text) { SetWindowTextW(form->deUpdate, text.c_str()); }

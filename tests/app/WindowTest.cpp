@@ -44,6 +44,7 @@ class WindowTest : public ::testing::Test {
   void TearDown() override {
     if (form && form->Handle()) Close();
     form.reset();
+    EXPECT_EQ(port.UnlistedCalls(), 0);
   }
 
   TStartupServices Services() {

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "link/IReceivedSize.h"
 #include "link/LinkStatus.h"
 #include "link/Packets.h"
 #include "link/TextCase.h"
@@ -168,6 +169,8 @@ TEST_F(SimCom, AClientListsUpdatesAndSeesTheNewVersion) {
   EXPECT_EQ(port->SetTimeout(1000), 0);
   EXPECT_EQ(port->SetInteractive(1), 0);
   ASSERT_EQ(port->Initialize(), 0);
+  ComPtr<IReceivedSize> received;
+  ASSERT_EQ(port->QueryInterface(IID_IReceivedSize, received.put_void()), S_OK);
 
   uint8_t packet[4100] = {};
   int32_t length = BuildSetDirectory(packet, "");
@@ -177,7 +180,7 @@ TEST_F(SimCom, AClientListsUpdatesAndSeesTheNewVersion) {
   length = BuildFileListRequest(packet, L"exe");
   ASSERT_EQ(port->SendPacket(UnitMessageKind, length, packet), 0);
   ASSERT_EQ(port->WaitData(2000), 0);
-  std::vector<TEntry> files = ParseReply(port->GetReceivedData(), port->GetReceivedSize());
+  std::vector<TEntry> files = ParseReply(port->GetReceivedData(), received->GetReceivedSize());
   ASSERT_EQ(files.size(), 8u);
   EXPECT_EQ(files[0].Name, "meridox.exe");
   EXPECT_EQ(files[0].Version, "1.0");
@@ -197,7 +200,7 @@ TEST_F(SimCom, AClientListsUpdatesAndSeesTheNewVersion) {
   length = BuildFileListRequest(packet, L"exe");
   ASSERT_EQ(port->SendPacket(UnitMessageKind, length, packet), 0);
   ASSERT_EQ(port->WaitData(2000), 0);
-  files = ParseReply(port->GetReceivedData(), port->GetReceivedSize());
+  files = ParseReply(port->GetReceivedData(), received->GetReceivedSize());
   ASSERT_EQ(files.size(), 8u);
   EXPECT_EQ(files[0].Version, "2.5");
   EXPECT_EQ(files[0].Size, 9000u);

@@ -51,7 +51,7 @@ TEST(LinkContract, EachMethodSitsInItsSlot) {
       "Close()@W",         "SetTimeout(1000)@W", "Reserved9()@W",      "Reserved10()@W",
       "Reserved11()@W",    "SendPacket(27,2)@W", "Reserved13()@W",     "SendFile(7)@W",
       "WaitData(2000)@W",  "WaitAnswer(27,-1)@W", "WaitConfirm(27,3000)@W", "Reserved18()@W",
-      "GetReceivedData()@W", "GetReceivedSize()@W", "Reserved21()@W",  "Reserved22()@W",
+      "GetReceivedData()@W", "Reserved20()@W", "Reserved21()@W",  "Reserved22()@W",
       "GetErrorText()@W",  "SetInteractive(1)@W", "Reserved25()@W",    "Reserved26()@W",
       "Reserved27()@W",    "Initialize()@W",     "QueryState()@W"};
   // The fake tags window-thread calls by thread id; id 0 is no thread, so every call reads

@@ -1,9 +1,12 @@
 // An in-process IComPort that journals every call ("Name(args)@W" on the window thread,
 // "@T" elsewhere) and answers from a table of results. Hooks let a test hold a call open.
+// It tells the reply's length through IReceivedSize unless told to be a contract-only
+// component; either way the reply it hands out ends where its readable memory ends.
 #pragma once
 
 #include <windows.h>
 
+#include <algorithm>
 #include <functional>
 #include <map>
 #include <mutex>
@@ -11,9 +14,11 @@
 #include <utility>
 #include <vector>
 
+#include "link/IReceivedSize.h"
+#include "link/UniqueResource.h"
 #include "link/Varnel_tlb.h"
 
-class FakeComPort : public IComPort {
+class FakeComPort : public IComPort, public IReceivedSize {
  public:
   explicit FakeComPort(DWORD windowThread) : windowThread_(windowThread) {}
 
@@ -40,6 +45,11 @@ class FakeComPort : public IComPort {
     for (const auto& c : calls_) n += c == call;
     return n;
   }
+  // Calls of slots the contract does not list, since the fake was made; never cleared.
+  int UnlistedCalls() {
+    std::lock_guard lock(mutex_);
+    return unlistedCalls_;
+  }
   void ClearCalls() {
     std::lock_guard lock(mutex_);
     calls_.clear();
@@ -52,14 +62,19 @@ class FakeComPort : public IComPort {
   }
   LONG references = 1;
 
+  bool answersReceivedSize = true;  // false: only IUnknown and IComPort, as the vendor's
+
   HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
     if (iid == IID_IUnknown || iid == IID_IComPort) {
-      *out = this;
-      AddRef();
-      return S_OK;
+      *out = static_cast<IComPort*>(this);
+    } else if (iid == IID_IReceivedSize && answersReceivedSize) {
+      *out = static_cast<IReceivedSize*>(this);
+    } else {
+      *out = nullptr;
+      return E_NOINTERFACE;
     }
-    *out = nullptr;
-    return E_NOINTERFACE;
+    AddRef();
+    return S_OK;
   }
   ULONG STDMETHODCALLTYPE AddRef() override { return ++references; }
   ULONG STDMETHODCALLTYPE Release() override { return --references; }  // lives on the test's stack
@@ -101,12 +116,9 @@ class FakeComPort : public IComPort {
   int32_t STDMETHODCALLTYPE Reserved18() override { return Call("Reserved18()"); }
   const uint8_t* STDMETHODCALLTYPE GetReceivedData() override {
     Call("GetReceivedData()");
-    return reply.empty() ? nullptr : reply.data();
+    return PlaceReply();
   }
-  int32_t STDMETHODCALLTYPE GetReceivedSize() override {
-    Call("GetReceivedSize()");
-    return static_cast<int32_t>(reply.size());
-  }
+  int32_t STDMETHODCALLTYPE Reserved20() override { return Call("Reserved20()"); }
   int32_t STDMETHODCALLTYPE Reserved21() override { return Call("Reserved21()"); }
   int32_t STDMETHODCALLTYPE Reserved22() override { return Call("Reserved22()"); }
   int32_t STDMETHODCALLTYPE GetErrorText(BSTR* text) override {
@@ -122,6 +134,12 @@ class FakeComPort : public IComPort {
   int32_t STDMETHODCALLTYPE QueryState(int32_t* state) override {
     *state = 0;
     return Call("QueryState()");
+  }
+
+  // IReceivedSize.
+  int32_t STDMETHODCALLTYPE GetReceivedSize() override {
+    Call("GetReceivedSize()");
+    return static_cast<int32_t>(reply.size());
   }
 
   std::vector<uint8_t> reply;  // what GetReceivedData and GetReceivedSize hand out
@@ -141,6 +159,7 @@ class FakeComPort : public IComPort {
     {
       std::lock_guard lock(mutex_);
       calls_.push_back(call + (GetCurrentThreadId() == windowThread_ ? "@W" : "@T"));
+      if (name.rfind("Reserved", 0) == 0) ++unlistedCalls_;
     }
     std::function<void()> hook;
     int32_t result = 0;
@@ -153,10 +172,29 @@ class FakeComPort : public IComPort {
     return result;
   }
 
+  // A copy of the reply whose last byte is the last readable one: a no-access page follows, so
+  // a read past the reply faults instead of finding other memory.
+  const uint8_t* PlaceReply() {
+    if (reply.empty()) return nullptr;
+    SYSTEM_INFO system;
+    GetSystemInfo(&system);
+    const size_t page = system.dwPageSize;
+    const size_t readable = (reply.size() + page - 1) / page * page;
+    replyPages_.reset(static_cast<uint8_t*>(VirtualAlloc(nullptr, readable + page, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE)));
+    DWORD old;
+    VirtualProtect(replyPages_.get() + readable, page, PAGE_NOACCESS, &old);
+    uint8_t* start = replyPages_.get() + readable - reply.size();
+    std::copy(reply.begin(), reply.end(), start);
+    return start;
+  }
+  static void FreePages(uint8_t* pages) { VirtualFree(pages, 0, MEM_RELEASE); }
+  UniqueResource<NullIsInvalid<uint8_t*, &FreePages>> replyPages_;
+
   DWORD windowThread_;
   std::mutex mutex_;
   std::map<std::string, int32_t> results_;
   std::map<std::string, std::function<void()>> hooks_;
   std::vector<std::string> calls_;
+  int unlistedCalls_ = 0;
   std::vector<std::vector<uint8_t>> packets_;
 };

@@ -96,6 +96,7 @@ class ReadComponentsSimTest : public ::testing::Test {
     auto worker = std::make_unique<TThreadComPort>(true, window);
     worker->Event = event.get();
     worker->Port = std::move(port);
+    worker->AskForReceivedSize();
     worker->Resume();
     worker->Command = cmComponents;
     SetEvent(event.get());

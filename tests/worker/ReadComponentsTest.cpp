@@ -48,6 +48,7 @@ class ReadComponentsTest : public ::testing::Test {
     worker->Event = event.get();
     port.AddRef();
     worker->Port.reset(&port);
+    worker->AskForReceivedSize();
     worker->Resume();
     ASSERT_TRUE(PumpUntil([&] { return port.CountOf("SetInteractive(0)@T") == 1; }));
   }
@@ -55,6 +56,7 @@ class ReadComponentsTest : public ::testing::Test {
   void TearDown() override {
     worker.reset();
     EXPECT_FALSE(window.calledOffWindowThread);
+    EXPECT_EQ(port.UnlistedCalls(), 0);
   }
 
   // Runs command 1 to its end; the journal and the status lines are those of this run only.
@@ -162,27 +164,55 @@ TEST_F(ReadComponentsTest, EveryFailureShowsItsTextInItsColourAndLeavesOnlyTheTi
        WholeExchange, then({L"Запрос списка файлов завершен неудачно: ответ блока неполный", true})},
   };
 
-  for (const Failure& failure : failures) {
-    SCOPED_TRACE(failure.what);
-    // A good run first, so that stale rows would show.
-    port.reply = ReplyBytes(UnitFiles, true);
-    RunCommand();
-    ASSERT_EQ(window.fileList.size(), 2u);
+  // Once with a component that tells the reply's length, once with one that has only the
+  // contracted methods: the reply is then bounded by its readable memory, which the fake ends
+  // right after the reply.
+  for (const bool told : {true, false}) {
+    SCOPED_TRACE(told ? "length told" : "contract only");
+    if (!told) worker->ReceivedSize.reset();
+    for (const Failure& failure : failures) {
+      SCOPED_TRACE(failure.what);
+      // A good run first, so that stale rows would show.
+      port.reply = ReplyBytes(UnitFiles, true);
+      RunCommand();
+      ASSERT_EQ(window.fileList.size(), 2u);
 
-    failure.arrange(port);
-    RunCommand();
-    auto statuses = failure.statuses;
-    statuses.insert(statuses.begin(), Initialising);
-    EXPECT_EQ(port.Calls(), failure.calls);
-    EXPECT_EQ(window.statuses, statuses);
-    EXPECT_TRUE(window.fileList.empty());
-    EXPECT_EQ(window.rowCounts.back(), 1);
+      failure.arrange(port);
+      RunCommand();
+      auto statuses = failure.statuses;
+      statuses.insert(statuses.begin(), Initialising);
+      Calls calls = failure.calls;
+      if (!told) std::erase(calls, "GetReceivedSize()@T");
+      EXPECT_EQ(port.Calls(), calls);
+      EXPECT_EQ(window.statuses, statuses);
+      EXPECT_TRUE(window.fileList.empty());
+      EXPECT_EQ(window.rowCounts.back(), 1);
 
-    // Back to a working link for the next case.
-    port.SetHook("WaitAnswer", nullptr);
-    for (const char* method : {"SendPacket", "WaitAnswer", "WaitData"}) port.SetResult(method, 0);
-    port.errorText.clear();
+      // Back to a working link for the next case.
+      port.SetHook("WaitAnswer", nullptr);
+      for (const char* method : {"SendPacket", "WaitAnswer", "WaitData"}) port.SetResult(method, 0);
+      port.errorText.clear();
+    }
   }
+}
+
+// Where the component does not tell the length, a reply whose counts run past its end stops at
+// the end of readable memory: a failure in red, never a fault or a row made of what lies beyond.
+TEST_F(ReadComponentsTest, ARunawayReplyStopsAtTheEndOfReadableMemory) {
+  worker->ReceivedSize.reset();
+  const StatusLine cut{L"Запрос списка файлов завершен неудачно: ответ блока неполный", true};
+  std::vector<uint8_t> nameRunsOut = ReplyBytes({Named("meridox.exe")}, true);
+  nameRunsOut[2] = 255;
+  for (const auto& reply : {ReplyBytes(UnitFiles, true, 1, 6), nameRunsOut, std::vector<uint8_t>{1}}) {
+    port.reply = reply;
+    RunCommand();
+    EXPECT_EQ(window.statuses.back(), cut);
+    EXPECT_TRUE(window.fileList.empty());
+  }
+  port.reply = ReplyBytes(UnitFiles, true);
+  RunCommand();
+  EXPECT_EQ(window.statuses.back(), FilesListed);
+  EXPECT_EQ(window.fileList.size(), 2u);
 }
 
 TEST_F(ReadComponentsTest, LastResultKeepsTheStatusOfTheLastLinkCall) {

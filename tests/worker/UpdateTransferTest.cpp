@@ -42,6 +42,7 @@ class UpdateTransferTest : public ::testing::Test {
     SetEvent(event.get());
     worker->WaitFor();
     EXPECT_FALSE(window.calledOffWindowThread);
+    EXPECT_EQ(port.UnlistedCalls(), 0);
     ThreadComPort = nullptr;
   }
 
