@@ -6,7 +6,7 @@
 //
 // Steps: start PATH | attach SECS | window SECS | box SECS | answer ok|yes|no|cancel | browse | dialog SECS | menu TEXT |
 // folder-set TEXT | folder | click-update | status | wait-status TEXT SECS |
-// wait-status-not TEXT SECS | page | client | frame | gauge | sleep MS | close | exit SECS | shown |
+// wait-status-not TEXT SECS | page | client | frame | gauge | comp-rows | sleep MS | close | exit SECS | shown |
 // await-status TEXT SECS | await-journal PATH TEXT SECS | responsive SECS | status-colour | hold PATH | share PATH |
 // delete PATH | suspend | resume | close-sent | resources | cycles COUNT SOURCE FOLDER SECS
 // A step that times out prints "error: ..." and ends the driver with exit code 2; a program that
@@ -187,6 +187,31 @@ std::wstring StatusInk() {
 }
 
 DWORD WindowThread() { return GetWindowThreadProcessId(MainWindow(), nullptr); }
+
+// The data rows dgComp shows, counted on the screen: each row is filled white, the title row
+// light grey, the ground below the last row in the grid's own colour. Read until two readings
+// agree: the rows arrive in a hand-off just after the closing status.
+int ComponentRowsOnScreen() {
+  HWND grid = Widget(idDgComp);
+  auto count = [&] {
+    RECT box;
+    GetWindowRect(grid, &box);
+    HDC screen = GetDC(nullptr);
+    int rows = 0;
+    // Four pixels into the first column, in the middle of each 18-pixel row after the title.
+    for (int y = box.top + 18 + 9; y < box.bottom; y += 18, ++rows)
+      if ((GetPixel(screen, box.left + 4, y) & 0xFFFFFF) != 0xFFFFFF) break;
+    ReleaseDC(nullptr, screen);
+    return rows;
+  };
+  int rows = count(), last = -1;
+  for (int tries = 0; tries < 50 && rows != last; ++tries) {
+    Sleep(100);
+    last = rows;
+    rows = count();
+  }
+  return rows;
+}
 
 
 // Whether a file (the stand-in's journal, UTF-8) holds a text; it is read as the stand-in
@@ -462,6 +487,8 @@ int wmain(int argc, wchar_t** argv) {
       PostMessageW(Widget(idBtUpdate), BM_CLICK, 0, 0);
     } else if (step == L"status") {
       Print(L"status", TextOf(Widget(idLbStatus)));
+    } else if (step == L"comp-rows") {
+      Print(L"comp-rows", std::to_wstring(ComponentRowsOnScreen()));
     } else if (step == L"gauge") {
       Print(L"gauge", TextOf(Widget(idGauge)));
     } else if (step == L"wait-status" || step == L"wait-status-not") {

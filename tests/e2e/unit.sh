@@ -51,6 +51,8 @@ check() {
   local job=$1 dir=$2 out=$3 want=$4 ink=$5 problems=()
   grep -qxF "exit: 0" "$out" || problems+=("exit $(reading "$out" exit || true)$(reading "$out" error)")
   grep -qxF "responsive: 1" "$out" && ! grep -qxF "responsive: 0" "$out" || problems+=("not responsive")
+  # The program calls the link component only through the slots the contract lists.
+  [ -f "$dir/journal" ] && grep -qE '^# contract:|^Reserved' "$dir/journal" && problems+=("an unlisted slot called")
   local shown
   if [ "$want" != - ]; then
     shown=$(sed -n 's/^status: //p' "$out" | tail -1)
@@ -99,13 +101,14 @@ write_ini() {
   } >"$1/sim.ini"
 }
 
-# one JOB NAME FAULTS MARK STATUS INK: one run with the [fault] sections FAULTS. The driver waits
+# one JOB NAME FAULTS MARK STATUS INK: one run with the [fault] sections FAULTS (and the [unit]
+# lines in unit_extra, when set). The driver waits
 # for MARK in the journal (the fault being staged: from then on the status line changes only
 # to the outcome), then for the expected status, and closes the program.
 one() {
   local job=$1 dir=$run/$2 faults_ini=$3 mark=$4 want=$5 ink=$6 before=$failures
   prepare "$job" "$dir"
-  write_ini "$dir" 'rate = 0\nlatency = 0\n' "$faults_ini"
+  write_ini "$dir" "rate = 0\nlatency = 0\n${unit_extra:-}" "$faults_ini"
   local steps
   mapfile -t steps < <(command_steps "$job" "$dir")
   QEMUTIL_SIM_CONFIG=$(winpath "$dir/sim.ini") drive "$dir/out" start "$exe" window 30 "${steps[@]}" \
