@@ -14,6 +14,16 @@ app=$(ls -d "$run"/unpacked/QemUtil-*)
 for f in QemUtil.exe README-ru.txt README-en.txt sim/Varnel.dll sim/README.txt sim/register.cmd sim/unregister.cmd; do
   [ -f "$app/$f" ] || fail "the zip lacks $f"
 done
+# Every file a read-me names is in the zip: a name with a folder at that place from the zip's
+# top, a bare name anywhere. Not shipped, and named as such: the placement file the program
+# writes, the operator's Version.ini and update files, the stand-in's own settings file.
+for readme in README-ru.txt README-en.txt sim/README.txt; do
+  while IFS= read -r named; do
+    case $named in QemUtil.ini | Version.ini | \*.exe | Varnel.ini) continue ;; esac
+    if [[ $named = *\\* ]]; then [ -e "$app/${named//\\//}" ]
+    else [ -n "$(find "$app" -name "$named" -print -quit)" ]; fi || fail "$readme names $named, which the zip lacks"
+  done < <(tr -d '\r' <"$app/$readme" | grep -oE '[^][:space:]()«»"'"'"'[]+\.(txt|md|cmd|exe|dll|ini|example)\b' | sort -u)
+done
 
 clsid='{CDFF5124-8322-4B60-ACEB-F4AFEC1116FD}'
 key="HKCR\\CLSID\\$clsid\\InprocServer32"
