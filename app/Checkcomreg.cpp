@@ -7,8 +7,8 @@
 #include <string_view>
 
 #include "app/AppError.h"
-#include "link/TextCase.h"
-#include "link/UniqueResource.h"
+#include "common/TextCase.h"
+#include "common/UniqueResource.h"
 
 namespace {
 

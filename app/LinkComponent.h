@@ -6,7 +6,7 @@
 
 #include <string>
 
-#include "link/UniqueResource.h"
+#include "common/UniqueResource.h"
 #include "link/Varnel_tlb.h"
 
 // Whether COM has been initialised for the window thread, and whether that succeeded. COM is

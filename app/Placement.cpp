@@ -4,7 +4,7 @@
 
 #include <cwchar>
 
-#include "link/UniqueResource.h"
+#include "common/UniqueResource.h"
 
 namespace {
 

@@ -8,9 +8,9 @@
 #include <memory>
 #include <string>
 
-#include "Gauge.h"
+#include "views/Gauge.h"
 #include "Placement.h"
-#include "link/UniqueResource.h"
+#include "common/UniqueResource.h"
 #include "views/DrawGrid.h"
 #include "worker/UThreadComPort.h"
 

@@ -5,7 +5,7 @@
 
 #include "TBF.h"
 #include "WidgetIds.h"
-#include "views/WindowRouting.h"
+#include "common/WindowRouting.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
 // The update page's handlers: the menu item, the folder field and the button.
 #include "TBF.h"
-#include "views/UpdateFolderScan.h"
+#include "model/UpdateFolderScan.h"
 
 namespace {
 constexpr const wchar_t* NoUpdateFiles = L"Не найдены файлы для обновления";

@@ -2,7 +2,7 @@
 #include <chrono>
 #include <cstdio>
 
-#include "ReplyBytes.h"
+#include "support/ReplyBytes.h"
 #include "link/FileListReply.h"
 
 int main() {

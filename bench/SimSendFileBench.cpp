@@ -14,7 +14,7 @@
 
 #include "link/LinkStatus.h"
 #include "link/Packets.h"
-#include "link/UniqueResource.h"
+#include "common/UniqueResource.h"
 #include "link/Varnel_tlb.h"
 
 namespace {

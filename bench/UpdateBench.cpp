@@ -16,7 +16,7 @@
 #include <vector>
 
 #include "BenchLink.h"
-#include "views/ComponentTable.h"
+#include "model/ComponentTable.h"
 #include "worker/UThreadComPort.h"
 
 namespace {

@@ -10,6 +10,8 @@ function(qem_test)
   add_executable(${T_NAME} ${T_SOURCES})
   qem_warnings(${T_NAME})
   target_link_libraries(${T_NAME} PRIVATE ${T_LIBS} GTest::gtest GTest::gtest_main)
+  # Shared test support: #include "support/...".
+  target_include_directories(${T_NAME} PRIVATE ${PROJECT_SOURCE_DIR}/tests)
   add_test(NAME ${T_NAME} COMMAND ${T_NAME})
   if(WIN32)
     set(labels wine ${T_LABELS})

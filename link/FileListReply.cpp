@@ -3,7 +3,7 @@
 #include <cstdio>
 
 #include "Cp1251.h"
-#include "TextCase.h"
+#include "common/TextCase.h"
 
 namespace {
 

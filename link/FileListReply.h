@@ -9,7 +9,7 @@
 #include <string>
 #include <string_view>
 
-#include "TFileStruct.h"
+#include "model/TFileStruct.h"
 
 // The longest reply there can be: code, count, and 255 entries with names and versions of 255
 // bytes each. A parse never reads further than this.

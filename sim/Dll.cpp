@@ -7,8 +7,8 @@
 #include <string>
 
 #include "Module.h"
-#include "link/TextCase.h"
-#include "link/UniqueResource.h"
+#include "common/TextCase.h"
+#include "common/UniqueResource.h"
 #include "link/Varnel_tlb.h"
 
 HMODULE ModuleHandle = nullptr;

@@ -11,7 +11,7 @@
 #include "SimIni.h"
 #include "Utf8.h"
 #include "link/Cp1251.h"
-#include "link/TextCase.h"
+#include "common/TextCase.h"
 
 namespace fs = std::filesystem;
 

@@ -6,7 +6,7 @@
 #include "SimStatus.h"
 #include "Utf8.h"
 #include "link/Cp1251.h"
-#include "views/ComponentTable.h"
+#include "model/ComponentTable.h"
 
 namespace {
 

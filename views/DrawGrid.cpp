@@ -1,5 +1,5 @@
 #include "DrawGrid.h"
-#include "views/WindowRouting.h"
+#include "common/WindowRouting.h"
 
 #include <windowsx.h>
 

@@ -7,7 +7,7 @@
 
 #include <functional>
 
-#include "link/UniqueResource.h"
+#include "common/UniqueResource.h"
 #include "views/GridGeometry.h"
 
 class TDrawGrid {

@@ -3,7 +3,7 @@
 #include <string>
 #include <utility>
 
-#include "link/UniqueResource.h"
+#include "common/UniqueResource.h"
 #include "views/CellGeometry.h"
 #include "views/GridContent.h"
 

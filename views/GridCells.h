@@ -4,8 +4,8 @@
 
 #include <windows.h>
 
-#include "link/TFileStruct.h"
-#include "views/TUpdateStruct.h"
+#include "model/TFileStruct.h"
+#include "model/TUpdateStruct.h"
 
 // The grid's font in its two weights; owned by the caller.
 struct TCellFonts {

@@ -1,6 +1,6 @@
 #include "GridContent.h"
 
-#include "ComponentTable.h"
+#include "model/ComponentTable.h"
 
 const wchar_t* const CompGridHeaders[CompGridColumns] = {
     L"Имя", L"Атрибуты", L"Дата", L"Время", L"Размер", L"Версия",

@@ -5,8 +5,8 @@
 #include <cstdint>
 #include <string>
 
-#include "link/TFileStruct.h"
-#include "views/TUpdateStruct.h"
+#include "model/TFileStruct.h"
+#include "model/TUpdateStruct.h"
 
 inline constexpr int CompGridColumns = 6;
 inline constexpr int UpdateGridColumns = 3;

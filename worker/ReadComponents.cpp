@@ -8,7 +8,7 @@
 #include "link/LinkStatus.h"
 #include "link/Packets.h"
 #include "link/ReadableMemory.h"
-#include "views/ComponentTable.h"
+#include "model/ComponentTable.h"
 
 namespace {
 

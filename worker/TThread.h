@@ -8,7 +8,7 @@
 #include <atomic>
 #include <functional>
 
-#include "link/UniqueResource.h"
+#include "common/UniqueResource.h"
 
 class TThread {
  public:

@@ -13,7 +13,7 @@
 #include "TThread.h"
 #include "TWorkerWindow.h"
 #include "link/IReceivedSize.h"
-#include "link/UniqueResource.h"
+#include "common/UniqueResource.h"
 #include "link/Varnel_tlb.h"
 
 enum TWorkerCommand : int32_t {

@@ -6,7 +6,7 @@
 #include "UThreadComPort.h"
 #include "link/LinkStatus.h"
 #include "link/Packets.h"
-#include "views/ComponentTable.h"
+#include "model/ComponentTable.h"
 
 namespace {
 

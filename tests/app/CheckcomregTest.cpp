@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "app/Checkcomreg.h"
-#include "link/UniqueResource.h"
+#include "common/UniqueResource.h"
 #include "link/Varnel_tlb.h"
 
 namespace fs = std::filesystem;

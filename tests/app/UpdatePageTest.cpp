@@ -10,12 +10,12 @@
 #include <string>
 #include <thread>
 
-#include "../views/TempFolder.h"
-#include "../worker/FakeComPort.h"
+#include "support/TempFolder.h"
+#include "support/FakeComPort.h"
 #include "app/Application.h"
 #include "app/TBF.h"
 #include "app/WidgetIds.h"
-#include "WindowTestSupport.h"
+#include "support/WindowTestSupport.h"
 
 namespace {
 

@@ -12,11 +12,11 @@
 #include <thread>
 #include <vector>
 
-#include "../worker/FakeComPort.h"
+#include "support/FakeComPort.h"
 #include "app/Application.h"
 #include "app/TBF.h"
 #include "app/WidgetIds.h"
-#include "WindowTestSupport.h"
+#include "support/WindowTestSupport.h"
 
 namespace {
 

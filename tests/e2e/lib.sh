@@ -25,7 +25,7 @@ winpath() { printf 'Z:%s' "$1" | tr / '\\'; }
 drive() {
   local out=$1
   shift
-  wine "$bin/tests/drive.exe" "$@" >"$out" 2>/dev/null </dev/null
+  wine "$bin/tools/drive.exe" "$@" >"$out" 2>/dev/null </dev/null
   local status=$?
   sed 's/\r$//' -i "$out"
   sed "s/^/  [$(basename "$out")] /" "$out"

@@ -6,7 +6,7 @@
 #include <climits>
 #include <memory>
 
-#include "ReplyBytes.h"
+#include "support/ReplyBytes.h"
 #include "link/FileListReply.h"
 
 namespace {

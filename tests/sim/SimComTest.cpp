@@ -14,8 +14,8 @@
 #include "link/IReceivedSize.h"
 #include "link/LinkStatus.h"
 #include "link/Packets.h"
-#include "link/TextCase.h"
-#include "link/UniqueResource.h"
+#include "common/TextCase.h"
+#include "common/UniqueResource.h"
 #include "link/Varnel_tlb.h"
 
 namespace {

@@ -13,7 +13,7 @@
 #include "sim/SimClock.h"
 #include "sim/SimConfig.h"
 #include "sim/TSimUnit.h"
-#include "views/ComponentTable.h"
+#include "model/ComponentTable.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 
 #include "SimTestSupport.h"
 #include "sim/SimStatus.h"
-#include "views/ComponentTable.h"
+#include "model/ComponentTable.h"
 
 namespace {
 

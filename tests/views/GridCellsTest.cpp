@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "link/UniqueResource.h"
+#include "common/UniqueResource.h"
 #include "views/GridCells.h"
 #include "views/GridContent.h"
 

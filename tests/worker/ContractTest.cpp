@@ -2,7 +2,7 @@
 // vendor's component is reached by slot, not by name.
 #include <gtest/gtest.h>
 
-#include "FakeComPort.h"
+#include "support/FakeComPort.h"
 
 namespace {
 

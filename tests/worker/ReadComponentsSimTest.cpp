@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "FakeWindow.h"
+#include "support/FakeWindow.h"
 #include "worker/UThreadComPort.h"
 
 namespace {

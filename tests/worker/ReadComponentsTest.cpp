@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
-#include "../link/ReplyBytes.h"
-#include "FakeComPort.h"
-#include "FakeWindow.h"
+#include "support/ReplyBytes.h"
+#include "support/FakeComPort.h"
+#include "support/FakeWindow.h"
 #include "worker/UThreadComPort.h"
 
 namespace {

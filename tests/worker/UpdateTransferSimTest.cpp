@@ -10,10 +10,10 @@
 #include <string>
 #include <vector>
 
-#include "FakeWindow.h"
-#include "TransferTestSupport.h"
+#include "support/FakeWindow.h"
+#include "support/TransferTestSupport.h"
 #include "link/LinkStatus.h"
-#include "views/ComponentTable.h"
+#include "model/ComponentTable.h"
 
 namespace {
 

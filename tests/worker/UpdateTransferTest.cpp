@@ -11,10 +11,10 @@
 #include <tuple>
 #include <vector>
 
-#include "FakeComPort.h"
-#include "FakeWindow.h"
-#include "TransferTestSupport.h"
-#include "views/ComponentTable.h"
+#include "support/FakeComPort.h"
+#include "support/FakeWindow.h"
+#include "support/TransferTestSupport.h"
+#include "model/ComponentTable.h"
 #include "worker/UThreadComPort.h"
 
 namespace {

@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "FakeComPort.h"
-#include "FakeWindow.h"
+#include "support/FakeComPort.h"
+#include "support/FakeWindow.h"
 #include "worker/UThreadComPort.h"
 
 namespace {

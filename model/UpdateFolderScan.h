@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "views/TUpdateStruct.h"
+#include "TUpdateStruct.h"
 
 inline constexpr const wchar_t* UnknownVersion = L"???";
 

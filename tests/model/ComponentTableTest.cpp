@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "views/ComponentTable.h"
+#include "model/ComponentTable.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 
 #include <windows.h>
 
-#include "link/UniqueResource.h"
+#include "common/UniqueResource.h"
 
 class TGauge {
  public:

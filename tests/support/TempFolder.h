@@ -7,7 +7,7 @@
 
 #include <string>
 
-#include "link/UniqueResource.h"
+#include "common/UniqueResource.h"
 
 inline void RemoveTree(const std::wstring& path) {
   SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);

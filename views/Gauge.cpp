@@ -1,5 +1,5 @@
 #include "Gauge.h"
-#include "views/WindowRouting.h"
+#include "common/WindowRouting.h"
 
 #include <algorithm>
 #include <string>

@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "link/IReceivedSize.h"
-#include "link/UniqueResource.h"
+#include "common/UniqueResource.h"
 #include "link/Varnel_tlb.h"
 
 class FakeComPort : public IComPort, public IReceivedSize {

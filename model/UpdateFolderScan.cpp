@@ -6,9 +6,9 @@
 #include <string_view>
 #include <vector>
 
-#include "link/TextCase.h"
-#include "link/UniqueResource.h"
-#include "views/ComponentTable.h"
+#include "common/TextCase.h"
+#include "common/UniqueResource.h"
+#include "ComponentTable.h"
 
 namespace {
 

@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "link/TextCase.h"
+#include "common/TextCase.h"
 
 const char ComponentFileNames[ComponentCount][13] = {
     "meridox.exe", "salvik.exe", "tormund.exe", "pelikar.exe", "volnikar.exe", "qem.exe",

@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "link/UniqueResource.h"
+#include "common/UniqueResource.h"
 #include "worker/UThreadComPort.h"
 
 inline const std::wstring Succeeded = L"status: Обновление файлов завершено успешно";

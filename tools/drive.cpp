@@ -24,7 +24,7 @@
 #include <vector>
 
 #include "app/WidgetIds.h"
-#include "link/UniqueResource.h"
+#include "common/UniqueResource.h"
 
 namespace {
 

@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "TempFolder.h"
-#include "views/UpdateFolderScan.h"
+#include "support/TempFolder.h"
+#include "model/UpdateFolderScan.h"
 
 namespace {
 
