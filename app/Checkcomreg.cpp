@@ -7,23 +7,17 @@
 #include <string_view>
 
 #include "app/AppError.h"
+#include "common/SystemErrorText.h"
 #include "common/TextCase.h"
+#include "common/Widen.h"
 #include "common/UniqueResource.h"
 
 namespace {
 
 // The system's text for a failure code, without the line break and full stop it ends with:
 // it goes between quotes inside a sentence of ours.
-std::wstring SystemErrorText(LSTATUS code) {
-  wchar_t* buffer = nullptr;
-  const DWORD length = FormatMessageW(
-      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-      nullptr, static_cast<DWORD>(code), 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
-  std::wstring text;
-  if (buffer) {
-    text.assign(buffer, length);
-    LocalFree(buffer);
-  }
+std::wstring RegistryErrorText(LSTATUS code) {
+  std::wstring text = SystemErrorText(static_cast<DWORD>(code));
   while (!text.empty() && (text.back() <= L' ' || text.back() == L'.')) text.pop_back();
   if (text.empty()) text = L"Ошибка реестра, код " + std::to_wstring(code);
   return text;
@@ -38,13 +32,13 @@ std::wstring ReadDefaultText(HKEY key) {
     DWORD bytes = 0;
     LSTATUS status = RegGetValueW(key, nullptr, nullptr, textTypes, nullptr, nullptr, &bytes);
     if (status == ERROR_FILE_NOT_FOUND) return {};
-    if (status != ERROR_SUCCESS) throw TAppError(SystemErrorText(status));
+    if (status != ERROR_SUCCESS) throw TAppError(RegistryErrorText(status));
     text.assign(bytes / sizeof(wchar_t) + 1, L'\0');
     bytes = static_cast<DWORD>(text.size() * sizeof(wchar_t));
     status = RegGetValueW(key, nullptr, nullptr, textTypes, nullptr, text.data(), &bytes);
     if (status == ERROR_MORE_DATA) continue;  // the value grew between the two reads
     if (status == ERROR_FILE_NOT_FOUND) return {};
-    if (status != ERROR_SUCCESS) throw TAppError(SystemErrorText(status));
+    if (status != ERROR_SUCCESS) throw TAppError(RegistryErrorText(status));
     // Stored text may hold a zero before its end; the path ends there.
     text.resize(std::min(text.find(L'\0'), text.size()));
     return text;
@@ -61,12 +55,6 @@ bool FileExists(const std::wstring& path) {
 std::wstring_view FileNamePart(std::wstring_view path) {
   const size_t separator = path.find_last_of(L"\\/:");
   return separator == std::wstring_view::npos ? path : path.substr(separator + 1);
-}
-
-std::wstring NarrowToWide(const char* text) {
-  std::wstring wide;
-  for (; *text; ++text) wide += static_cast<wchar_t>(static_cast<unsigned char>(*text));
-  return wide;
 }
 
 }  // namespace
@@ -107,7 +95,7 @@ std::wstring CheckComRegUnder(HKEY classesRoot, const CLSID& classId,
   } catch (const std::exception& error) {
     // Out of memory and the like: still a message for the user, never an escape.
     return prefix + L"ошибка проверки регистрации.\r\nТекст ошибки: \"" +
-           NarrowToWide(error.what()) + L"\".\r\nОбратитесь к разработчику.";
+           Widen(error.what()) + L"\".\r\nОбратитесь к разработчику.";
   }
 }
 

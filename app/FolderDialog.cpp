@@ -2,6 +2,8 @@
 
 #include <shlobj.h>
 
+#include "common/UniqueResource.h"
+
 namespace {
 
 int CALLBACK StartAt(HWND dialog, UINT message, LPARAM, LPARAM startFolder) {
@@ -32,12 +34,10 @@ std::optional<std::wstring> BrowseForFolder(HWND owner, const std::wstring& prom
   info.ulFlags = BIF_RETURNONLYFSDIRS | BIF_NEWDIALOGSTYLE;
   info.lpfn = &StartAt;
   info.lParam = reinterpret_cast<LPARAM>(startFolder.c_str());
-  PIDLIST_ABSOLUTE chosen = browse(&info);
+  const UniqueCoTaskMemory<ITEMIDLIST> chosen(browse(&info));
   if (!chosen) return std::nullopt;
   std::wstring path(MAX_PATH, L'\0');
-  const bool ok = pathOf(chosen, path.data());
-  CoTaskMemFree(chosen);
-  if (!ok) return std::nullopt;
+  if (!pathOf(chosen.get(), path.data())) return std::nullopt;
   path.resize(wcslen(path.c_str()));
   return path;
 }

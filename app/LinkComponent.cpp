@@ -1,25 +1,16 @@
 #include "LinkComponent.h"
 
+#include "common/SystemErrorText.h"
+
 #include <cstdarg>
 #include <cstdio>
 #include <vector>
 
-TComStartup ComStartup;
-
-void StartCom() {
-  if (ComStartup.done) return;
-  ComStartup.done = true;
-  // A failure is not reported: the creation is tried all the same.
-  ComStartup.succeeded = SUCCEEDED(CoInitialize(nullptr));
-}
-
-void EndCom() {
-  if (ComStartup.succeeded) CoUninitialize();
-  ComStartup.succeeded = false;
-}
+ComInitialization ComStartup;
 
 HRESULT CreateLinkComponent(ComPtr<IComPort>& port, CreateInstanceFunction create) {
-  StartCom();
+  // A failed start is not reported: the creation is tried all the same.
+  ComStartup.Start();
   HRESULT result = create(CLSID_ComPort, nullptr, LinkClassContext, IID_IComPort, port.put_void());
   // Some systems refuse the remote-server context as an invalid argument.
   if (result == E_INVALIDARG)
@@ -43,22 +34,11 @@ std::wstring Format(const wchar_t* format, ...) {
   }
 }
 
-// The system's text for code in the default language, or "" when it has none.
-std::wstring SystemMessage(HRESULT code) {
-  wchar_t* text = nullptr;
-  const DWORD length = FormatMessageW(
-      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-      nullptr, static_cast<DWORD>(code), 0x400, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
-  std::wstring message = length && text ? std::wstring(text, length) : std::wstring();
-  if (text) LocalFree(text);
-  return message;
-}
-
 }  // namespace
 
 std::wstring HrCheckText(HRESULT code, const std::wstring& operation, const std::wstring& file,
                          int line) {
-  const std::wstring systemText = SystemMessage(code);
+  const std::wstring systemText = SystemErrorText(static_cast<DWORD>(code), LANG_USER_DEFAULT);
   const std::wstring description =
       systemText.empty()
           ? Format(L"(%ls) Error: %lX (%ld) @ %ls/%d", operation.c_str(), static_cast<unsigned long>(code),

@@ -6,21 +6,13 @@
 
 #include <string>
 
+#include "common/Scopes.h"
 #include "common/UniqueResource.h"
 #include "link/Varnel_tlb.h"
 
-// Whether COM has been initialised for the window thread, and whether that succeeded. COM is
-// uninitialised at program end only after a successful start.
-struct TComStartup {
-  bool done = false;
-  bool succeeded = false;
-};
-extern TComStartup ComStartup;
-
-// First call in the process: CoInitialize, recording the outcome. Later calls do nothing.
-void StartCom();
-// At program end: CoUninitialize if, and only if, StartCom succeeded.
-void EndCom();
+// COM for the window thread: started before the first link component is created, recording
+// whether that succeeded; uninitialised at program end only after a successful start.
+extern ComInitialization ComStartup;
 
 // The class contexts asked for: in-process, local and remote server; if that is refused as an
 // invalid argument, in-process and local only.
@@ -28,7 +20,7 @@ inline constexpr DWORD LinkClassContext = CLSCTX_INPROC_SERVER | CLSCTX_LOCAL_SE
 inline constexpr DWORD LinkFallbackClassContext = CLSCTX_INPROC_SERVER | CLSCTX_LOCAL_SERVER;
 static_assert(LinkClassContext == 21 && LinkFallbackClassContext == 5);
 
-// Starts COM (first time) and requests the instance. The result of the last request.
+// Starts COM (the first time) and requests the instance. The result of the last request.
 using CreateInstanceFunction = HRESULT(STDAPICALLTYPE*)(REFCLSID, LPUNKNOWN, DWORD, REFIID, LPVOID*);
 HRESULT CreateLinkComponent(ComPtr<IComPort>& port, CreateInstanceFunction create = &CoCreateInstance);
 

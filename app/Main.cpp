@@ -3,7 +3,6 @@
 
 #include "AppError.h"
 #include "Application.h"
-#include "LinkComponent.h"
 #include "TBF.h"
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
@@ -19,6 +18,5 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
   } catch (...) {
     Application.ShowException(L"");
   }
-  EndCom();
   return 0;
 }

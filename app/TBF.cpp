@@ -11,6 +11,7 @@
 #include "LinkComponent.h"
 #include "ModulePath.h"
 #include "WidgetIds.h"
+#include "common/SystemErrorText.h"
 #include "link/Cp1251.h"
 
 TBF* BF = nullptr;
@@ -29,14 +30,10 @@ constexpr double UpdateColumnFactors[] = {0.5, 0.1, 0.4};
 // without a text.
 struct TLinkCreationFailed {};
 
-std::wstring SystemErrorText(DWORD code) {
-  wchar_t* text = nullptr;
-  const DWORD length = FormatMessageW(
-      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-      nullptr, code, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
-  std::wstring message = length && text ? std::wstring(text, length) : std::to_wstring(code);
-  if (text) LocalFree(text);
-  return message;
+// What a start-up failure message says of its cause: the system's text, else the code.
+std::wstring CauseText(DWORD code) {
+  const std::wstring text = SystemErrorText(code);
+  return text.empty() ? std::to_wstring(code) : text;
 }
 
 }  // namespace
@@ -73,7 +70,8 @@ TBF::~TBF() {
 bool TBF::Create(const TStartupServices& services) {
   BF = this;
   // 1. The form resource.
-  if (!BuildWidgets()) throw TAppError(L"Не удалось создать главное окно: " + SystemErrorText(GetLastError()));
+  if (const DWORD failure = BuildWidgets(); failure != ERROR_SUCCESS)
+    throw TAppError(L"Не удалось создать главное окно: " + CauseText(failure));
   // 2. Both record lists absent: FileList and UpdateList start null.
   // 3. Application title.
   Application.Title = ApplicationTitle;
@@ -109,13 +107,13 @@ bool TBF::Create(const TStartupServices& services) {
   // 12. The worker, suspended. The window owns it and frees it itself (FormCloseQuery).
   worker_ = services.createWorker(*this);
   if (!worker_ || !worker_->Started())
-    throw TAppError(L"Не удалось создать рабочий поток: " + SystemErrorText(GetLastError()));
+    throw TAppError(L"Не удалось создать рабочий поток: " + CauseText(worker_ ? worker_->StartError() : ERROR_OUTOFMEMORY));
   ThreadComPort = worker_.get();
 
   // 13. The wake-up event: auto-reset, not signalled.
   event_.reset(CreateEventW(nullptr, FALSE, FALSE, EventName));
   if (!event_)
-    throw TAppError(L"Не удалось создать событие \"QemUtil.Thread.Event\": " + SystemErrorText(GetLastError()));
+    throw TAppError(L"Не удалось создать событие \"QemUtil.Thread.Event\": " + CauseText(GetLastError()));
   worker_->Event = event_.get();
 
   // 14. The link component; the worker holds the only reference.
@@ -154,7 +152,7 @@ void TBF::SetUpGrid(TDrawGrid& grid, int columns, bool useFullWidth, const doubl
   grid.SetRowCount(1);
   grid.SetColumnCount(columns);
   grid.SetDefaultRowHeight(18);
-  grid.SetFont(CellFont);
+  grid.SetFont(windowFont_.get());
   // Read once, before any column changes.
   const int width = useFullWidth ? grid.Width() : grid.ClientWidth();
   for (int column = 0; column < columns; ++column)

@@ -12,6 +12,8 @@
 #include "Placement.h"
 #include "common/UniqueResource.h"
 #include "views/DrawGrid.h"
+#include "views/Gauge.h"
+#include "views/GridCells.h"
 #include "worker/UThreadComPort.h"
 
 // What start-up needs from the system; tests stand in their own.
@@ -94,9 +96,8 @@ class TBF final : public TWorkerWindow {
   TGauge Gauge;
   TFormStorage FormStorage;
 
-  // The window's font ("MS Sans Serif", 8 point, Cyrillic) and its bold twin, for the cells.
-  HFONT CellFont = nullptr;
-  HFONT CellBoldFont = nullptr;
+  // The window's font ("MS Sans Serif", 8 point, Cyrillic) and its bold twin: the cells' fonts.
+  TCellFonts CellFonts() const { return {windowFont_.get(), windowBoldFont_.get()}; }
 
   // The unit's files shown in dgComp; null until the first component list.
   std::unique_ptr<TFileList> FileList;
@@ -113,8 +114,9 @@ class TBF final : public TWorkerWindow {
   void OnNotify(const NMHDR& header);
   void OnBrowseFolder();
 
-  // Form resource: the window and every widget at its designed place (TBF_Layout.cpp).
-  bool BuildWidgets();
+  // Form resource: the window and every widget at its designed place (TBF_Layout.cpp). The
+  // error of the first widget that could not be made; ERROR_SUCCESS when all were.
+  DWORD BuildWidgets();
   void CreateFonts();
   HWND CreateLabel(HWND parent, int id, int left, int top, const wchar_t* text, int width = 0,
                    int height = 0);
@@ -123,7 +125,7 @@ class TBF final : public TWorkerWindow {
   void GiveCommand(int32_t command);
 
   UniqueWindow window_;
-  UniqueGdiObject windowFont_, boldTahoma_, cellFont_, cellBoldFont_;
+  UniqueFont windowFont_, windowBoldFont_, boldTahoma_;
   HBRUSH faceBrush_ = GetSysColorBrush(COLOR_BTNFACE);
   bool statusFailed_ = false;
   bool closing_ = false;

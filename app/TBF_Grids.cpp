@@ -1,13 +1,12 @@
 // Cell drawing of the two grids: the window's lists are the model, read afresh for every cell.
 #include "TBF.h"
-#include "views/GridCells.h"
 
 void TBF::dgCompDrawCell(HDC dc, int column, int row, const RECT& cell) {
-  DrawCompCell(dc, {CellFont, CellBoldFont}, column, row, cell, dgComp.ColumnCount(),
+  DrawCompCell(dc, CellFonts(), column, row, cell, dgComp.ColumnCount(),
                dgComp.RowCount(), FileList.get());
 }
 
 void TBF::dgUpdateDrawCell(HDC dc, int column, int row, const RECT& cell) {
-  DrawUpdateCell(dc, {CellFont, CellBoldFont}, column, row, cell, dgUpdate.ColumnCount(),
+  DrawUpdateCell(dc, CellFonts(), column, row, cell, dgUpdate.ColumnCount(),
                  dgUpdate.RowCount(), UpdateList.get());
 }

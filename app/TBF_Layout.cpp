@@ -5,6 +5,7 @@
 
 #include "TBF.h"
 #include "WidgetIds.h"
+#include "common/Scopes.h"
 #include "common/WindowRouting.h"
 
 namespace {
@@ -72,14 +73,12 @@ HFONT MakeFont(const wchar_t* face, bool bold) {
 
 SIZE TextSize(HWND window, HFONT font, const wchar_t* text) {
   SIZE size{};
-  HDC dc = GetDC(window);
-  HGDIOBJ old = SelectObject(dc, font);
+  WindowDC dc(window);
+  SelectedObject selected(dc.get(), font);
   TEXTMETRICW metrics{};
-  GetTextMetricsW(dc, &metrics);
-  GetTextExtentPoint32W(dc, text, lstrlenW(text), &size);
+  GetTextMetricsW(dc.get(), &metrics);
+  GetTextExtentPoint32W(dc.get(), text, lstrlenW(text), &size);
   size.cy = metrics.tmHeight;
-  SelectObject(dc, old);
-  ReleaseDC(window, dc);
   return size;
 }
 
@@ -87,16 +86,13 @@ SIZE TextSize(HWND window, HFONT font, const wchar_t* text) {
 
 void TBF::CreateFonts() {
   windowFont_.reset(MakeFont(L"MS Sans Serif", false));
-  cellFont_.reset(MakeFont(L"MS Sans Serif", false));
-  cellBoldFont_.reset(MakeFont(L"MS Sans Serif", true));
+  windowBoldFont_.reset(MakeFont(L"MS Sans Serif", true));
   boldTahoma_.reset(MakeFont(L"Tahoma", true));
-  CellFont = static_cast<HFONT>(cellFont_.get());
-  CellBoldFont = static_cast<HFONT>(cellBoldFont_.get());
 }
 
 HWND TBF::CreateLabel(HWND parent, int id, int left, int top, const wchar_t* text, int width,
                       int height) {
-  HFONT font = static_cast<HFONT>(windowFont_.get());
+  HFONT font = windowFont_.get();
   if (width == 0 || height == 0) {
     // Sized to its text, as an auto-sized label.
     const SIZE size = TextSize(parent, font, text);
@@ -106,11 +102,14 @@ HWND TBF::CreateLabel(HWND parent, int id, int left, int top, const wchar_t* tex
   HWND label = CreateWindowExW(0, L"STATIC", text, WS_CHILD | WS_VISIBLE | SS_LEFTNOWORDWRAP | SS_NOPREFIX,
                                left, top, width, height, parent, MenuId(id),
                                GetModuleHandleW(nullptr), nullptr);
-  SendMessageW(label, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
+  // Nothing more for a label that failed: its caller reads why from GetLastError.
+  if (label) SendMessageW(label, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
   return label;
 }
 
-bool TBF::BuildWidgets() {
+DWORD TBF::BuildWidgets() {
+  // The error of the first widget that could not be made, read before later calls overwrite it.
+  FirstError made;
   RegisterClasses(&TWindowRouting::WindowProc<TBF>);
   CreateFonts();
   HINSTANCE instance = GetModuleHandleW(nullptr);
@@ -124,11 +123,11 @@ bool TBF::BuildWidgets() {
   RECT frame{0, 0, ClientWidth, ClientHeight};
   AdjustWindowRectEx(&frame, MainStyle, TRUE, MainExStyle);
   // window_ is set at WM_NCCREATE; the menu belongs to the window from here on.
-  if (!CreateWindowExW(MainExStyle, MainWindowClass, L"", MainStyle, DesignedLeft, DesignedTop,
-                       frame.right - frame.left, frame.bottom - frame.top, nullptr, menu, instance,
-                       this)) {
+  if (!made(CreateWindowExW(MainExStyle, MainWindowClass, L"", MainStyle, DesignedLeft, DesignedTop,
+                            frame.right - frame.left, frame.bottom - frame.top, nullptr, menu, instance,
+                            this))) {
     DestroyMenu(menu);
-    return false;
+    return made.Code();
   }
   HWND main = window_.get();
   // A menu bar of another height than the one assumed (or one that wraps) still leaves the
@@ -145,10 +144,10 @@ bool TBF::BuildWidgets() {
   SendMessageW(main, WM_SETFONT, font, FALSE);
 
   // pcMain: a tab control whose tabs are 1 by 1 pixel, so pages change through the menu only.
-  pcMain = CreateWindowExW(0, WC_TABCONTROLW, L"",
+  pcMain = made(CreateWindowExW(0, WC_TABCONTROLW, L"",
                            WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS | WS_CLIPCHILDREN | WS_TABSTOP |
                                TCS_MULTILINE | TCS_FIXEDWIDTH,
-                           0, 0, ClientWidth, 362, main, MenuId(idPcMain), instance, nullptr);
+                           0, 0, ClientWidth, 362, main, MenuId(idPcMain), instance, nullptr));
   SendMessageW(pcMain, WM_SETFONT, font, FALSE);
   SendMessageW(pcMain, TCM_SETITEMSIZE, 0, MAKELPARAM(1, 1));
   const wchar_t* captions[] = {L"Компоненты", L"Обновление"};
@@ -163,52 +162,51 @@ bool TBF::BuildWidgets() {
   SendMessageW(pcMain, TCM_ADJUSTRECT, FALSE, reinterpret_cast<LPARAM>(&pageArea));
   const int pageWidth = pageArea.right - pageArea.left, pageHeight = pageArea.bottom - pageArea.top;
 
-  tsComponent = CreateContainer(pcMain, idTsComponent, captions[0], pageArea.left, pageArea.top,
-                                pageWidth, pageHeight, false);
-  lb2 = CreateLabel(tsComponent, idLb2, 8, 8,
-                    L"Данная таблица содержит список установленных компонентов блока диагностики.");
-  dgComp.Create(tsComponent, idDgComp, 8, 27, 509, 182);
+  tsComponent = made(CreateContainer(pcMain, idTsComponent, captions[0], pageArea.left, pageArea.top,
+                                pageWidth, pageHeight, false));
+  lb2 = made(CreateLabel(tsComponent, idLb2, 8, 8,
+                    L"Данная таблица содержит список установленных компонентов блока диагностики."));
+  made(dgComp.Create(tsComponent, idDgComp, 8, 27, 509, 182));
 
-  tsUpdate = CreateContainer(pcMain, idTsUpdate, captions[1], pageArea.left, pageArea.top,
-                             pageWidth, pageHeight, false);
-  Label2 = CreateLabel(tsUpdate, idLabel2, 8, 7,
+  tsUpdate = made(CreateContainer(pcMain, idTsUpdate, captions[1], pageArea.left, pageArea.top,
+                             pageWidth, pageHeight, false));
+  Label2 = made(CreateLabel(tsUpdate, idLabel2, 8, 7,
                        L"Данная процедура позволяет обновить программные компоненты блока диагностики.\r\n"
                        L"Внимание! После успешного обновления, файлы из директории будут удалены.\r\n"
                        L"Для выполнения обновления файлов нажмите кнопку \"Обновить\".",
-                       444, 39);
-  Label3 = CreateLabel(tsUpdate, idLabel3, 8, 55, L"Директория с обновляемыми файлами:");
+                       444, 39));
+  Label3 = made(CreateLabel(tsUpdate, idLabel3, 8, 55, L"Директория с обновляемыми файлами:"));
   // Focus order on the page: deUpdate, btUpdate, dgUpdate.
   // The folder field with its browse button at the right end, together in the designed
   // rectangle.
-  HWND folderBox = CreateContainer(tsUpdate, 0, L"", 219, 52, 300, 21, true);
-  deUpdate = CreateWindowExW(WS_EX_CLIENTEDGE, L"EDIT", L"", WS_CHILD | WS_VISIBLE | WS_TABSTOP | ES_AUTOHSCROLL,
+  HWND folderBox = made(CreateContainer(tsUpdate, 0, L"", 219, 52, 300, 21, true));
+  deUpdate = made(CreateWindowExW(WS_EX_CLIENTEDGE, L"EDIT", L"", WS_CHILD | WS_VISIBLE | WS_TABSTOP | ES_AUTOHSCROLL,
                              0, 0, 300 - BrowseButtonWidth, 21, folderBox, MenuId(idDeUpdate),
-                             instance, nullptr);
+                             instance, nullptr));
   SendMessageW(deUpdate, WM_SETFONT, font, FALSE);
-  HWND browse = CreateWindowExW(0, L"BUTTON", L"...", WS_CHILD | WS_VISIBLE | BS_PUSHBUTTON,
+  HWND browse = made(CreateWindowExW(0, L"BUTTON", L"...", WS_CHILD | WS_VISIBLE | BS_PUSHBUTTON,
                                 300 - BrowseButtonWidth, 0, BrowseButtonWidth, 21, folderBox,
-                                MenuId(idDeUpdateBrowse), instance, nullptr);
+                                MenuId(idDeUpdateBrowse), instance, nullptr));
   SendMessageW(browse, WM_SETFONT, font, FALSE);
-  Label4 = CreateLabel(tsUpdate, idLabel4, 8, 75, L"Компоненты, готовые к обновлению:");
-  btUpdate = CreateWindowExW(0, L"BUTTON", L"Обновить", WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON,
-                             444, 257, 75, 25, tsUpdate, MenuId(idBtUpdate), instance, nullptr);
+  Label4 = made(CreateLabel(tsUpdate, idLabel4, 8, 75, L"Компоненты, готовые к обновлению:"));
+  btUpdate = made(CreateWindowExW(0, L"BUTTON", L"Обновить", WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON,
+                             444, 257, 75, 25, tsUpdate, MenuId(idBtUpdate), instance, nullptr));
   SendMessageW(btUpdate, WM_SETFONT, reinterpret_cast<WPARAM>(boldTahoma_.get()), FALSE);
-  dgUpdate.Create(tsUpdate, idDgUpdate, 8, 95, 511, 154);
+  made(dgUpdate.Create(tsUpdate, idDgUpdate, 8, 95, 511, 154));
 
   // pl1: the status panel along the bottom, no bevel.
-  pl1 = CreateContainer(main, idPl1, L"", 0, 362, ClientWidth, 54, true);
-  lb1 = CreateLabel(pl1, idLb1, 8, 8, L"Статус:");
-  const SIZE statusSize = TextSize(pl1, static_cast<HFONT>(boldTahoma_.get()), L"lbStatus");
+  pl1 = made(CreateContainer(main, idPl1, L"", 0, 362, ClientWidth, 54, true));
+  lb1 = made(CreateLabel(pl1, idLb1, 8, 8, L"Статус:"));
+  const SIZE statusSize = TextSize(pl1, boldTahoma_.get(), L"lbStatus");
   // Wide enough for any status up to the panel's edge; a longer one is cut there.
-  lbStatus = CreateWindowExW(0, L"STATIC", L"lbStatus",
+  lbStatus = made(CreateWindowExW(0, L"STATIC", L"lbStatus",
                              WS_CHILD | WS_VISIBLE | SS_LEFTNOWORDWRAP | SS_NOPREFIX, 71, 8,
                              ClientWidth - 71, statusSize.cy, pl1, MenuId(idLbStatus), instance,
-                             nullptr);
+                             nullptr));
   SendMessageW(lbStatus, WM_SETFONT, reinterpret_cast<WPARAM>(boldTahoma_.get()), FALSE);
-  Label1 = CreateLabel(pl1, idLabel1, 8, 31, L"Состояние:");
-  Gauge.Create(pl1, idGauge, 72, 29, 190, 15);
-  Gauge.SetFont(CellBoldFont);
+  Label1 = made(CreateLabel(pl1, idLabel1, 8, 31, L"Состояние:"));
+  made(Gauge.Create(pl1, idGauge, 72, 29, 190, 15));
+  Gauge.SetFont(windowBoldFont_.get());
 
-  return pcMain && tsComponent && tsUpdate && deUpdate && btUpdate && pl1 && lbStatus &&
-         dgComp.Handle() && dgUpdate.Handle() && Gauge.Handle();
+  return made.Code();
 }

@@ -1,9 +1,11 @@
-// Owners of Win32 resources: one small template for every handle kind, and a COM pointer.
-// Copy is deleted, move hands the resource over, put() resets first so that an out-argument
-// never leaks what the owner held.
+// Owners of Win32 resources: one small template for every handle kind, typed so that a handle
+// never has to be cast back, and a COM pointer. Copy is deleted, move hands the resource over,
+// put() resets first so that an out-argument never leaks what the owner held. The scope guards
+// (a DC borrowed, an object selected, a paint, COM started) are in common/Scopes.h.
 #pragma once
 
 #include <windows.h>
+#include <objbase.h>
 #include <oleauto.h>
 #include <unknwn.h>
 
@@ -54,8 +56,24 @@ inline void CloseKernelHandle(HANDLE handle) { CloseHandle(handle); }
 inline void CloseKey(HKEY key) { RegCloseKey(key); }
 inline void CloseFind(HANDLE find) { FindClose(find); }
 inline void FreeBstr(BSTR text) { SysFreeString(text); }
-inline void DeleteGdiObject(HGDIOBJ object) { DeleteObject(object); }
+template <typename Object>
+void DeleteGdiObject(Object object) {
+  DeleteObject(object);
+}
+inline void DeleteMemoryDC(HDC dc) { DeleteDC(dc); }
 inline void DestroyWindowHandle(HWND window) { DestroyWindow(window); }
+template <typename T>
+void FreeLocal(T* memory) {
+  LocalFree(memory);
+}
+template <typename T>
+void FreeCoTaskMemory(T* memory) {
+  CoTaskMemFree(memory);
+}
+template <typename T>
+void ReleasePages(T* pages) {
+  VirtualFree(pages, 0, MEM_RELEASE);
+}
 
 // CreateFileW and FindFirstFileW fail with INVALID_HANDLE_VALUE, not null.
 template <void (*CloseFn)(HANDLE)>
@@ -64,6 +82,9 @@ struct MinusOneIsInvalid {
   static Handle Invalid() { return INVALID_HANDLE_VALUE; }
   static void Close(Handle handle) { CloseFn(handle); }
 };
+
+template <typename Object>
+using GdiObject = NullIsInvalid<Object, &DeleteGdiObject<Object>>;
 }  // namespace unique_resource_detail
 
 using UniqueHandle = UniqueResource<NullIsInvalid<HANDLE, unique_resource_detail::CloseKernelHandle>>;
@@ -73,8 +94,24 @@ using UniqueFindHandle =
     UniqueResource<unique_resource_detail::MinusOneIsInvalid<unique_resource_detail::CloseFind>>;
 using UniqueHKey = UniqueResource<NullIsInvalid<HKEY, unique_resource_detail::CloseKey>>;
 using UniqueBstr = UniqueResource<NullIsInvalid<BSTR, unique_resource_detail::FreeBstr>>;
-using UniqueGdiObject = UniqueResource<NullIsInvalid<HGDIOBJ, unique_resource_detail::DeleteGdiObject>>;
 using UniqueWindow = UniqueResource<NullIsInvalid<HWND, unique_resource_detail::DestroyWindowHandle>>;
+
+// GDI objects, each of its own type.
+using UniqueFont = UniqueResource<unique_resource_detail::GdiObject<HFONT>>;
+using UniqueBrush = UniqueResource<unique_resource_detail::GdiObject<HBRUSH>>;
+using UniquePen = UniqueResource<unique_resource_detail::GdiObject<HPEN>>;
+using UniqueBitmap = UniqueResource<unique_resource_detail::GdiObject<HBITMAP>>;
+// A DC the program made (CreateCompatibleDC); a window's DC is borrowed with WindowDC instead.
+using UniqueMemoryDC = UniqueResource<NullIsInvalid<HDC, unique_resource_detail::DeleteMemoryDC>>;
+
+// Memory the system allocated for the caller: FormatMessage's buffer (LocalFree), the shell's
+// item lists (CoTaskMemFree); and pages of our own (VirtualAlloc).
+template <typename T>
+using UniqueLocalMemory = UniqueResource<NullIsInvalid<T*, &unique_resource_detail::FreeLocal<T>>>;
+template <typename T>
+using UniqueCoTaskMemory = UniqueResource<NullIsInvalid<T*, &unique_resource_detail::FreeCoTaskMemory<T>>>;
+template <typename T>
+using UniquePages = UniqueResource<NullIsInvalid<T*, &unique_resource_detail::ReleasePages<T>>>;
 
 // Owns one reference to a COM interface.
 template <typename Interface>

@@ -4,6 +4,7 @@
 
 #include "Cp1251.h"
 #include "common/TextCase.h"
+#include "common/Widen.h"
 
 namespace {
 
@@ -46,8 +47,6 @@ class TReplyReader {
   std::span<const uint8_t> bytes_;
   size_t position_ = 0;
 };
-
-std::wstring Widen(const char* ascii) { return std::wstring(ascii, ascii + std::char_traits<char>::length(ascii)); }
 
 bool ReadEntry(TReplyReader& reader, bool withVersions, TFileStruct& record) {
   uint8_t nameLength = 0, attributes = 0, versionLength = 0;

@@ -60,11 +60,6 @@ std::wstring ReadVersion(const std::wstring& iniPath, const std::wstring& key) {
   }
 }
 
-std::wstring KeyOf(int row) {
-  const std::string_view file = ComponentFileNames[row];
-  return UpperCase(std::wstring(file.begin(), file.end()));
-}
-
 }  // namespace
 
 TUpdateList ScanUpdateCandidates(const std::wstring& folder) {
@@ -89,7 +84,7 @@ TUpdateList ScanUpdateCandidates(const std::wstring& folder) {
     auto candidate = std::make_shared<TUpdateStruct>();
     candidate->Component = row;
     candidate->Status = usReady;
-    candidate->Version = versionSource ? ReadVersion(*versionSource, KeyOf(row)) : UnknownVersion;
+    candidate->Version = versionSource ? ReadVersion(*versionSource, UpperCase(ComponentFileName(row))) : UnknownVersion;
     candidates.push_back(std::move(candidate));
   } while (FindNextFileW(search.get(), &entry));
   return candidates;

@@ -18,11 +18,6 @@ std::string Number(int64_t value) { return std::to_string(value); }
 
 std::wstring Wide(int64_t value) { return std::to_wstring(value); }
 
-std::wstring ComponentName(int row) {
-  const std::string_view name = ComponentFileNames[row];
-  return std::wstring(name.begin(), name.end());
-}
-
 const char* ActionName(TFaultAction action) {
   switch (action) {
     case TFaultAction::Fail: return "fail";
@@ -446,10 +441,10 @@ int32_t TSimUnit::AnswerConfirm(const std::vector<uint8_t>& request) {
   const int row = request[1];
   if (row >= ComponentCount) return Fail(SimUnitError, L"Неверный номер компонента: " + Wide(row));
   if (!image)
-    return Fail(SimUnitError, L"Файл \"" + ComponentName(row) + L"\" не был передан, подтверждать нечего");
+    return Fail(SimUnitError, L"Файл \"" + ComponentFileName(row) + L"\" не был передан, подтверждать нечего");
   if (image->Row != row)
-    return Fail(SimUnitError, L"Передан файл \"" + ComponentName(image->Row) + L"\", а подтверждается \"" +
-                                  ComponentName(row) + L"\"");
+    return Fail(SimUnitError, L"Передан файл \"" + ComponentFileName(image->Row) + L"\", а подтверждается \"" +
+                                  ComponentFileName(row) + L"\"");
   const std::string version = Number(request[2]) + "." + Number(request[3]);
   std::wstring error;
   if (!storage_.Install(ComponentFileNames[row], image->Bytes, version, clock_->LocalNow(), error))

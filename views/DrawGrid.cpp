@@ -1,34 +1,29 @@
 #include "DrawGrid.h"
-#include "common/WindowRouting.h"
 
 #include <windowsx.h>
 
 #include <algorithm>
 
+#include "common/Scopes.h"
+#include "common/WindowRouting.h"
+
 namespace {
 
 constexpr wchar_t GridClass[] = L"QemUtil.DrawGrid";
 
-// A memory bitmap selected into a memory DC for one paint; restores the DC's old bitmap.
+// A memory bitmap selected into a memory DC for one paint, so that the grid never flickers.
 class BackBuffer {
  public:
   BackBuffer(HDC screen, int width, int height)
-      : dc_(CreateCompatibleDC(screen)), bitmap_(CreateCompatibleBitmap(screen, width, height)) {
-    if (dc_ && bitmap_) old_ = SelectObject(dc_, bitmap_);
-  }
-  ~BackBuffer() {
-    if (old_) SelectObject(dc_, old_);
-    if (bitmap_) DeleteObject(bitmap_);
-    if (dc_) DeleteDC(dc_);
-  }
-  BackBuffer(const BackBuffer&) = delete;
-  BackBuffer& operator=(const BackBuffer&) = delete;
-  HDC Get() const { return old_ ? dc_ : nullptr; }
+      : dc_(CreateCompatibleDC(screen)),
+        bitmap_(CreateCompatibleBitmap(screen, width, height)),
+        selected_(dc_ && bitmap_ ? dc_.get() : nullptr, bitmap_.get()) {}
+  HDC Get() const { return dc_ && bitmap_ ? dc_.get() : nullptr; }
 
  private:
-  HDC dc_;
-  HBITMAP bitmap_;
-  HGDIOBJ old_ = nullptr;
+  UniqueMemoryDC dc_;
+  UniqueBitmap bitmap_;
+  SelectedObject selected_;
 };
 
 }  // namespace
@@ -157,8 +152,8 @@ LRESULT TDrawGrid::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
 
 void TDrawGrid::OnPaint() {
   HWND window = window_.get();
-  PAINTSTRUCT paint;
-  HDC screen = BeginPaint(window, &paint);
+  PaintScope paint(window);
+  HDC screen = paint.dc();
   if (!screen) return;
   RECT client;
   GetClientRect(window, &client);
@@ -168,9 +163,8 @@ void TDrawGrid::OnPaint() {
   // a blank grid.
   HDC dc = buffer.Get() ? buffer.Get() : screen;
 
-  HBRUSH background = CreateSolidBrush(color_);
-  FillRect(dc, &client, background);
-  DeleteObject(background);
+  UniqueBrush background(CreateSolidBrush(color_));
+  FillRect(dc, &client, background.get());
 
   if (drawCell_) {
     const GridSpan rows = geometry_.VisibleRows(height);
@@ -185,21 +179,20 @@ void TDrawGrid::OnPaint() {
         // to right, cover what spilled into them.
         RECT clip{client.left, cell.top, client.right, cell.bottom + 1};
         if (!IntersectRect(&clip, &clip, &client)) continue;
-        const int saved = SaveDC(dc);
+        SavedDCState state(dc);
         IntersectClipRect(dc, clip.left, clip.top, clip.right, clip.bottom);
-        if (font_) SelectObject(dc, font_);
+        SelectedObject font(dc, font_);
         const RECT rect{cell.left, cell.top, cell.right, cell.bottom};
         drawCell_(dc, column, row, rect);
-        RestoreDC(dc, saved);
       }
     }
   }
 
-  if (dc != screen)
-    BitBlt(screen, paint.rcPaint.left, paint.rcPaint.top, paint.rcPaint.right - paint.rcPaint.left,
-           paint.rcPaint.bottom - paint.rcPaint.top, dc, paint.rcPaint.left, paint.rcPaint.top,
-           SRCCOPY);
-  EndPaint(window, &paint);
+  if (dc != screen) {
+    const RECT& dirty = paint.Dirty();
+    BitBlt(screen, dirty.left, dirty.top, dirty.right - dirty.left, dirty.bottom - dirty.top, dc, dirty.left,
+           dirty.top, SRCCOPY);
+  }
 }
 
 void TDrawGrid::OnVScroll(int request) {

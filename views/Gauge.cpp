@@ -1,8 +1,10 @@
 #include "Gauge.h"
-#include "common/WindowRouting.h"
 
 #include <algorithm>
 #include <string>
+
+#include "common/Scopes.h"
+#include "common/WindowRouting.h"
 
 namespace {
 
@@ -45,34 +47,27 @@ LRESULT TGauge::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
 
 void TGauge::OnPaint() {
   HWND window = window_.get();
-  PAINTSTRUCT paint;
-  HDC dc = BeginPaint(window, &paint);
+  PaintScope paint(window);
+  HDC dc = paint.dc();
   if (!dc) return;
   RECT client;
   GetClientRect(window, &client);
 
   // Frame, then ground and bar inside it.
-  HBRUSH frame = GetSysColorBrush(COLOR_WINDOWFRAME);
-  FrameRect(dc, &client, frame);
+  FrameRect(dc, &client, GetSysColorBrush(COLOR_WINDOWFRAME));
   RECT inside = client;
   InflateRect(&inside, -1, -1);
   const int barWidth = (inside.right - inside.left) * progress_ / 100;
-  RECT bar{inside.left, inside.top, inside.left + barWidth, inside.bottom};
-  RECT ground{bar.right, inside.top, inside.right, inside.bottom};
-  HBRUSH barBrush = CreateSolidBrush(BarColor);
-  HBRUSH groundBrush = CreateSolidBrush(GroundColor);
-  FillRect(dc, &bar, barBrush);
-  FillRect(dc, &ground, groundBrush);
-  DeleteObject(barBrush);
-  DeleteObject(groundBrush);
+  const RECT bar{inside.left, inside.top, inside.left + barWidth, inside.bottom};
+  const RECT ground{bar.right, inside.top, inside.right, inside.bottom};
+  FillRect(dc, &bar, UniqueBrush(CreateSolidBrush(BarColor)).get());
+  FillRect(dc, &ground, UniqueBrush(CreateSolidBrush(GroundColor)).get());
 
   const std::wstring text = std::to_wstring(progress_) + L"%";
-  const int saved = SaveDC(dc);
-  if (font_) SelectObject(dc, font_);
+  SavedDCState state(dc);
+  SelectedObject font(dc, font_);
   SetBkMode(dc, TRANSPARENT);
   SetTextColor(dc, TextColor);
   DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &inside,
             DT_CENTER | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX);
-  RestoreDC(dc, saved);
-  EndPaint(window, &paint);
 }

@@ -3,26 +3,12 @@
 #include <string>
 #include <utility>
 
+#include "common/Scopes.h"
 #include "common/UniqueResource.h"
 #include "views/CellGeometry.h"
 #include "views/GridContent.h"
 
 namespace {
-
-// Selects an object into a device context for one scope and puts the previous one back.
-class SelectedObject {
- public:
-  SelectedObject(HDC dc, HGDIOBJ object) : dc_(dc), previous_(SelectObject(dc, object)) {}
-  SelectedObject(const SelectedObject&) = delete;
-  SelectedObject& operator=(const SelectedObject&) = delete;
-  ~SelectedObject() {
-    if (previous_ && previous_ != HGDI_ERROR) SelectObject(dc_, previous_);
-  }
-
- private:
-  HDC dc_;
-  HGDIOBJ previous_;
-};
 
 // Keeps the text colour, background colour and background mode of the caller.
 class SavedTextState {
@@ -80,8 +66,8 @@ class CellPainter {
   HDC dc_;
   TCellRect outline_;
   COLORREF fill_;
-  UniqueGdiObject pen_;
-  UniqueGdiObject brush_;
+  UniquePen pen_;
+  UniqueBrush brush_;
   SavedTextState textState_;
   SelectedObject selectedPen_;
   SelectedObject selectedBrush_;

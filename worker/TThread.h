@@ -26,8 +26,10 @@ class TThread {
   // Waits for the thread's end. On the window thread it serves hand-offs (sent messages)
   // while it waits, and nothing else: user input stays queued.
   void WaitFor();
-  // False when the system refused the thread or its hand-off window; nothing runs then.
+  // False when the system refused the thread or its hand-off window; nothing runs then, and
+  // StartError tells why.
   bool Started() const { return static_cast<bool>(thread_); }
+  DWORD StartError() const { return startError_; }
 
   // Runs work on the window thread and returns when it has run. On the window thread it
   // runs at once.
@@ -45,5 +47,6 @@ class TThread {
   DWORD windowThreadId_;
   UniqueWindow handOffWindow_;
   UniqueHandle thread_;
+  DWORD startError_ = ERROR_SUCCESS;
   bool resumed_ = false;
 };

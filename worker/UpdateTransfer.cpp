@@ -76,12 +76,6 @@ bool NoExeEntryIn(const std::wstring& folder) {
   return !search && GetLastError() == ERROR_FILE_NOT_FOUND;
 }
 
-std::wstring Widened(const char* ascii) {
-  std::wstring text;
-  for (; *ascii; ++ascii) text += static_cast<wchar_t>(static_cast<unsigned char>(*ascii));
-  return text;
-}
-
 }  // namespace
 
 void TThreadComPort::UpdateComponents() {
@@ -105,7 +99,7 @@ void TThreadComPort::UpdateComponents() {
     if (failed) break;
     const int32_t row = record->Component;
     if (row < 0 || row >= ComponentCount) continue;  // never made by the scan
-    const std::wstring fileName = Widened(ComponentFileNames[row]);
+    const std::wstring fileName = ComponentFileName(row);
 
     ShowStatus(L"Обновление \"" + std::wstring(ComponentDisplayNames[row]) + L"\"...", false, 0);
     record->Status = usInProgress;

@@ -28,7 +28,7 @@ TEST(CreateLinkComponentTest, AsksInProcessLocalAndRemoteThenWithoutRemoteOnInva
   answer5 = REGDB_E_CLASSNOTREG;
   EXPECT_EQ(CreateLinkComponent(port, &FakeCreate), REGDB_E_CLASSNOTREG);
   EXPECT_EQ(contexts, (std::vector<DWORD>{21, 5}));
-  EXPECT_TRUE(ComStartup.done);
+  EXPECT_TRUE(ComStartup.Done());
 
   // Any other failure is final.
   contexts.clear();

@@ -120,7 +120,7 @@ TEST_F(WindowTest, StartsWithTheDesignedLayoutNoPageAndAnEmptyStatus) {
 
   // The faces a Russian system has, with the Cyrillic set.
   HDC dc = GetDC(form->Handle());
-  SelectObject(dc, form->CellFont);
+  SelectObject(dc, form->CellFonts().Regular);
   wchar_t face[64] = {};
   GetTextFaceW(dc, 64, face);
   EXPECT_EQ(std::wstring(face), L"MS Sans Serif");

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "common/Scopes.h"
 #include "common/UniqueResource.h"
 #include "views/GridCells.h"
 #include "views/GridContent.h"
@@ -25,8 +26,8 @@ constexpr int RowHeight = 18;
 const std::vector<int> CompWidths{178, 76, 81, 66, 71, 50};
 const std::vector<int> UpdateWidths{255, 51, 204};
 
-UniqueGdiObject MakeFont(int weight) {
-  return UniqueGdiObject(CreateFontW(-11, 0, 0, 0, weight, FALSE, FALSE, FALSE, RUSSIAN_CHARSET,
+UniqueFont MakeFont(int weight) {
+  return UniqueFont(CreateFontW(-11, 0, 0, 0, weight, FALSE, FALSE, FALSE, RUSSIAN_CHARSET,
                                      OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
                                      DEFAULT_PITCH | FF_DONTCARE, L"MS Sans Serif"));
 }
@@ -35,47 +36,26 @@ using CellFn = std::function<void(HDC, const TCellFonts&, int column, int row, c
 
 class Canvas {
  public:
-  Canvas(int width, int height) : width_(width), height_(height) {
-    dc_ = CreateCompatibleDC(nullptr);
-    BITMAPINFO info{};
-    info.bmiHeader.biSize = sizeof(info.bmiHeader);
-    info.bmiHeader.biWidth = width;
-    info.bmiHeader.biHeight = -height;  // top-down: row y starts at y * width
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 32;
-    info.bmiHeader.biCompression = BI_RGB;
-    void* bits = nullptr;
-    bitmap_.reset(CreateDIBSection(dc_, &info, DIB_RGB_COLORS, &bits, nullptr, 0));
-    bits_ = static_cast<uint32_t*>(bits);
-    previousBitmap_ = SelectObject(dc_, bitmap_.get());
-    regular_ = MakeFont(FW_NORMAL);
-    bold_ = MakeFont(FW_BOLD);
-    // The grid selects its font before each call; so does this canvas.
-    previousFont_ = SelectObject(dc_, regular_.get());
+  Canvas(int width, int height)
+      : width_(width), height_(height), dc_(CreateCompatibleDC(nullptr)), bitmap_(TopDownBitmap(width, height, bits_)),
+        regular_(MakeFont(FW_NORMAL)), bold_(MakeFont(FW_BOLD)), selectedBitmap_(dc_.get(), bitmap_.get()),
+        // The grid selects its font before each call; so does this canvas.
+        selectedFont_(dc_.get(), regular_.get()) {
     for (int i = 0; i < width * height; ++i) bits_[i] = ToPixel(Background);
   }
-  ~Canvas() {
-    SelectObject(dc_, previousFont_);
-    SelectObject(dc_, previousBitmap_);
-    DeleteDC(dc_);
-  }
 
-  HDC Dc() const { return dc_; }
-  TCellFonts Fonts() const {
-    return {static_cast<HFONT>(regular_.get()), static_cast<HFONT>(bold_.get())};
-  }
+  HDC Dc() const { return dc_.get(); }
+  TCellFonts Fonts() const { return {regular_.get(), bold_.get()}; }
   std::wstring FaceOf(HFONT font) const {
-    HGDIOBJ previous = SelectObject(dc_, font);
+    SelectedObject selected(dc_.get(), font);
     wchar_t face[LF_FACESIZE] = {};
-    GetTextFaceW(dc_, LF_FACESIZE, face);
-    SelectObject(dc_, previous);
+    GetTextFaceW(dc_.get(), LF_FACESIZE, face);
     return face;
   }
   int ExtentOf(HFONT font, const std::wstring& text) const {
-    HGDIOBJ previous = SelectObject(dc_, font);
+    SelectedObject selected(dc_.get(), font);
     SIZE size{};
-    GetTextExtentPoint32W(dc_, text.c_str(), static_cast<int>(text.size()), &size);
-    SelectObject(dc_, previous);
+    GetTextExtentPoint32W(dc_.get(), text.c_str(), static_cast<int>(text.size()), &size);
     return size.cx;
   }
 
@@ -91,8 +71,8 @@ class Canvas {
     }
   }
   void Cell(int column, int row, const RECT& cell, const CellFn& draw) {
-    SelectObject(dc_, regular_.get());
-    draw(dc_, Fonts(), column, row, cell);
+    SelectObject(dc_.get(), regular_.get());
+    draw(dc_.get(), Fonts(), column, row, cell);
     GdiFlush();
   }
 
@@ -126,15 +106,30 @@ class Canvas {
     return (GetRValue(colour) << 16) | (GetGValue(colour) << 8) | GetBValue(colour);
   }
 
+  // A 32-bit top-down DIB: row y starts at y * width.
+  static HBITMAP TopDownBitmap(int width, int height, uint32_t*& bits) {
+    BITMAPINFO info{};
+    info.bmiHeader.biSize = sizeof(info.bmiHeader);
+    info.bmiHeader.biWidth = width;
+    info.bmiHeader.biHeight = -height;
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    info.bmiHeader.biCompression = BI_RGB;
+    void* memory = nullptr;
+    HBITMAP bitmap = CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &memory, nullptr, 0);
+    bits = static_cast<uint32_t*>(memory);
+    return bitmap;
+  }
+
   int width_;
   int height_;
-  HDC dc_ = nullptr;
-  UniqueGdiObject bitmap_;
   uint32_t* bits_ = nullptr;
-  HGDIOBJ previousBitmap_ = nullptr;
-  HGDIOBJ previousFont_ = nullptr;
-  UniqueGdiObject regular_;
-  UniqueGdiObject bold_;
+  UniqueMemoryDC dc_;
+  UniqueBitmap bitmap_;
+  UniqueFont regular_;
+  UniqueFont bold_;
+  SelectedObject selectedBitmap_;
+  SelectedObject selectedFont_;
 };
 
 CellFn Comp(const TFileList* list, int rowCount) {
