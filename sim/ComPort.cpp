@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <memory>
 #include <new>
+#include <span>
 #include <string>
 
 #include "Module.h"
@@ -64,10 +65,43 @@ int32_t Guarded(Call call) {
   }
 }
 
-// IReceivedSize is our own second interface: the vendor's component does not answer it.
+// Contract-only mode's receive buffer, ending right at a no-access page: a reader that runs past
+// it faults at once instead of reading on into other memory and taking it for reply bytes.
+class TGuardedBuffer {
+ public:
+  explicit TGuardedBuffer(size_t size) {
+    if (size == 0) return;
+    SYSTEM_INFO system{};
+    GetSystemInfo(&system);
+    const size_t page = system.dwPageSize;
+    const size_t pages = (size + page - 1) / page * page;
+    base_ = static_cast<uint8_t*>(VirtualAlloc(nullptr, pages + page, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE));
+    DWORD previous = 0;
+    if (!base_ || !VirtualProtect(base_ + pages, page, PAGE_NOACCESS, &previous)) {
+      if (base_) VirtualFree(base_, 0, MEM_RELEASE);
+      throw std::bad_alloc();
+    }
+    buffer_ = {base_ + pages - size, size};
+  }
+  ~TGuardedBuffer() {
+    if (base_) VirtualFree(base_, 0, MEM_RELEASE);
+  }
+  TGuardedBuffer(const TGuardedBuffer&) = delete;
+  TGuardedBuffer& operator=(const TGuardedBuffer&) = delete;
+  std::span<uint8_t> Span() const { return buffer_; }
+
+ private:
+  uint8_t* base_ = nullptr;
+  std::span<uint8_t> buffer_;
+};
+
+// IReceivedSize is our own second interface: the vendor's component does not answer it, nor
+// does the stand-in in contract-only mode.
 class TComPort final : public IComPort, public IReceivedSize {
  public:
-  explicit TComPort(TSimConfig config) : unit_(std::move(config), std::make_shared<TRealClock>()) {
+  explicit TComPort(TSimConfig config)
+      : replyBuffer_(config.ContractOnly ? TSimUnit::ReplyBufferSize : 0),
+        unit_(std::move(config), std::make_shared<TRealClock>(), replyBuffer_.Span()) {
     ModuleAddRef();
   }
   ~TComPort() { ModuleRelease(); }
@@ -78,7 +112,7 @@ class TComPort final : public IComPort, public IReceivedSize {
     if (!object) return E_POINTER;
     if (iid == IID_IUnknown || iid == IID_IComPort) {
       *object = static_cast<IComPort*>(this);
-    } else if (iid == IID_IReceivedSize) {
+    } else if (iid == IID_IReceivedSize && !unit_.ContractOnly()) {
       *object = static_cast<IReceivedSize*>(this);
     } else {
       *object = nullptr;
@@ -184,6 +218,7 @@ class TComPort final : public IComPort, public IReceivedSize {
 
  private:
   std::atomic<ULONG> references_{1};
+  TGuardedBuffer replyBuffer_;  // made before unit_ and freed after it
   TSimUnit unit_;
 };
 
