@@ -75,7 +75,8 @@ class TGuardedBuffer {
     GetSystemInfo(&system);
     const size_t page = system.dwPageSize;
     const size_t pages = (size + page - 1) / page * page;
-    base_ = static_cast<uint8_t*>(VirtualAlloc(nullptr, pages + page, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE));
+    base_ = static_cast<uint8_t*>(
+        VirtualAlloc(nullptr, pages + page, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE));
     DWORD previous = 0;
     if (!base_ || !VirtualProtect(base_ + pages, page, PAGE_NOACCESS, &previous)) {
       if (base_) VirtualFree(base_, 0, MEM_RELEASE);

@@ -285,7 +285,8 @@ int32_t TSimUnit::Reserved(int slot) {
   const std::string method = "Reserved" + Number(slot);
   // The vendor's component may have nothing behind these slots, so the mode that stands in for
   // it makes a call of one impossible to miss.
-  if (config_.ContractOnly) journal_.Write("# contract: " + method + " is not a method of the vendor's component");
+  if (config_.ContractOnly)
+    journal_.Write("# contract: " + method + " is not a method of the vendor's component");
   if (const TSimFault* fault = TakeFault(method.c_str())) return Log(method + "()", FailWith(*fault));
   if (config_.ContractOnly)
     return Log(method + "()", Fail(SimBadArgument, L"Вызван метод " + WideFromUtf8(method) +
