@@ -9,12 +9,14 @@
 #include <filesystem>
 #include <memory>
 #include <new>
+#include <span>
 #include <string>
 
 #include "Module.h"
 #include "SimStatus.h"
 #include "TSimUnit.h"
 #include "Utf8.h"
+#include "common/GuardedBuffer.h"
 #include "link/IReceivedSize.h"
 #include "link/Varnel_tlb.h"
 
@@ -64,10 +66,14 @@ int32_t Guarded(Call call) {
   }
 }
 
-// IReceivedSize is our own second interface: the vendor's component does not answer it.
+// IReceivedSize is our own second interface: the vendor's component does not answer it, nor
+// does the stand-in in contract-only mode.
 class TComPort final : public IComPort, public IReceivedSize {
  public:
-  explicit TComPort(TSimConfig config) : unit_(std::move(config), std::make_shared<TRealClock>()) {
+  explicit TComPort(TSimConfig config)
+      : replyBuffer_(config.ContractOnly ? TSimUnit::ReplyBufferSize : 0),
+        unit_(std::move(config), std::make_shared<TRealClock>(), replyBuffer_.Span()) {
+    if (unit_.ContractOnly() && replyBuffer_.Span().empty()) throw std::bad_alloc();
     ModuleAddRef();
   }
   ~TComPort() { ModuleRelease(); }
@@ -78,7 +84,7 @@ class TComPort final : public IComPort, public IReceivedSize {
     if (!object) return E_POINTER;
     if (iid == IID_IUnknown || iid == IID_IComPort) {
       *object = static_cast<IComPort*>(this);
-    } else if (iid == IID_IReceivedSize) {
+    } else if (iid == IID_IReceivedSize && !unit_.ContractOnly()) {
       *object = static_cast<IReceivedSize*>(this);
     } else {
       *object = nullptr;
@@ -184,6 +190,7 @@ class TComPort final : public IComPort, public IReceivedSize {
 
  private:
   std::atomic<ULONG> references_{1};
+  GuardedBuffer replyBuffer_;  // made before unit_ and freed after it
   TSimUnit unit_;
 };
 

@@ -94,6 +94,9 @@ class TConfigReader {
       } else if (e.Key == "seed") {
         if (ParseBoolean(e.Value, flag)) config_.Seed = flag;
         else Fail(e.Line, L"seed: нужно 1 или 0");
+      } else if (e.Key == "contract-only") {
+        if (ParseBoolean(e.Value, flag)) config_.ContractOnly = flag;
+        else Fail(e.Line, L"contract-only: нужно 1 или 0");
       } else {
         Fail(e.Line, L"неизвестный ключ \"" + WideFromUtf8(e.Key) + L"\" в разделе [unit]");
       }

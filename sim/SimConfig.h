@@ -37,6 +37,7 @@ struct TSimConfig {
   int32_t Timeout = 5000;   // WaitAnswer(-1)'s limit until SetTimeout sets one
   bool Connected = true;
   bool Seed = true;         // an empty storage folder gets the factory set of files
+  bool ContractOnly = false;  // behave like the vendor's component: nothing beyond IComPort
   std::filesystem::path Journal;  // empty: no journal
   std::vector<TSimFault> Faults;
   std::wstring Error;       // empty when the file was sound

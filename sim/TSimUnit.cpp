@@ -42,16 +42,25 @@ void AppendLittleEndian(std::vector<uint8_t>& reply, uint32_t value, int bytes) 
 
 }  // namespace
 
-TSimUnit::TSimUnit(TSimConfig config, std::shared_ptr<TSimClock> clock)
+TSimUnit::TSimUnit(TSimConfig config, std::shared_ptr<TSimClock> clock, std::span<uint8_t> replyBuffer)
     : config_(std::move(config)),
       clock_(std::move(clock)),
       journal_(config_.Journal),
       storage_(config_.Storage),
       connected_(config_.Connected),
       timeoutMs_(config_.Timeout) {
+  if (config_.ContractOnly) {
+    if (replyBuffer.empty()) {
+      ownReplyBuffer_.resize(ReplyBufferSize);
+      replyBuffer = ownReplyBuffer_;
+    }
+    replyBuffer_ = replyBuffer;
+    std::fill(replyBuffer_.begin(), replyBuffer_.end(), uint8_t{0});
+  }
   journal_.Write("# created: storage " + TSimJournal::Quote(WideFromUtf8(Utf8FromPath(config_.Storage))) +
                  ", rate " + Number(config_.Rate) + ", latency " + Number(config_.Latency) +
-                 ", connected " + Number(config_.Connected) + ", faults " + Number(config_.Faults.size()));
+                 ", connected " + Number(config_.Connected) + ", faults " + Number(config_.Faults.size()) +
+                 ", contract-only " + Number(config_.ContractOnly));
   if (!config_.Error.empty()) journal_.Write("# config: " + Utf8FromWide(config_.Error));
 }
 
@@ -110,6 +119,30 @@ int32_t TSimUnit::Log(const std::string& call, int32_t result) {
   return result;
 }
 
+// Where the reply lands is the mode's business; what its bytes are was settled before.
+void TSimUnit::Receive(std::vector<uint8_t> reply) {
+  hasReceived_ = true;
+  if (replyBuffer_.empty()) {
+    received_ = std::move(reply);
+    receivedSize_ = received_.size();
+    return;
+  }
+  if (reply.size() > replyBuffer_.size()) {
+    journal_.Write("# buffer: reply of " + Number(reply.size()) + " bytes cut at the receive buffer's end (" +
+                   Number(replyBuffer_.size()) + " bytes)");
+    reply.resize(replyBuffer_.size());
+  }
+  std::copy(reply.begin(), reply.end(), replyBuffer_.begin());
+  receivedSize_ = reply.size();
+}
+
+// The pointer goes; a fixed buffer's bytes stay, as the vendor's would.
+void TSimUnit::ForgetReply() {
+  received_.clear();
+  receivedSize_ = 0;
+  hasReceived_ = false;
+}
+
 int32_t TSimUnit::Configure(const TLinkSettings* settings) {
   TLock lock(mutex_);
   std::string call = "Configure()";
@@ -137,8 +170,7 @@ int32_t TSimUnit::DropLink(const char* method) {
   initialized_ = false;
   pending_.reset();
   image_.reset();
-  received_.clear();
-  hasReceived_ = false;
+  ForgetReply();
   ++epoch_;
   return Log(call, SimOk);
 }
@@ -229,8 +261,9 @@ const uint8_t* TSimUnit::GetReceivedData() {
     return Log("GetReceivedData()", 0), nullptr;
   }
   const bool any = hasReceived_ && !shutDown_;
-  Log("GetReceivedData()", any ? static_cast<int32_t>(received_.size()) : 0);
-  return any ? received_.data() : nullptr;
+  Log("GetReceivedData()", any ? static_cast<int32_t>(receivedSize_) : 0);
+  if (!any) return nullptr;
+  return replyBuffer_.empty() ? received_.data() : replyBuffer_.data();
 }
 
 int32_t TSimUnit::GetReceivedSize() {
@@ -239,13 +272,20 @@ int32_t TSimUnit::GetReceivedSize() {
     FailWith(*fault);
     return Log("GetReceivedSize()", 0);
   }
-  return Log("GetReceivedSize()", hasReceived_ && !shutDown_ ? static_cast<int32_t>(received_.size()) : 0);
+  return Log("GetReceivedSize()", hasReceived_ && !shutDown_ ? static_cast<int32_t>(receivedSize_) : 0);
 }
 
 int32_t TSimUnit::Reserved(int slot) {
   TLock lock(mutex_);
   const std::string method = "Reserved" + Number(slot);
+  // The vendor's component may have nothing behind these slots, so the mode that stands in for
+  // it makes a call of one impossible to miss.
+  if (config_.ContractOnly)
+    journal_.Write("# contract: " + method + " is not a method of the vendor's component");
   if (const TSimFault* fault = TakeFault(method.c_str())) return Log(method + "()", FailWith(*fault));
+  if (config_.ContractOnly)
+    return Log(method + "()", Fail(SimBadArgument, L"Вызван метод " + WideFromUtf8(method) +
+                                                       L", которого нет у компонента связи производителя"));
   return Log(method + "()", Fail(SimBadArgument, L"Метод компонента связи не поддерживается"));
 }
 
@@ -262,8 +302,7 @@ int32_t TSimUnit::SendPacket(int32_t kind, int32_t length, const uint8_t* bytes)
     return Log(call, Fail(SimBadArgument, L"Неверная длина пакета: " + Wide(length) + L" (допустимо от 1 до 4100)"));
   // A new request cancels the answer to the previous one, and the reply it gave.
   pending_.reset();
-  received_.clear();
-  hasReceived_ = false;
+  ForgetReply();
   std::vector<uint8_t> request(bytes, bytes + length);
   const uint64_t epoch = epoch_;
   SleepUntil(lock, clock_->NowMicroseconds() + TransferMicroseconds(length));
@@ -428,8 +467,7 @@ int32_t TSimUnit::AnswerFileList(const std::vector<uint8_t>& request, const TSim
       default: break;
     }
   }
-  received_ = std::move(reply);
-  hasReceived_ = true;
+  Receive(std::move(reply));
   return SimOk;
 }
 

@@ -7,6 +7,10 @@
 // confirmation); until then it only travels. SendFile hands over a whole program image, which
 // the unit keeps until the next confirmation request.
 //
+// In contract-only mode the unit behaves as the vendor's component does where the program could
+// notice: a call of a slot the contract does not list is remarked in the journal, and replies
+// land in one fixed receive buffer whose bytes past the reply keep what longer replies left.
+//
 // Thread-safe: calls are serialised, but the lock is let go while the link sleeps and while
 // the progress callback runs, so a callback may call back in and Reset from another thread
 // ends a transfer or a wait early.
@@ -18,6 +22,7 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -43,8 +48,12 @@ class TSimUnit {
   static constexpr int32_t MaxPacket = 4100;
   static constexpr int32_t BlockSize = 4096;
   static constexpr int32_t MaxImage = 4 * 1024 * 1024;
+  static constexpr size_t ReplyBufferSize = 65536;
 
-  TSimUnit(TSimConfig config, std::shared_ptr<TSimClock> clock);
+  // replyBuffer: contract-only mode's receive buffer, owned by the caller and outliving the
+  // unit (the COM object gives pages followed by a no-access page); when empty the unit keeps
+  // a plain one of ReplyBufferSize bytes. Unused in the normal mode.
+  TSimUnit(TSimConfig config, std::shared_ptr<TSimClock> clock, std::span<uint8_t> replyBuffer = {});
 
   int32_t Configure(const TLinkSettings* settings);
   int32_t Reset();
@@ -67,10 +76,11 @@ class TSimUnit {
   int32_t Initialize();
   // The result is the state itself: nonzero when Initialize is due. *state gets the same.
   int32_t QueryState(int32_t* state);
-  // Slots the program never calls: they fail with SimBadArgument.
+  // Slots the program never calls: they fail with SimBadArgument (contract-only: loudly).
   int32_t Reserved(int slot);
 
   const TLinkSettings& Settings() const { return settings_; }
+  bool ContractOnly() const { return config_.ContractOnly; }
 
  private:
   enum class TWaitKind { Data, Answer, Confirm };
@@ -95,6 +105,8 @@ class TSimUnit {
   void SleepUntil(TLock& lock, int64_t microseconds);
   int64_t TransferMicroseconds(int64_t bytes) const;
   int32_t Log(const std::string& call, int32_t result);
+  void Receive(std::vector<uint8_t> reply);
+  void ForgetReply();
 
   int32_t Wait(TLock& lock, const char* method, TWaitKind kind, int32_t timeoutMs, const std::string& call);
   int32_t Answer(const std::vector<uint8_t>& request, TWaitKind kind, const TSimFault* fault);
@@ -121,6 +133,11 @@ class TSimUnit {
   std::wstring errorText_;
   std::optional<TPending> pending_;
   std::optional<TImage> image_;
+  // The last reply: in the normal mode a vector of its own size; in contract-only mode the
+  // first receivedSize_ bytes of replyBuffer_ (ownReplyBuffer_ when the owner gave none).
   std::vector<uint8_t> received_;
+  std::vector<uint8_t> ownReplyBuffer_;
+  std::span<uint8_t> replyBuffer_;
+  size_t receivedSize_ = 0;
   bool hasReceived_ = false;
 };

@@ -11,11 +11,13 @@
 #include <string>
 #include <vector>
 
+#include "common/TextCase.h"
+#include "common/UniqueResource.h"
+#include "link/FileListReply.h"
 #include "link/IReceivedSize.h"
 #include "link/LinkStatus.h"
 #include "link/Packets.h"
-#include "common/TextCase.h"
-#include "common/UniqueResource.h"
+#include "link/ReadableMemory.h"
 #include "link/Varnel_tlb.h"
 
 namespace {
@@ -262,6 +264,43 @@ TEST_F(SimCom, TheConfigurationMayBeNamedByItsUnixPath) {
   factory.reset();
   FreeLibrary(module);
   EXPECT_EQ(ReadLines(folder_ / L"journal.txt"), std::vector<std::string>{"Initialize() = 0"});
+}
+
+// Contract-only mode offers what the vendor's component has and no more: no IReceivedSize,
+// and a reply whose readable memory ends with the fixed receive buffer.
+TEST_F(SimCom, ContractOnlyModeHasNoReceivedSizeAndAGuardedReceiveBuffer) {
+  HMODULE module = LoadLibraryW(DllPath().c_str());
+  ASSERT_NE(module, nullptr);
+  using GetClassObject = HRESULT(STDAPICALLTYPE*)(REFCLSID, REFIID, void**);
+  auto getClassObject =
+      reinterpret_cast<GetClassObject>(reinterpret_cast<void*>(GetProcAddress(module, "DllGetClassObject")));
+  ComPtr<IClassFactory> factory;
+  ASSERT_EQ(getClassObject(CLSID_ComPort, IID_IClassFactory, factory.put_void()), S_OK);
+  for (const bool contractOnly : {false, true}) {
+    SCOPED_TRACE(contractOnly ? "contract-only" : "normal");
+    UseConfig(contractOnly ? "contract-only = 1\n" : "");
+    ComPtr<IComPort> port;
+    ASSERT_EQ(factory->CreateInstance(nullptr, IID_IComPort, port.put_void()), S_OK);
+    ComPtr<IReceivedSize> received;
+    EXPECT_EQ(port->QueryInterface(IID_IReceivedSize, received.put_void()), contractOnly ? E_NOINTERFACE : S_OK);
+    if (!contractOnly) continue;
+
+    ASSERT_EQ(port->Initialize(), 0);
+    uint8_t packet[4100] = {};
+    ASSERT_EQ(port->SendPacket(UnitMessageKind, BuildFileListRequest(packet, L"exe"), packet), 0);
+    ASSERT_EQ(port->WaitData(2000), 0);
+    const uint8_t* reply = port->GetReceivedData();
+    EXPECT_EQ(ReadableExtent(reply, MaxFileListReplySize), 65536u);
+    // A reader running past the buffer faults there instead of finding other memory.
+    MEMORY_BASIC_INFORMATION after{};
+    ASSERT_EQ(VirtualQuery(reply + 65536, &after, sizeof after), sizeof after);
+    EXPECT_EQ(after.State, DWORD{MEM_COMMIT});
+    EXPECT_EQ(after.Protect, DWORD{PAGE_NOACCESS});
+    EXPECT_EQ(port->Reserved20(), 4);
+  }
+  factory.reset();
+  FreeLibrary(module);
+  EXPECT_EQ(ReadLines(folder_ / L"journal.txt").back(), "Reserved20() = 4");
 }
 
 TEST_F(SimCom, TheClassFactoryFollowsTheRules) {

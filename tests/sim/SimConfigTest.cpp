@@ -13,7 +13,7 @@ namespace fs = std::filesystem;
 TEST(SimConfig, EveryKeyIsRead) {
   const TSimConfig config = ParseSimConfig(
       "\xEF\xBB\xBF; the unit\r\n[Unit]\r\nStorage = store\r\nrate = 250000\r\nlatency = 15\r\ntimeout=700\r\n"
-      "connected = no\r\nseed = off\r\njournal = \"/tmp/a b/j.txt\"\r\n"
+      "connected = no\r\nseed = off\r\ncontract-only = yes\r\njournal = \"/tmp/a b/j.txt\"\r\n"
       "# a fault\r\n[fault]\r\nmethod = WaitConfirm\r\ncall = 3\r\nstatus = 6\r\ntext = Отказ; код 12\r\n"
       "[FAULT]\r\nmethod = SendFile\r\naction = disconnect\r\nblock = 4\r\n"
       "[fault]\r\nmethod = WaitData\r\naction = wrong-code\r\ncode = 255\r\ncall = always\r\n"
@@ -26,6 +26,7 @@ TEST(SimConfig, EveryKeyIsRead) {
   EXPECT_EQ(config.Timeout, 700);
   EXPECT_FALSE(config.Connected);
   EXPECT_FALSE(config.Seed);
+  EXPECT_TRUE(config.ContractOnly);
   EXPECT_EQ(config.Journal, fs::path("/tmp/a b/j.txt"));
   ASSERT_EQ(config.Faults.size(), 4u);
   EXPECT_EQ(config.Faults[0].Method, "WaitConfirm");
@@ -47,6 +48,7 @@ TEST(SimConfig, DefaultsAreAFullSpeedLinkWithStorageBesideTheFile) {
   EXPECT_EQ(config.Rate, 1000000);
   EXPECT_EQ(config.Latency, 20);
   EXPECT_TRUE(config.Connected);
+  EXPECT_FALSE(config.ContractOnly);
   EXPECT_TRUE(config.Journal.empty());
   EXPECT_TRUE(config.Faults.empty());
 }
@@ -74,6 +76,7 @@ TEST(SimConfig, ErrorsNameTheFirstBadLine) {
   const std::pair<std::string, std::wstring> cases[] = {
       {"[unit]\nrate = fast\n", L"строка 2: rate"},
       {"[unit]\nlatency = -1\n", L"строка 2: latency"},
+      {"[unit]\ncontract-only = maybe\n", L"строка 2: contract-only"},
       {"[unit]\nspeed = 1\n", L"строка 2: неизвестный ключ \"speed\""},
       {"rate = 1\n", L"строка 1: ключ вне раздела"},
       {"[unit]\n[bogus]\n", L"строка 2: неизвестный раздел [bogus]"},

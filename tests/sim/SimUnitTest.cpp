@@ -1,6 +1,7 @@
 // The simulated unit's requests and replies, byte for byte, and its storage.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <thread>
 
@@ -45,6 +46,47 @@ TEST(SimUnit, FileListReplyIsLaidOutByteForByteWithVersionsOnlyWhenAsked) {
   ASSERT_EQ(f.Send({1, 2}), SimOk);
   EXPECT_EQ(f.Unit->WaitData(2000), SimUnitError);
   EXPECT_EQ(f.Unit->GetReceivedData(), nullptr);
+}
+
+TEST(SimUnit, ContractOnlyRepliesLandInOneFixedBufferThatKeepsWhatLongerOnesLeft) {
+  TSimFixture f;
+  f.MakeReady("contract-only = 1\n");
+  EXPECT_EQ(f.Unit->GetReceivedData(), nullptr);
+  const std::vector<uint8_t> longer = f.FileList(1);
+  const uint8_t* buffer = f.Unit->GetReceivedData();
+  const std::vector<uint8_t> shorter = f.FileList(0);
+  ASSERT_LT(shorter.size(), longer.size());
+  ASSERT_EQ(f.Unit->GetReceivedData(), buffer);
+  std::vector<uint8_t> expected = shorter;
+  expected.insert(expected.end(), longer.begin() + shorter.size(), longer.end());
+  expected.resize(TSimUnit::ReplyBufferSize);
+  EXPECT_EQ(std::vector<uint8_t>(buffer, buffer + TSimUnit::ReplyBufferSize), expected);
+  ASSERT_EQ(f.Send({2, 0}), SimOk);
+  EXPECT_EQ(f.Unit->GetReceivedData(), nullptr);
+
+  // Only very many long names make a reply longer than the buffer: 2 + 255 * (1 + 250 + 10).
+  TSimFixture many;
+  fs::create_directories(many.Storage());
+  for (int i = 0; i < 255; ++i) WriteText(many.Storage() / (std::to_string(1000 + i) + std::string(246, 'n')), "");
+  many.MakeReady("contract-only = 1\n");
+  EXPECT_EQ(many.FileList(1).size(), TSimUnit::ReplyBufferSize);
+  const auto lines = ReadLines(many.Journal());
+  EXPECT_NE(std::find(lines.begin(), lines.end(),
+                      "# buffer: reply of 66557 bytes cut at the receive buffer's end (65536 bytes)"),
+            lines.end());
+}
+
+TEST(SimUnit, ContractOnlyCallsOfUnlistedSlotsAreRemarkedAndFail) {
+  TSimFixture f;
+  for (const bool contractOnly : {false, true}) {
+    f.MakeReady(contractOnly ? "contract-only = 1\n" : "");
+    EXPECT_EQ(f.Unit->Reserved(20), SimBadArgument);
+    const auto lines = ReadLines(f.Journal());
+    EXPECT_EQ(lines.back(), "Reserved20() = 4");
+    EXPECT_EQ(lines[lines.size() - 2] == "# contract: Reserved20 is not a method of the vendor's component",
+              contractOnly);
+  }
+  EXPECT_NE(f.ErrorText().find(L"Reserved20"), std::wstring::npos);
 }
 
 TEST(SimUnit, FactoryStorageHoldsTheSixComponentsAndTwoOtherFiles) {

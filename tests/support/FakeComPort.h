@@ -9,13 +9,14 @@
 #include <algorithm>
 #include <functional>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "link/IReceivedSize.h"
-#include "common/UniqueResource.h"
+#include "common/GuardedBuffer.h"
 #include "link/Varnel_tlb.h"
 
 class FakeComPort : public IComPort, public IReceivedSize {
@@ -176,19 +177,12 @@ class FakeComPort : public IComPort, public IReceivedSize {
   // a read past the reply faults instead of finding other memory.
   const uint8_t* PlaceReply() {
     if (reply.empty()) return nullptr;
-    SYSTEM_INFO system;
-    GetSystemInfo(&system);
-    const size_t page = system.dwPageSize;
-    const size_t readable = (reply.size() + page - 1) / page * page;
-    replyPages_.reset(static_cast<uint8_t*>(VirtualAlloc(nullptr, readable + page, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE)));
-    DWORD old;
-    VirtualProtect(replyPages_.get() + readable, page, PAGE_NOACCESS, &old);
-    uint8_t* start = replyPages_.get() + readable - reply.size();
-    std::copy(reply.begin(), reply.end(), start);
-    return start;
+    replyPages_ = std::make_unique<GuardedBuffer>(reply.size());
+    if (replyPages_->Span().size() != reply.size()) return nullptr;
+    std::copy(reply.begin(), reply.end(), replyPages_->Span().begin());
+    return replyPages_->Span().data();
   }
-  static void FreePages(uint8_t* pages) { VirtualFree(pages, 0, MEM_RELEASE); }
-  UniqueResource<NullIsInvalid<uint8_t*, &FreePages>> replyPages_;
+  std::unique_ptr<GuardedBuffer> replyPages_;
 
   DWORD windowThread_;
   std::mutex mutex_;
