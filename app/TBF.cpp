@@ -13,6 +13,7 @@
 #include "WidgetIds.h"
 #include "common/SystemErrorText.h"
 #include "link/Cp1251.h"
+#include "views/GridContent.h"
 
 TBF* BF = nullptr;
 
@@ -23,8 +24,6 @@ constexpr wchar_t EventName[] = L"QemUtil.Thread.Event";
 constexpr wchar_t FolderPrompt[] = L"Выберите папку с обновляемыми файлами";
 constexpr COLORREF FailureColor = RGB(255, 0, 0);
 
-constexpr double CompColumnFactors[] = {0.35, 0.15, 0.16, 0.13, 0.14, 0.1};
-constexpr double UpdateColumnFactors[] = {0.5, 0.1, 0.4};
 
 // A start-up the user chose to end in the "HRCHECK: " box: the entry routine shows it
 // without a text.
@@ -91,8 +90,8 @@ bool TBF::Create(const TStartupServices& services) {
   }
 
   // 8, 9. Grids.
-  SetUpGrid(dgComp, 6, false, CompColumnFactors);
-  SetUpGrid(dgUpdate, 3, true, UpdateColumnFactors);
+  SetUpGrid(dgComp, WidthFactors<TFileStruct>(CompGridColumns), CompGridWidthBase);
+  SetUpGrid(dgUpdate, WidthFactors<TUpdateStruct>(UpdateGridColumns), UpdateGridWidthBase);
   dgComp.SetDrawCellHandler([this](HDC dc, int column, int row, const RECT& cell) {
     dgCompDrawCell(dc, column, row, cell);
   });
@@ -146,17 +145,17 @@ bool TBF::Create(const TStartupServices& services) {
   return true;
 }
 
-void TBF::SetUpGrid(TDrawGrid& grid, int columns, bool useFullWidth, const double* factors) {
+void TBF::SetUpGrid(TDrawGrid& grid, const std::vector<double>& factors, TWidthBase base) {
   grid.Show(false);
   grid.SetColor(GetSysColor(COLOR_BTNFACE));
   grid.SetRowCount(1);
-  grid.SetColumnCount(columns);
+  grid.SetColumnCount(static_cast<int>(factors.size()));
   grid.SetDefaultRowHeight(18);
   grid.SetFont(windowFont_.get());
   // Read once, before any column changes.
-  const int width = useFullWidth ? grid.Width() : grid.ClientWidth();
-  for (int column = 0; column < columns; ++column)
-    grid.SetColumnWidth(column, static_cast<int>(width * factors[column]));
+  const std::vector<int> widths =
+      ColumnWidthsFromFactors(base == TWidthBase::Outer ? grid.Width() : grid.ClientWidth(), factors);
+  for (size_t column = 0; column < widths.size(); ++column) grid.SetColumnWidth(static_cast<int>(column), widths[column]);
   grid.Show(true);
 }
 

@@ -7,6 +7,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "views/Gauge.h"
 #include "Placement.h"
@@ -14,6 +15,7 @@
 #include "views/DrawGrid.h"
 #include "views/Gauge.h"
 #include "views/GridCells.h"
+#include "views/GridContent.h"
 #include "worker/UThreadComPort.h"
 
 // What start-up needs from the system; tests stand in their own.
@@ -120,7 +122,7 @@ class TBF final : public TWorkerWindow {
   void CreateFonts();
   HWND CreateLabel(HWND parent, int id, int left, int top, const wchar_t* text, int width = 0,
                    int height = 0);
-  void SetUpGrid(TDrawGrid& grid, int columns, bool useFullWidth, const double* factors);
+  void SetUpGrid(TDrawGrid& grid, const std::vector<double>& factors, TWidthBase base);
   void SavePlacement();
   void GiveCommand(int32_t command);
 

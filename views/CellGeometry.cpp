@@ -1,7 +1,7 @@
 #include "CellGeometry.h"
 
-TCellRect OutlineRect(const TCellRect& cell, int column, int row, int columnCount, int rowCount) {
-  TCellRect outline = cell;
+TGridRect OutlineRect(const TGridRect& cell, int column, int row, int columnCount, int rowCount) {
+  TGridRect outline = cell;
   if (column < columnCount - 1) ++outline.Right;
   if (row >= 1 && row < rowCount - 1) ++outline.Bottom;
   return outline;
@@ -9,11 +9,11 @@ TCellRect OutlineRect(const TCellRect& cell, int column, int row, int columnCoun
 
 int CentredStart(int start, int end, int extent) { return start + (end - start - extent) / 2; }
 
-TTextOrigin CentredText(const TCellRect& outline, int width, int height) {
+TTextOrigin CentredText(const TGridRect& outline, int width, int height) {
   return {CentredStart(outline.Left, outline.Right, width),
           CentredStart(outline.Top, outline.Bottom, height)};
 }
 
-TTextOrigin IndentedText(const TCellRect& outline, int height) {
+TTextOrigin IndentedText(const TGridRect& outline, int height) {
   return {outline.Left + DataTextIndent, CentredStart(outline.Top, outline.Bottom, height)};
 }

@@ -167,22 +167,22 @@ void TDrawGrid::OnPaint() {
   FillRect(dc, &client, background.get());
 
   if (drawCell_) {
-    const GridSpan rows = geometry_.VisibleRows(height);
-    const GridSpan columns = geometry_.VisibleColumns(width);
+    const TGridSpan rows = geometry_.VisibleRows(height);
+    const TGridSpan columns = geometry_.VisibleColumns(width);
     for (int row = rows.first; row < rows.last; ++row) {
       for (int column = columns.first; column < columns.last; ++column) {
-        const GridRect cell = geometry_.CellRect(column, row);
+        const TGridRect cell = geometry_.CellRect(column, row);
         if (cell.Empty()) continue;
         // The cell's row band, with the one pixel below that its outline may share with the
         // next row. Across the row nothing is clipped: text wider than its cell runs over its
         // neighbours (a centred one starts left of its cell), and the cells drawn later, left
         // to right, cover what spilled into them.
-        RECT clip{client.left, cell.top, client.right, cell.bottom + 1};
+        RECT clip{client.left, cell.Top, client.right, cell.Bottom + 1};
         if (!IntersectRect(&clip, &clip, &client)) continue;
         SavedDCState state(dc);
         IntersectClipRect(dc, clip.left, clip.top, clip.right, clip.bottom);
         SelectedObject font(dc, font_);
-        const RECT rect{cell.left, cell.top, cell.right, cell.bottom};
+        const RECT rect{cell.Left, cell.Top, cell.Right, cell.Bottom};
         drawCell_(dc, column, row, rect);
       }
     }
@@ -231,7 +231,7 @@ void TDrawGrid::OnMouseWheel(int delta) {
 
 void TDrawGrid::OnLButtonDown(int x, int y) {
   SetFocus(window_.get());
-  const GridCell cell = geometry_.CellAt(x, y);
+  const TGridCell cell = geometry_.CellAt(x, y);
   if (cell.row >= 0) selection_ = cell;
 }
 

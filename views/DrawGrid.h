@@ -39,7 +39,7 @@ class TDrawGrid {
   void RepaintNow();  // invalidate and paint before returning
 
   int TopRow() const { return geometry_.topRow; }
-  GridCell Selection() const { return selection_; }
+  TGridCell Selection() const { return selection_; }
 
  private:
   friend struct TWindowRouting;
@@ -57,10 +57,10 @@ class TDrawGrid {
   void Changed();
 
   UniqueWindow window_;
-  GridGeometry geometry_;
+  TGridGeometry geometry_;
   HFONT font_ = nullptr;
   COLORREF color_ = RGB(0xDF, 0xDF, 0xDF);
   DrawCellHandler drawCell_;
-  GridCell selection_;
+  TGridCell selection_;
   int wheelRemainder_ = 0;
 };

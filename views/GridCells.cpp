@@ -1,5 +1,6 @@
 #include "GridCells.h"
 
+#include <span>
 #include <string>
 #include <utility>
 
@@ -35,7 +36,7 @@ enum class TextPlace { Indented, Centred };
 // One cell in progress: outline and fill drawn on construction, then its text.
 class CellPainter {
  public:
-  CellPainter(HDC dc, const TCellRect& outline, COLORREF fill)
+  CellPainter(HDC dc, const TGridRect& outline, COLORREF fill)
       : dc_(dc),
         outline_(outline),
         fill_(fill),
@@ -64,7 +65,7 @@ class CellPainter {
 
  private:
   HDC dc_;
-  TCellRect outline_;
+  TGridRect outline_;
   COLORREF fill_;
   UniquePen pen_;
   UniqueBrush brush_;
@@ -73,25 +74,32 @@ class CellPainter {
   SelectedObject selectedBrush_;
 };
 
-TCellRect Outline(const RECT& cell, int column, int row, int columnCount, int rowCount) {
-  return OutlineRect({cell.left, cell.top, cell.right, cell.bottom}, column, row, columnCount,
-                     rowCount);
-}
-
-void DrawHeader(HDC dc, const TCellFonts& fonts, const TCellRect& outline, const wchar_t* title) {
+void DrawHeader(HDC dc, const TCellFonts& fonts, const TGridRect& outline, const wchar_t* title) {
   CellPainter painter(dc, outline, HeaderFillColor);
   painter.Text(title, fonts.Bold, HeaderTextColor, TextPlace::Centred);
 }
 
-template <size_t Count>
-const wchar_t* TitleOf(const wchar_t* const (&titles)[Count], int column) {
-  return column >= 0 && static_cast<size_t>(column) < Count ? titles[column] : L"";
+// Row 0 shows the column titles, row r the record of entry r - 1 (null: none, only the outline
+// and fill are drawn). The row count is kept at the list's count plus one, so a drawn row finds
+// its record; the tests below only keep a broken invariant from reading past a table.
+template <typename Record>
+void DrawCell(HDC dc, const TCellFonts& fonts, std::span<const TGridColumn<Record>> columns, int column, int row,
+              const RECT& cell, int columnCount, int rowCount, const Record* record) {
+  const TGridRect outline = OutlineRect({cell.left, cell.top, cell.right, cell.bottom}, column, row, columnCount, rowCount);
+  const bool known = column >= 0 && static_cast<size_t>(column) < columns.size();
+  if (row == 0) {
+    DrawHeader(dc, fonts, outline, known ? columns[column].Title : L"");
+    return;
+  }
+  CellPainter painter(dc, outline, DataFillColor);
+  if (!record || !known) return;
+  const TCellContent content = columns[column].Content(*record);
+  painter.Text(content.Text, content.Bold ? fonts.Bold : fonts.Regular, content.Colour,
+               content.Centred ? TextPlace::Centred : TextPlace::Indented);
 }
 
-// The record of a data row. The row count is kept at the list's count plus one, so it is there;
-// the test only keeps a broken invariant from reading past the list.
 template <typename List>
-const typename List::value_type* RecordOf(const List* list, int row) {
+const typename List::value_type* EntryOf(const List* list, int row) {
   if (!list || row < 1 || static_cast<size_t>(row - 1) >= list->size()) return nullptr;
   return &(*list)[row - 1];
 }
@@ -100,34 +108,12 @@ const typename List::value_type* RecordOf(const List* list, int row) {
 
 void DrawCompCell(HDC dc, const TCellFonts& fonts, int column, int row, const RECT& cell,
                   int columnCount, int rowCount, const TFileList* list) {
-  const TCellRect outline = Outline(cell, column, row, columnCount, rowCount);
-  if (row == 0) {
-    DrawHeader(dc, fonts, outline, TitleOf(CompGridHeaders, column));
-    return;
-  }
-  CellPainter painter(dc, outline, DataFillColor);
-  if (const TFileStruct* record = RecordOf(list, row))
-    painter.Text(CompCellText(*record, column), fonts.Regular, DataTextColor, TextPlace::Indented);
+  DrawCell<TFileStruct>(dc, fonts, CompGridColumns, column, row, cell, columnCount, rowCount, EntryOf(list, row));
 }
 
 void DrawUpdateCell(HDC dc, const TCellFonts& fonts, int column, int row, const RECT& cell,
                     int columnCount, int rowCount, const TUpdateList* list) {
-  const TCellRect outline = Outline(cell, column, row, columnCount, rowCount);
-  if (row == 0) {
-    DrawHeader(dc, fonts, outline, TitleOf(UpdateGridHeaders, column));
-    return;
-  }
-  CellPainter painter(dc, outline, DataFillColor);
-  const auto* entry = RecordOf(list, row);
-  if (!entry || !*entry) return;
-  const TUpdateStruct& record = **entry;
-  if (column == UpdateStatusColumn) {
-    // The worker may change Status meanwhile: read it once so that text and colour agree.
-    const int32_t status = record.Status.load();
-    painter.Text(UpdateStatusText(status), fonts.Bold, UpdateStatusColor(status),
-                 TextPlace::Centred);
-  } else {
-    painter.Text(UpdateCellText(record, column), fonts.Regular, DataTextColor,
-                 TextPlace::Indented);
-  }
+  const auto* entry = EntryOf(list, row);
+  DrawCell<TUpdateStruct>(dc, fonts, UpdateGridColumns, column, row, cell, columnCount, rowCount,
+                          entry ? entry->get() : nullptr);
 }

@@ -1,23 +1,17 @@
-// What the two grids show: column titles, cell texts, status texts and colours.
+// What the two grids show, one column table per grid: each column's title, its width as a
+// fraction of the grid's width, and its cell for a record (text, ink, weight, place). The grids'
+// set-up, their drawing and what they tell a screen reader all read these tables.
 // Colours are COLORREF values: blue in bits 16 to 23, green in 8 to 15, red in 0 to 7.
 #pragma once
 
 #include <cstdint>
+#include <span>
 #include <string>
+#include <vector>
 
+#include "model/ComponentTable.h"
 #include "model/TFileStruct.h"
 #include "model/TUpdateStruct.h"
-
-inline constexpr int CompGridColumns = 6;
-inline constexpr int UpdateGridColumns = 3;
-inline constexpr int UpdateStatusCount = 4;
-// dgUpdate's column drawn bold, centred and in the colour of its status.
-inline constexpr int UpdateStatusColumn = 2;
-
-extern const wchar_t* const CompGridHeaders[CompGridColumns];
-extern const wchar_t* const UpdateGridHeaders[UpdateGridColumns];
-extern const wchar_t* const UpdateStatusTexts[UpdateStatusCount];
-extern const uint32_t UpdateStatusColors[UpdateStatusCount];
 
 inline constexpr uint32_t CellOutlineColor = 0x808080;
 inline constexpr uint32_t HeaderFillColor = 0xDFDFDF;
@@ -25,11 +19,81 @@ inline constexpr uint32_t HeaderTextColor = 0x800000;
 inline constexpr uint32_t DataFillColor = 0xFFFFFF;
 inline constexpr uint32_t DataTextColor = 0x000000;
 
-// The text of a dgComp data cell; numbers in signed decimal.
-std::wstring CompCellText(const TFileStruct& record, int column);
-// The text of a dgUpdate data cell; "" for a status outside the table.
-std::wstring UpdateCellText(const TUpdateStruct& record, int column);
-// The text and colour of a status; "" and black for a status outside the table. The painter
-// reads Status once and passes it to both, so text and colour always agree.
+// The status texts and colours, indexed by TUpdateStruct::Status.
+inline constexpr int UpdateStatusCount = 4;
+extern const wchar_t* const UpdateStatusTexts[UpdateStatusCount];
+extern const uint32_t UpdateStatusColors[UpdateStatusCount];
+// The text and colour of a status; "" and black for a status outside the table.
 std::wstring UpdateStatusText(int32_t status);
 uint32_t UpdateStatusColor(int32_t status);
+
+// One data cell as its column shows a record.
+struct TCellContent {
+  std::wstring Text;
+  uint32_t Colour = DataTextColor;
+  bool Bold = false;
+  // Centred both ways, as the titles are; otherwise indented from the left and centred
+  // vertically.
+  bool Centred = false;
+};
+
+template <typename Record>
+struct TGridColumn {
+  const wchar_t* Title;
+  double WidthFactor;
+  TCellContent (*Content)(const Record& record);
+};
+
+// Which width a grid's column factors are fractions of, read once at set-up.
+enum class TWidthBase { Client, Outer };
+
+// dgComp: the unit's files. The factors add up to 1.03: the last column runs past the right
+// edge, which has no scroll bar. Numbers in signed decimal.
+inline constexpr TWidthBase CompGridWidthBase = TWidthBase::Client;
+inline constexpr TGridColumn<TFileStruct> CompGridColumns[] = {
+    {L"Имя", 0.35, [](const TFileStruct& r) { return TCellContent{r.Name}; }},
+    {L"Атрибуты", 0.15, [](const TFileStruct& r) { return TCellContent{std::to_wstring(r.Attributes)}; }},
+    {L"Дата", 0.16, [](const TFileStruct& r) { return TCellContent{r.Date}; }},
+    {L"Время", 0.13, [](const TFileStruct& r) { return TCellContent{r.Time}; }},
+    {L"Размер", 0.14, [](const TFileStruct& r) { return TCellContent{std::to_wstring(r.Size)}; }},
+    {L"Версия", 0.1, [](const TFileStruct& r) { return TCellContent{r.Version}; }},
+};
+
+// dgUpdate: the update candidates; the status bold, centred, in its own colour. Status is read
+// once per cell, so that text and colour always agree while the worker changes it.
+inline constexpr TWidthBase UpdateGridWidthBase = TWidthBase::Outer;
+inline constexpr TGridColumn<TUpdateStruct> UpdateGridColumns[] = {
+    {L"Имя", 0.5,
+     [](const TUpdateStruct& r) {
+       // Only the scan writes Component, with rows 0 to 4; the test keeps a bad row from
+       // indexing past the table.
+       return TCellContent{r.Component >= 0 && r.Component < ComponentCount ? ComponentDisplayNames[r.Component] : L""};
+     }},
+    {L"Версия", 0.1, [](const TUpdateStruct& r) { return TCellContent{r.Version}; }},
+    {L"Статус", 0.4,
+     [](const TUpdateStruct& r) {
+       const int32_t status = r.Status.load();
+       return TCellContent{UpdateStatusText(status), UpdateStatusColor(status), true, true};
+     }},
+};
+
+// The width factors of a table's columns, in column order.
+template <typename Record>
+std::vector<double> WidthFactors(std::span<const TGridColumn<Record>> columns) {
+  std::vector<double> factors;
+  for (const TGridColumn<Record>& column : columns) factors.push_back(column.WidthFactor);
+  return factors;
+}
+
+// A data cell's text; "" for a column the table does not have.
+template <typename Record>
+std::wstring CellText(std::span<const TGridColumn<Record>> columns, const Record& record, int column) {
+  return column >= 0 && static_cast<size_t>(column) < columns.size() ? columns[column].Content(record).Text
+                                                                     : std::wstring();
+}
+inline std::wstring CompCellText(const TFileStruct& record, int column) {
+  return CellText<TFileStruct>(CompGridColumns, record, column);
+}
+inline std::wstring UpdateCellText(const TUpdateStruct& record, int column) {
+  return CellText<TUpdateStruct>(UpdateGridColumns, record, column);
+}

@@ -2,20 +2,20 @@
 
 #include <algorithm>
 
-int GridGeometry::FullRows(int clientHeight) const {
+int TGridGeometry::FullRows(int clientHeight) const {
   if (clientHeight <= 0 || rowHeight <= 0) return 0;
   return std::max(1, clientHeight / rowHeight);
 }
 
-int GridGeometry::MaxTopRow(int clientHeight) const {
+int TGridGeometry::MaxTopRow(int clientHeight) const {
   return std::max(0, rowCount - FullRows(clientHeight));
 }
 
-int GridGeometry::ClampTopRow(int wantedTopRow, int clientHeight) const {
+int TGridGeometry::ClampTopRow(int wantedTopRow, int clientHeight) const {
   return std::clamp(wantedTopRow, 0, MaxTopRow(clientHeight));
 }
 
-GridSpan GridGeometry::VisibleRows(int clientHeight) const {
+TGridSpan TGridGeometry::VisibleRows(int clientHeight) const {
   if (rowHeight <= 0 || clientHeight <= 0 || topRow >= rowCount) return {topRow, topRow};
   const int first = std::max(0, topRow);
   // Rows started inside the client area, the last one possibly cut off.
@@ -23,14 +23,14 @@ GridSpan GridGeometry::VisibleRows(int clientHeight) const {
   return {first, std::min(rowCount, first + shown)};
 }
 
-GridSpan GridGeometry::VisibleColumns(int clientWidth) const {
+TGridSpan TGridGeometry::VisibleColumns(int clientWidth) const {
   int left = 0, last = 0;
   const int count = static_cast<int>(columnWidths.size());
   while (last < count && left < clientWidth) left += std::max(0, columnWidths[last++]);
   return {0, last};
 }
 
-GridRect GridGeometry::CellRect(int column, int row) const {
+TGridRect TGridGeometry::CellRect(int column, int row) const {
   int left = 0;
   for (int c = 0; c < column && c < static_cast<int>(columnWidths.size()); ++c) left += columnWidths[c];
   const int width = column < static_cast<int>(columnWidths.size()) ? columnWidths[column] : 0;
@@ -38,13 +38,13 @@ GridRect GridGeometry::CellRect(int column, int row) const {
   return {left, top, left + width, top + rowHeight};
 }
 
-int GridGeometry::TotalWidth() const {
+int TGridGeometry::TotalWidth() const {
   int total = 0;
   for (int width : columnWidths) total += width;
   return total;
 }
 
-GridCell GridGeometry::CellAt(int x, int y) const {
+TGridCell TGridGeometry::CellAt(int x, int y) const {
   if (x < 0 || y < 0 || rowHeight <= 0) return {};
   const int row = topRow + y / rowHeight;
   if (row >= rowCount) return {};

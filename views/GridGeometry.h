@@ -5,25 +5,29 @@
 
 #include <vector>
 
-struct GridRect {
-  int left = 0, top = 0, right = 0, bottom = 0;  // right and bottom exclusive
-  bool operator==(const GridRect&) const = default;
-  bool Empty() const { return right <= left || bottom <= top; }
+// A rectangle in pixels, right and bottom exclusive: a cell, or what a cell draws.
+struct TGridRect {
+  int Left = 0;
+  int Top = 0;
+  int Right = 0;
+  int Bottom = 0;
+  bool operator==(const TGridRect&) const = default;
+  bool Empty() const { return Right <= Left || Bottom <= Top; }
 };
 
 // Half-open index range [first, last).
-struct GridSpan {
+struct TGridSpan {
   int first = 0, last = 0;
-  bool operator==(const GridSpan&) const = default;
+  bool operator==(const TGridSpan&) const = default;
   int Count() const { return last > first ? last - first : 0; }
 };
 
-struct GridCell {
+struct TGridCell {
   int column = -1, row = -1;  // -1: none
-  bool operator==(const GridCell&) const = default;
+  bool operator==(const TGridCell&) const = default;
 };
 
-class GridGeometry {
+class TGridGeometry {
  public:
   std::vector<int> columnWidths;
   int rowCount = 0;
@@ -40,15 +44,15 @@ class GridGeometry {
   bool NeedsScrollBar(int clientHeight) const { return MaxTopRow(clientHeight) > 0; }
 
   // Rows and columns with at least one pixel inside the client area.
-  GridSpan VisibleRows(int clientHeight) const;
-  GridSpan VisibleColumns(int clientWidth) const;
+  TGridSpan VisibleRows(int clientHeight) const;
+  TGridSpan VisibleColumns(int clientWidth) const;
   // The cell in client coordinates at the current scroll position (may reach beyond the
   // client area).
-  GridRect CellRect(int column, int row) const;
+  TGridRect CellRect(int column, int row) const;
   // Total width of all columns.
   int TotalWidth() const;
   // The cell under a client point, or {-1, -1} when the point is on the background.
-  GridCell CellAt(int x, int y) const;
+  TGridCell CellAt(int x, int y) const;
 };
 
 // Column widths as fractions of a grid width, each truncated toward zero.

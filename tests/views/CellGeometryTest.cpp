@@ -4,17 +4,17 @@
 
 namespace {
 
-bool Same(const TCellRect& a, const TCellRect& b) {
+bool Same(const TGridRect& a, const TGridRect& b) {
   return a.Left == b.Left && a.Top == b.Top && a.Right == b.Right && a.Bottom == b.Bottom;
 }
 
 // A grid of 3 columns and 4 rows (header and three data rows); the cell values do not matter,
 // only which edges move.
 TEST(CellGeometry, OutlinesReachIntoTheNextColumnAndRowExceptAtTheEdges) {
-  const TCellRect cell{100, 36, 151, 54};
+  const TGridRect cell{100, 36, 151, 54};
   struct Case {
     int column, row;
-    TCellRect expected;
+    TGridRect expected;
   } cases[] = {
       {0, 0, {100, 36, 152, 54}},  // header: right extended, bottom never
       {1, 0, {100, 36, 152, 54}},
@@ -26,14 +26,14 @@ TEST(CellGeometry, OutlinesReachIntoTheNextColumnAndRowExceptAtTheEdges) {
       {2, 3, {100, 36, 151, 54}},  // last row, last column
   };
   for (const Case& c : cases) {
-    const TCellRect outline = OutlineRect(cell, c.column, c.row, 3, 4);
+    const TGridRect outline = OutlineRect(cell, c.column, c.row, 3, 4);
     EXPECT_TRUE(Same(outline, c.expected)) << "column " << c.column << " row " << c.row << ": "
                                            << outline.Right << "," << outline.Bottom;
   }
 }
 
 TEST(CellGeometry, SingleDataRowAndHeaderOnlyGridsKeepTheirBottoms) {
-  const TCellRect cell{0, 18, 50, 36};
+  const TGridRect cell{0, 18, 50, 36};
   EXPECT_EQ(OutlineRect(cell, 0, 1, 6, 2).Bottom, 36);  // the only data row is the last
   EXPECT_EQ(OutlineRect({0, 0, 50, 18}, 0, 0, 6, 1).Bottom, 18);
   EXPECT_EQ(OutlineRect(cell, 5, 1, 6, 2).Right, 50);
@@ -52,7 +52,7 @@ TEST(CellGeometry, CentringTruncatesTowardZero) {
 }
 
 TEST(CellGeometry, TextOrigins) {
-  const TCellRect outline{255, 18, 307, 37};
+  const TGridRect outline{255, 18, 307, 37};
   const TTextOrigin centred = CentredText(outline, 30, 13);
   EXPECT_EQ(centred.X, 266);
   EXPECT_EQ(centred.Y, 21);

@@ -127,7 +127,7 @@ TEST_F(DrawGridTest, ScrollsByWholeRowsAndTheHeaderScrollsAway) {
 TEST_F(DrawGridTest, AClickSelectsACellWithoutChangingTheDrawing) {
   grid.SetRowCount(3);
   SendMessageW(grid.Handle(), WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(200, 20));
-  EXPECT_EQ(grid.Selection(), (GridCell{1, 1}));
+  EXPECT_EQ(grid.Selection(), (TGridCell{1, 1}));
   Repaint();
   EXPECT_EQ(calls.size(), 18u);
 }

@@ -134,11 +134,11 @@ class Canvas {
 
 CellFn Comp(const TFileList* list, int rowCount) {
   return [=](HDC dc, const TCellFonts& fonts, int column, int row, const RECT& cell) {
-    DrawCompCell(dc, fonts, column, row, cell, CompGridColumns, rowCount, list);
+    DrawCompCell(dc, fonts, column, row, cell, std::size(CompGridColumns), rowCount, list);
   };
 }
 
-CellFn Update(const TUpdateList* list, int rowCount, int columnCount = UpdateGridColumns) {
+CellFn Update(const TUpdateList* list, int rowCount, int columnCount = std::size(UpdateGridColumns)) {
   return [=](HDC dc, const TCellFonts& fonts, int column, int row, const RECT& cell) {
     DrawUpdateCell(dc, fonts, column, row, cell, columnCount, rowCount, list);
   };

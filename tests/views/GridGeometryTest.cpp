@@ -6,8 +6,8 @@
 
 namespace {
 
-GridGeometry Grid(int rows, int top = 0) {
-  GridGeometry grid;
+TGridGeometry Grid(int rows, int top = 0) {
+  TGridGeometry grid;
   grid.columnWidths = {178, 76, 81, 66, 71, 50};
   grid.rowCount = rows;
   grid.rowHeight = 18;
@@ -24,35 +24,35 @@ TEST(GridGeometryTest, ColumnWidthsTruncateTheirShareOfTheWidth) {
 }
 
 TEST(GridGeometryTest, CellsLieSideBySideWithoutLinesAndMoveWithTheScroll) {
-  const GridGeometry grid = Grid(20);
-  EXPECT_EQ(grid.CellRect(0, 0), (GridRect{0, 0, 178, 18}));
-  EXPECT_EQ(grid.CellRect(1, 1), (GridRect{178, 18, 254, 36}));
-  EXPECT_EQ(grid.CellRect(5, 2), (GridRect{472, 36, 522, 54}));
+  const TGridGeometry grid = Grid(20);
+  EXPECT_EQ(grid.CellRect(0, 0), (TGridRect{0, 0, 178, 18}));
+  EXPECT_EQ(grid.CellRect(1, 1), (TGridRect{178, 18, 254, 36}));
+  EXPECT_EQ(grid.CellRect(5, 2), (TGridRect{472, 36, 522, 54}));
   // The header scrolls away with the rows.
-  const GridGeometry scrolled = Grid(20, 3);
-  EXPECT_EQ(scrolled.CellRect(0, 0), (GridRect{0, -54, 178, -36}));
-  EXPECT_EQ(scrolled.CellRect(0, 3), (GridRect{0, 0, 178, 18}));
+  const TGridGeometry scrolled = Grid(20, 3);
+  EXPECT_EQ(scrolled.CellRect(0, 0), (TGridRect{0, -54, 178, -36}));
+  EXPECT_EQ(scrolled.CellRect(0, 3), (TGridRect{0, 0, 178, 18}));
 }
 
 TEST(GridGeometryTest, VisibleRowsIncludeTheOneCutOffAtTheBottom) {
   // 182 pixels: ten whole rows and two pixels of the eleventh.
-  EXPECT_EQ(Grid(20).VisibleRows(182), (GridSpan{0, 11}));
-  EXPECT_EQ(Grid(20, 5).VisibleRows(182), (GridSpan{5, 16}));
-  EXPECT_EQ(Grid(7).VisibleRows(182), (GridSpan{0, 7}));
-  EXPECT_EQ(Grid(1).VisibleRows(182), (GridSpan{0, 1}));
+  EXPECT_EQ(Grid(20).VisibleRows(182), (TGridSpan{0, 11}));
+  EXPECT_EQ(Grid(20, 5).VisibleRows(182), (TGridSpan{5, 16}));
+  EXPECT_EQ(Grid(7).VisibleRows(182), (TGridSpan{0, 7}));
+  EXPECT_EQ(Grid(1).VisibleRows(182), (TGridSpan{0, 1}));
   EXPECT_EQ(Grid(0).VisibleRows(182).Count(), 0);
   EXPECT_EQ(Grid(5).VisibleRows(0).Count(), 0);
 }
 
 TEST(GridGeometryTest, VisibleColumnsStopAtTheClientEdge) {
-  EXPECT_EQ(Grid(1).VisibleColumns(509), (GridSpan{0, 6}));  // the last one partly
-  EXPECT_EQ(Grid(1).VisibleColumns(178), (GridSpan{0, 1}));
-  EXPECT_EQ(Grid(1).VisibleColumns(179), (GridSpan{0, 2}));
+  EXPECT_EQ(Grid(1).VisibleColumns(509), (TGridSpan{0, 6}));  // the last one partly
+  EXPECT_EQ(Grid(1).VisibleColumns(178), (TGridSpan{0, 1}));
+  EXPECT_EQ(Grid(1).VisibleColumns(179), (TGridSpan{0, 2}));
   EXPECT_EQ(Grid(1).VisibleColumns(0).Count(), 0);
 }
 
 TEST(GridGeometryTest, RowsScrollOnlyAsFarAsTheLastRowComesIntoView) {
-  const GridGeometry grid = Grid(20);
+  const TGridGeometry grid = Grid(20);
   EXPECT_EQ(grid.FullRows(154), 8);
   EXPECT_EQ(grid.MaxTopRow(154), 12);
   EXPECT_TRUE(grid.NeedsScrollBar(154));
@@ -68,13 +68,13 @@ TEST(GridGeometryTest, RowsScrollOnlyAsFarAsTheLastRowComesIntoView) {
 }
 
 TEST(GridGeometryTest, APointFindsItsCellOrTheBackground) {
-  const GridGeometry grid = Grid(3, 1);
-  EXPECT_EQ(grid.CellAt(0, 0), (GridCell{0, 1}));
-  EXPECT_EQ(grid.CellAt(178, 17), (GridCell{1, 1}));
-  EXPECT_EQ(grid.CellAt(178, 18), (GridCell{1, 2}));
-  EXPECT_EQ(grid.CellAt(10, 36), GridCell{});   // below the last row
-  EXPECT_EQ(grid.CellAt(522, 0), GridCell{});   // right of the last column
-  EXPECT_EQ(grid.CellAt(-1, 0), GridCell{});
+  const TGridGeometry grid = Grid(3, 1);
+  EXPECT_EQ(grid.CellAt(0, 0), (TGridCell{0, 1}));
+  EXPECT_EQ(grid.CellAt(178, 17), (TGridCell{1, 1}));
+  EXPECT_EQ(grid.CellAt(178, 18), (TGridCell{1, 2}));
+  EXPECT_EQ(grid.CellAt(10, 36), TGridCell{});   // below the last row
+  EXPECT_EQ(grid.CellAt(522, 0), TGridCell{});   // right of the last column
+  EXPECT_EQ(grid.CellAt(-1, 0), TGridCell{});
 }
 
 }  // namespace
