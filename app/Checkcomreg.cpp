@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "app/AppError.h"
+#include "common/FileSystem.h"
 #include "common/SystemErrorText.h"
 #include "common/TextCase.h"
 #include "common/Widen.h"
@@ -45,13 +46,6 @@ std::wstring ReadDefaultText(HKEY key) {
   }
 }
 
-// A file, not a folder: a folder named like the library is no server.
-bool FileExists(const std::wstring& path) {
-  if (path.empty()) return false;
-  const DWORD attributes = GetFileAttributesW(path.c_str());
-  return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
-}
-
 std::wstring_view FileNamePart(std::wstring_view path) {
   const size_t separator = path.find_last_of(L"\\/:");
   return separator == std::wstring_view::npos ? path : path.substr(separator + 1);
@@ -84,7 +78,8 @@ std::wstring CheckComRegUnder(HKEY classesRoot, const CLSID& classId,
         RegOpenKeyExW(classKey.get(), L"InprocServer32", 0, KEY_READ, server.put()) ==
             ERROR_SUCCESS) {
       const std::wstring serverPath = ReadDefaultText(server.get());
-      registered = FileExists(serverPath) &&
+      // A file, not a folder: a folder named like the library is no server.
+      registered = IsFile(serverPath) &&
                    EqualIgnoringCase(FileNamePart(serverPath), libraryFileName);
     }
     if (registered) return {};

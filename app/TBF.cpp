@@ -9,8 +9,8 @@
 #include "Checkcomreg.h"
 #include "FolderDialog.h"
 #include "LinkComponent.h"
-#include "ModulePath.h"
 #include "WidgetIds.h"
+#include "common/FileSystem.h"
 #include "common/SystemErrorText.h"
 #include "link/Cp1251.h"
 #include "views/GridContent.h"
@@ -183,7 +183,7 @@ void TBF::ShowMain() {
 void TBF::FormShow() {
   if (GetWindowTextLengthW(deUpdate) != 0) return;
   const std::wstring folder = ExecutableFolder() + L"Update";
-  if (FolderExists(folder)) SetWindowTextW(deUpdate, folder.c_str());
+  if (IsFolder(folder)) SetWindowTextW(deUpdate, folder.c_str());
 }
 
 void TBF::GiveCommand(int32_t command) {
@@ -355,7 +355,7 @@ void TBF::OnClose() {
 void TBF::OnBrowseFolder() {
   // Start at the folder in the field when it exists, else beside the executable.
   std::wstring start = UpdateFolder();
-  if (start.empty() || !FolderExists(start)) start = browseStart_;
+  if (start.empty() || !IsFolder(start)) start = browseStart_;
   if (auto chosen = BrowseForFolder(window_.get(), FolderPrompt, start))
     SetWindowTextW(deUpdate, chosen->c_str());  // EN_CHANGE calls deUpdateChange
 }

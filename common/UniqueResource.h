@@ -71,6 +71,10 @@ void FreeCoTaskMemory(T* memory) {
   CoTaskMemFree(memory);
 }
 template <typename T>
+void FreeProcessHeapMemory(T* memory) {
+  HeapFree(GetProcessHeap(), 0, memory);
+}
+template <typename T>
 void ReleasePages(T* pages) {
   VirtualFree(pages, 0, MEM_RELEASE);
 }
@@ -104,12 +108,15 @@ using UniqueBitmap = UniqueResource<unique_resource_detail::GdiObject<HBITMAP>>;
 // A DC the program made (CreateCompatibleDC); a window's DC is borrowed with WindowDC instead.
 using UniqueMemoryDC = UniqueResource<NullIsInvalid<HDC, unique_resource_detail::DeleteMemoryDC>>;
 
-// Memory the system allocated for the caller: FormatMessage's buffer (LocalFree), the shell's
-// item lists (CoTaskMemFree); and pages of our own (VirtualAlloc).
+// Memory allocated for the caller: FormatMessage's buffer (LocalFree), the shell's item lists
+// (CoTaskMemFree), what Wine's path conversion returns (the process heap); pages of our own.
 template <typename T>
 using UniqueLocalMemory = UniqueResource<NullIsInvalid<T*, &unique_resource_detail::FreeLocal<T>>>;
 template <typename T>
 using UniqueCoTaskMemory = UniqueResource<NullIsInvalid<T*, &unique_resource_detail::FreeCoTaskMemory<T>>>;
+template <typename T>
+using UniqueProcessHeapMemory =
+    UniqueResource<NullIsInvalid<T*, &unique_resource_detail::FreeProcessHeapMemory<T>>>;
 template <typename T>
 using UniquePages = UniqueResource<NullIsInvalid<T*, &unique_resource_detail::ReleasePages<T>>>;
 

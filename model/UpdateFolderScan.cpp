@@ -6,21 +6,12 @@
 #include <string_view>
 #include <vector>
 
+#include "common/FileSystem.h"
 #include "common/TextCase.h"
 #include "common/UniqueResource.h"
 #include "ComponentTable.h"
 
 namespace {
-
-bool IsFolder(const std::wstring& path) {
-  const DWORD attributes = GetFileAttributesW(path.c_str());
-  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-}
-
-bool IsFile(const std::wstring& path) {
-  const DWORD attributes = GetFileAttributesW(path.c_str());
-  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
-}
 
 // The profile API looks for a name without a directory part in the Windows folder, so it gets
 // the full path of the very file whose existence was tested.

@@ -3,6 +3,7 @@
 #include <atomic>
 #include <new>
 
+#include "ComObject.h"
 #include "Module.h"
 #include "link/Varnel_tlb.h"
 
@@ -17,28 +18,12 @@ constexpr TClassEntry Classes[] = {
     {&CLSID_ComPort, CreateComPort},
 };
 
-class TClassFactory final : public IClassFactory {
+class TClassFactory final : public TComObject<TClassFactory, IClassFactory> {
  public:
-  explicit TClassFactory(HRESULT (*create)(REFIID, void**)) : create_(create) { ModuleAddRef(); }
-  ~TClassFactory() { ModuleRelease(); }
-  TClassFactory(const TClassFactory&) = delete;
-  TClassFactory& operator=(const TClassFactory&) = delete;
+  explicit TClassFactory(HRESULT (*create)(REFIID, void**)) : create_(create) {}
 
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override {
-    if (!object) return E_POINTER;
-    if (iid == IID_IUnknown || iid == IID_IClassFactory) {
-      *object = static_cast<IClassFactory*>(this);
-      AddRef();
-      return S_OK;
-    }
-    *object = nullptr;
-    return E_NOINTERFACE;
-  }
-  ULONG STDMETHODCALLTYPE AddRef() override { return ++references_; }
-  ULONG STDMETHODCALLTYPE Release() override {
-    const ULONG left = --references_;
-    if (left == 0) delete this;
-    return left;
+  void* InterfaceFor(REFIID iid) {
+    return iid == IID_IUnknown || iid == IID_IClassFactory ? static_cast<IClassFactory*>(this) : nullptr;
   }
   HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* outer, REFIID iid, void** object) override {
     if (!object) return E_POINTER;
@@ -53,7 +38,6 @@ class TClassFactory final : public IClassFactory {
   }
 
  private:
-  std::atomic<ULONG> references_{1};
   HRESULT (*create_)(REFIID, void**);
 };
 

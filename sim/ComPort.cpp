@@ -12,10 +12,12 @@
 #include <span>
 #include <string>
 
+#include "ComObject.h"
 #include "Module.h"
 #include "SimStatus.h"
 #include "TSimUnit.h"
 #include "Utf8.h"
+#include "common/FileSystem.h"
 #include "common/GuardedBuffer.h"
 #include "link/IReceivedSize.h"
 #include "link/Varnel_tlb.h"
@@ -25,12 +27,6 @@ namespace {
 constexpr wchar_t ConfigVariable[] = L"QEMUTIL_SIM_CONFIG";
 constexpr wchar_t ConfigFileName[] = L"Varnel.ini";
 
-std::filesystem::path ModuleFolder() {
-  wchar_t path[MAX_PATH * 4] = {};
-  const DWORD length = GetModuleFileNameW(ModuleHandle, path, MAX_PATH * 4);
-  return std::filesystem::path(std::wstring(path, length)).parent_path();
-}
-
 // Under Wine a test may name the file by its Unix path, which Win32 calls would take as a
 // path on the current drive; Wine's own export gives the DOS name. Elsewhere: unchanged.
 std::wstring DosPath(const std::wstring& path) {
@@ -39,11 +35,8 @@ std::wstring DosPath(const std::wstring& path) {
   const auto toDos = reinterpret_cast<UnixToDos>(
       reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_dos_file_name")));
   if (!toDos) return path;
-  WCHAR* dos = toDos(Utf8FromWide(path).c_str());
-  if (!dos) return path;
-  std::wstring converted(dos);
-  HeapFree(GetProcessHeap(), 0, dos);
-  return converted;
+  const UniqueProcessHeapMemory<WCHAR> dos(toDos(Utf8FromWide(path).c_str()));
+  return dos ? std::wstring(dos.get()) : path;
 }
 
 // The file QEMUTIL_SIM_CONFIG names, which must exist, or Varnel.ini beside the DLL, which
@@ -52,9 +45,8 @@ TSimConfig LoadConfiguration() {
   wchar_t named[MAX_PATH * 4] = {};
   const DWORD length = GetEnvironmentVariableW(ConfigVariable, named, MAX_PATH * 4);
   if (length > 0 && length < MAX_PATH * 4) return LoadSimConfig(std::filesystem::path(DosPath(named)), true);
-  const std::filesystem::path folder = ModuleFolder();
-  TSimConfig config = LoadSimConfig(folder / ConfigFileName, false);
-  return config;
+  const std::filesystem::path folder = std::filesystem::path(ModuleFileName(ModuleHandle)).parent_path();
+  return LoadSimConfig(folder / ConfigFileName, false);
 }
 
 template <typename Call>
@@ -68,36 +60,18 @@ int32_t Guarded(Call call) {
 
 // IReceivedSize is our own second interface: the vendor's component does not answer it, nor
 // does the stand-in in contract-only mode.
-class TComPort final : public IComPort, public IReceivedSize {
+class TComPort final : public TComObject<TComPort, IComPort, IReceivedSize> {
  public:
   explicit TComPort(TSimConfig config)
       : replyBuffer_(config.ContractOnly ? TSimUnit::ReplyBufferSize : 0),
         unit_(std::move(config), std::make_shared<TRealClock>(), replyBuffer_.Span()) {
     if (unit_.ContractOnly() && replyBuffer_.Span().empty()) throw std::bad_alloc();
-    ModuleAddRef();
   }
-  ~TComPort() { ModuleRelease(); }
-  TComPort(const TComPort&) = delete;
-  TComPort& operator=(const TComPort&) = delete;
 
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override {
-    if (!object) return E_POINTER;
-    if (iid == IID_IUnknown || iid == IID_IComPort) {
-      *object = static_cast<IComPort*>(this);
-    } else if (iid == IID_IReceivedSize && !unit_.ContractOnly()) {
-      *object = static_cast<IReceivedSize*>(this);
-    } else {
-      *object = nullptr;
-      return E_NOINTERFACE;
-    }
-    AddRef();
-    return S_OK;
-  }
-  ULONG STDMETHODCALLTYPE AddRef() override { return ++references_; }
-  ULONG STDMETHODCALLTYPE Release() override {
-    const ULONG left = --references_;
-    if (left == 0) delete this;
-    return left;
+  void* InterfaceFor(REFIID iid) {
+    if (iid == IID_IUnknown || iid == IID_IComPort) return static_cast<IComPort*>(this);
+    if (iid == IID_IReceivedSize && !unit_.ContractOnly()) return static_cast<IReceivedSize*>(this);
+    return nullptr;
   }
 
   int32_t STDMETHODCALLTYPE Configure(const SCP_Info* info) override {
@@ -189,7 +163,6 @@ class TComPort final : public IComPort, public IReceivedSize {
   }
 
  private:
-  std::atomic<ULONG> references_{1};
   GuardedBuffer replyBuffer_;  // made before unit_ and freed after it
   TSimUnit unit_;
 };

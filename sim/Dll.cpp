@@ -7,6 +7,7 @@
 #include <string>
 
 #include "Module.h"
+#include "common/FileSystem.h"
 #include "common/TextCase.h"
 #include "common/UniqueResource.h"
 #include "link/Varnel_tlb.h"
@@ -16,19 +17,6 @@ HMODULE ModuleHandle = nullptr;
 namespace {
 
 std::atomic<LONG> ModuleReferences{0};
-
-std::wstring ModulePath() {
-  std::wstring path(MAX_PATH, L'\0');
-  for (;;) {
-    const DWORD length = GetModuleFileNameW(ModuleHandle, path.data(), static_cast<DWORD>(path.size()));
-    if (length == 0) return {};
-    if (length < path.size()) {
-      path.resize(length);
-      return path;
-    }
-    path.resize(path.size() * 2);
-  }
-}
 
 std::wstring ClassKeyName() {
   wchar_t text[64] = {};
@@ -76,7 +64,7 @@ STDAPI DllGetClassObject(REFCLSID clsid, REFIID iid, LPVOID* object) {
 STDAPI DllCanUnloadNow() { return ModuleInUse() ? S_FALSE : S_OK; }
 
 STDAPI DllRegisterServer() {
-  const std::wstring path = ModulePath();
+  const std::wstring path = ModuleFileName(ModuleHandle);
   if (path.empty()) return SELFREG_E_CLASS;
   UniqueHKey classKey;
   if (RegCreateKeyExW(HKEY_CLASSES_ROOT, ClassKeyName().c_str(), 0, nullptr, 0, KEY_WRITE, nullptr,
@@ -96,7 +84,7 @@ STDAPI DllRegisterServer() {
 // stand-in must never take away the vendor's component registered in its place.
 STDAPI DllUnregisterServer() {
   const std::wstring registered = RegisteredServer();
-  if (!registered.empty() && !EqualIgnoringCase(registered, ModulePath())) return S_OK;
+  if (!registered.empty() && !EqualIgnoringCase(registered, ModuleFileName(ModuleHandle))) return S_OK;
   const LSTATUS status = RegDeleteTreeW(HKEY_CLASSES_ROOT, ClassKeyName().c_str());
   return status == ERROR_SUCCESS || status == ERROR_FILE_NOT_FOUND ? S_OK : SELFREG_E_CLASS;
 }

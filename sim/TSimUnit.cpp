@@ -74,6 +74,12 @@ const TSimFault* TSimUnit::TakeFault(const char* method) {
   return nullptr;
 }
 
+std::optional<int32_t> TSimUnit::Refused(const char* method, const std::string& call) {
+  if (const TSimFault* fault = TakeFault(method)) return Log(call, FailWith(*fault));
+  if (shutDown_) return Log(call, Fail(SimShutDown));
+  return std::nullopt;
+}
+
 int32_t TSimUnit::Fail(int32_t status, std::wstring text) {
   if (status != SimOk) errorText_ = text.empty() ? SimStatusText(status) : std::move(text);
   return status;
@@ -149,8 +155,7 @@ int32_t TSimUnit::Configure(const TLinkSettings* settings) {
   if (settings)
     call = "Configure(" + Number(settings->Mode) + ", " + TSimJournal::Quote(FromCp1251(settings->AppTitle)) +
            ", " + Number(static_cast<int64_t>(settings->AppWindow)) + ", " + Number(settings->Flag) + ")";
-  if (const TSimFault* fault = TakeFault("Configure")) return Log(call, FailWith(*fault));
-  if (shutDown_) return Log(call, Fail(SimShutDown));
+  if (const auto refused = Refused("Configure", call)) return *refused;
   if (!settings) return Log(call, Fail(SimBadArgument, L"Configure: не передана запись настройки"));
   settings_ = *settings;
   return Log(call, SimOk);
@@ -165,8 +170,7 @@ int32_t TSimUnit::Close() { return DropLink("Close"); }
 int32_t TSimUnit::DropLink(const char* method) {
   TLock lock(mutex_);
   const std::string call = std::string(method) + "()";
-  if (const TSimFault* fault = TakeFault(method)) return Log(call, FailWith(*fault));
-  if (shutDown_) return Log(call, Fail(SimShutDown));
+  if (const auto refused = Refused(method, call)) return *refused;
   initialized_ = false;
   pending_.reset();
   image_.reset();
@@ -177,8 +181,7 @@ int32_t TSimUnit::DropLink(const char* method) {
 
 int32_t TSimUnit::Shutdown() {
   TLock lock(mutex_);
-  if (const TSimFault* fault = TakeFault("Shutdown")) return Log("Shutdown()", FailWith(*fault));
-  if (shutDown_) return Log("Shutdown()", Fail(SimShutDown));
+  if (const auto refused = Refused("Shutdown", "Shutdown()")) return *refused;
   shutDown_ = true;
   initialized_ = false;
   pending_.reset();
@@ -190,8 +193,7 @@ int32_t TSimUnit::Shutdown() {
 int32_t TSimUnit::SetErrorOption(int32_t option) {
   TLock lock(mutex_);
   const std::string call = "SetErrorOption(" + Number(option) + ")";
-  if (const TSimFault* fault = TakeFault("SetErrorOption")) return Log(call, FailWith(*fault));
-  if (shutDown_) return Log(call, Fail(SimShutDown));
+  if (const auto refused = Refused("SetErrorOption", call)) return *refused;
   errorOption_ = option;
   return Log(call, SimOk);
 }
@@ -199,8 +201,7 @@ int32_t TSimUnit::SetErrorOption(int32_t option) {
 int32_t TSimUnit::SetInteractive(int32_t interactive) {
   TLock lock(mutex_);
   const std::string call = "SetInteractive(" + Number(interactive) + ")";
-  if (const TSimFault* fault = TakeFault("SetInteractive")) return Log(call, FailWith(*fault));
-  if (shutDown_) return Log(call, Fail(SimShutDown));
+  if (const auto refused = Refused("SetInteractive", call)) return *refused;
   interactive_ = interactive;
   return Log(call, SimOk);
 }
@@ -208,8 +209,7 @@ int32_t TSimUnit::SetInteractive(int32_t interactive) {
 int32_t TSimUnit::SetTimeout(int32_t milliseconds) {
   TLock lock(mutex_);
   const std::string call = "SetTimeout(" + Number(milliseconds) + ")";
-  if (const TSimFault* fault = TakeFault("SetTimeout")) return Log(call, FailWith(*fault));
-  if (shutDown_) return Log(call, Fail(SimShutDown));
+  if (const auto refused = Refused("SetTimeout", call)) return *refused;
   if (milliseconds < 0) return Log(call, Fail(SimBadArgument, L"SetTimeout: время не может быть отрицательным"));
   timeoutMs_ = milliseconds;
   return Log(call, SimOk);
@@ -218,8 +218,7 @@ int32_t TSimUnit::SetTimeout(int32_t milliseconds) {
 int32_t TSimUnit::Initialize() {
   TLock lock(mutex_);
   const std::string call = "Initialize()";
-  if (const TSimFault* fault = TakeFault("Initialize")) return Log(call, FailWith(*fault));
-  if (shutDown_) return Log(call, Fail(SimShutDown));
+  if (const auto refused = Refused("Initialize", call)) return *refused;
   if (!config_.Error.empty()) return Log(call, Fail(SimConfigError, config_.Error));
   if (!connected_) return Log(call, Fail(SimNotConnected));
   if (!storageOpen_) {
@@ -295,7 +294,7 @@ int32_t TSimUnit::SendPacket(int32_t kind, int32_t length, const uint8_t* bytes)
   std::string call = "SendPacket(" + Number(kind) + ", " + Number(length);
   if (readable) call += ", " + TSimJournal::Hex({bytes, static_cast<size_t>(length)});
   call += ")";
-  if (const TSimFault* fault = TakeFault("SendPacket")) return Log(call, FailWith(*fault));
+  if (const auto refused = Refused("SendPacket", call)) return *refused;
   if (const int32_t status = LinkReady()) return Log(call, status);
   if (kind != MessageKind) return Log(call, Fail(SimBadArgument, L"Неверный вид сообщения: " + Wide(kind)));
   if (!readable)

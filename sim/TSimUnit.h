@@ -96,6 +96,9 @@ class TSimUnit {
 
   // Counts the call and returns the fault staged for it, if any.
   const TSimFault* TakeFault(const char* method);
+  // The opening most methods share: a fault staged for this call of method, or any call after
+  // Shutdown, ends it with its status, journalled as call. Empty: the method goes on.
+  std::optional<int32_t> Refused(const char* method, const std::string& call);
   int32_t DropLink(const char* method);
   int32_t Fail(int32_t status, std::wstring text = {});
   int32_t FailWith(const TSimFault& fault);

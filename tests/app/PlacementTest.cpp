@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "app/ModulePath.h"
+#include "common/FileSystem.h"
 #include "app/Placement.h"
 
 namespace {
@@ -70,7 +70,7 @@ TEST(ModulePathTest, ChangesOnlyTheFileNamesExtension) {
   const std::wstring folder = ExecutableFolder();
   ASSERT_FALSE(folder.empty());
   EXPECT_EQ(folder.back(), L'\\');
-  EXPECT_TRUE(FolderExists(folder));
+  EXPECT_TRUE(IsFolder(folder));
 }
 
 }  // namespace

@@ -1,12 +1,10 @@
-#include "ModulePath.h"
+#include "FileSystem.h"
 
-#include <windows.h>
-
-std::wstring ExecutablePath() {
+std::wstring ModuleFileName(HMODULE module) {
   // Long paths: grow the buffer until the name fits.
   std::wstring path(MAX_PATH, L'\0');
   for (;;) {
-    const DWORD length = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
+    const DWORD length = GetModuleFileNameW(module, path.data(), static_cast<DWORD>(path.size()));
     if (length == 0) return {};
     if (length < path.size()) {
       path.resize(length);
@@ -16,6 +14,8 @@ std::wstring ExecutablePath() {
     path.resize(path.size() * 2);
   }
 }
+
+std::wstring ExecutablePath() { return ModuleFileName(nullptr); }
 
 std::wstring ExecutableFolder() {
   const std::wstring path = ExecutablePath();
@@ -31,7 +31,12 @@ std::wstring ChangeFileExt(const std::wstring& path, const std::wstring& extensi
   return path.substr(0, dot) + extension;
 }
 
-bool FolderExists(const std::wstring& path) {
+bool IsFolder(const std::wstring& path) {
   const DWORD attributes = GetFileAttributesW(path.c_str());
-  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+bool IsFile(const std::wstring& path) {
+  const DWORD attributes = GetFileAttributesW(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
 }

@@ -1,0 +1,18 @@
+// Paths of the running modules and what exists at a path.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+// Full path of a loaded module (null: the running executable); "" if the system cannot tell.
+std::wstring ModuleFileName(HMODULE module);
+std::wstring ExecutablePath();
+// The folder of the running executable, ending in a path separator.
+std::wstring ExecutableFolder();
+// path with the extension of its file name replaced by extension (".ini"); appended when the
+// name has none.
+std::wstring ChangeFileExt(const std::wstring& path, const std::wstring& extension);
+// Whether an existing folder, or an existing file that is no folder, is at path.
+bool IsFolder(const std::wstring& path);
+bool IsFile(const std::wstring& path);
