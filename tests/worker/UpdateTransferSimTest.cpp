@@ -54,8 +54,8 @@ const TFileStruct* Listed(const TFileList& files, int row) {
 
 class UpdateTransferSimTest : public ::testing::Test {
  protected:
-  TempFolder place;  // the unit's storage, the configuration and the journal
-  TempFolder folder;
+  TempFolder place{UpdateFolderName};  // the unit's storage, the configuration and the journal
+  TempFolder folder{UpdateFolderName};
   TransferWindow window;
   UniqueHandle event{CreateEventW(nullptr, FALSE, FALSE, nullptr)};
   std::unique_ptr<TransferWorker> worker;

@@ -23,7 +23,7 @@ class UpdateTransferTest : public ::testing::Test {
  protected:
   FakeComPort port{GetCurrentThreadId()};
   TransferWindow window;
-  TempFolder folder;
+  TempFolder folder{UpdateFolderName};
   UniqueHandle event{CreateEventW(nullptr, FALSE, FALSE, nullptr)};
   std::unique_ptr<TransferWorker> worker;
 
@@ -148,7 +148,7 @@ TEST_F(UpdateTransferTest, UnreadableCandidatesFailWithTheirOwnMessages) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
-    TempFolder own;
+    TempFolder own{UpdateFolderName};
     window.folder = own.Path();
     window.candidates.clear();
     c.prepare(own);
@@ -321,7 +321,7 @@ TEST_F(UpdateTransferTest, GaugeHandOffsStayBoundedWhateverTheNumberOfReports) {
 }
 
 TEST_F(UpdateTransferTest, ThePathIsBuiltFromTheFolderTextOfEachMoment) {
-  TempFolder second;
+  TempFolder second{UpdateFolderName};
   folder.Write(L"meridox.exe", Bytes(5, 1));
   folder.Write(L"Version.ini", {});
   second.Write(L"salvik.exe", Bytes(6, 2));
