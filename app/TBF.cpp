@@ -22,6 +22,19 @@ constexpr wchar_t EventName[] = L"QemUtil.Thread.Event";
 constexpr wchar_t FolderPrompt[] = L"Выберите папку с обновляемыми файлами";
 constexpr COLORREF FailureColor = RGB(255, 0, 0);
 
+// Why the session should wait, by the command the worker woke for; a lost command's extra
+// wake-up only initialises the link.
+const wchar_t* ShutdownBlockText(int32_t command) {
+  switch (command) {
+    case cmComponents:
+      return L"Идёт чтение списка компонентов блока диагностики. Не завершайте сеанс до его окончания.";
+    case cmUpdate:
+      return L"Идёт обновление компонентов блока диагностики. Не завершайте сеанс до его окончания.";
+    default:
+      return L"Идёт обмен данными с блоком диагностики. Не завершайте сеанс до его окончания.";
+  }
+}
+
 constexpr double CompColumnFactors[] = {0.35, 0.15, 0.16, 0.13, 0.14, 0.1};
 constexpr double UpdateColumnFactors[] = {0.5, 0.1, 0.4};
 
@@ -283,6 +296,12 @@ void TBF::ShowGauge(int32_t percent) {
 
 TUpdateList TBF::UpdateCandidates() { return UpdateList ? *UpdateList : TUpdateList(); }
 
+void TBF::JobStarted(int32_t command) {
+  shutdownBlock_.Register(window_.get(), ShutdownBlockText(command));
+}
+
+void TBF::JobEnded() { shutdownBlock_.Remove(window_.get()); }
+
 std::wstring TBF::UpdateFolder() {
   const int length = GetWindowTextLengthW(deUpdate);
   std::wstring folder(length + 1, L'\0');
@@ -309,6 +328,7 @@ LRESULT TBF::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_NOTIFY: OnNotify(*reinterpret_cast<const NMHDR*>(lParam)); return 0;
     case WM_CTLCOLORSTATIC: return OnCtlColorStatic(reinterpret_cast<HDC>(wParam), reinterpret_cast<HWND>(lParam));
     case WM_CLOSE: OnClose(); return 0;
+    case WM_QUERYENDSESSION: return OnQueryEndSession();
     case WM_DESTROY: Application.Terminate(); return 0;
     default: return DefWindowProcW(window_.get(), message, wParam, lParam);
   }
@@ -354,6 +374,9 @@ void TBF::OnClose() {
   SavePlacement();
   DestroyWindow(window_.get());
 }
+
+// A job cut short would leave the unit half updated, or the link not closed.
+bool TBF::OnQueryEndSession() const { return ShutdownBlockReason().empty(); }
 
 void TBF::OnBrowseFolder() {
   // Start at the folder in the field when it exists, else beside the executable.

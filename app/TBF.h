@@ -10,6 +10,7 @@
 
 #include "Gauge.h"
 #include "Placement.h"
+#include "ShutdownBlock.h"
 #include "link/UniqueResource.h"
 #include "views/DrawGrid.h"
 #include "worker/UThreadComPort.h"
@@ -69,6 +70,11 @@ class TBF final : public TWorkerWindow {
   void ShowGauge(int32_t percent) override;
   TUpdateList UpdateCandidates() override;
   std::wstring UpdateFolder() override;
+  void JobStarted(int32_t command) override;
+  void JobEnded() override;
+
+  // The reason registered for holding off the session's end while a job runs; "" when idle.
+  const std::wstring& ShutdownBlockReason() const { return shutdownBlock_.Reason(); }
 
   // pcMain's active page (nullptr: none) and its change.
   HWND ActivePage() const;
@@ -109,6 +115,7 @@ class TBF final : public TWorkerWindow {
   LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam);
   void OnCommand(int id, int code, HWND control);
   void OnClose();
+  bool OnQueryEndSession() const;
   LRESULT OnCtlColorStatic(HDC dc, HWND control);
   void OnNotify(const NMHDR& header);
   void OnBrowseFolder();
@@ -127,6 +134,7 @@ class TBF final : public TWorkerWindow {
   HBRUSH faceBrush_ = GetSysColorBrush(COLOR_BTNFACE);
   bool statusFailed_ = false;
   bool closing_ = false;
+  TShutdownBlock shutdownBlock_;
   std::wstring browseStart_;  // where the folder dialog starts
   // Declared before the worker: the worker's destructor may still signal the event.
   UniqueHandle event_;

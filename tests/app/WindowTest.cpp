@@ -1,6 +1,6 @@
 // The main window in process, against a fake link: the start-up order of link calls, the
-// widgets as designed, menu commands, the status line, the gauge, and the shutdown order with
-// an idle worker and with one in the middle of a job.
+// widgets as designed, menu commands, the status line, the gauge, the shutdown order with an
+// idle worker and with one in the middle of a job, and the session held off during a job.
 #include <gtest/gtest.h>
 
 #include <windows.h>
@@ -237,6 +237,28 @@ TEST_F(WindowTest, ClosingDuringAJobLetsItFinishWithItsStatusesFirst) {
   EXPECT_EQ(port.Calls(), (Calls{"WaitData(7)@T", "SetInteractive(1)@T", "Reset()@W", "Close()@W",
                                  "Shutdown()@W"}));
   EXPECT_EQ(statusAtReset, L"Последнее сообщение");
+}
+
+TEST_F(WindowTest, TheSessionMayEndOnlyWhileNoJobRuns) {
+  std::atomic<bool> inJob{false}, release{false};
+  job = [&](TestWorker&) {
+    inJob = true;
+    while (!release) Sleep(1);
+  };
+  Start();
+  auto query = [&] { return SendMessageW(form->Handle(), WM_QUERYENDSESSION, 0, 0); };
+  EXPECT_EQ(query(), TRUE);
+  EXPECT_EQ(form->ShutdownBlockReason(), L"");
+
+  Command(idMiComp);
+  ASSERT_TRUE(PumpUntil([&] { return inJob.load(); }));
+  EXPECT_EQ(query(), FALSE);
+  EXPECT_EQ(form->ShutdownBlockReason(),
+            L"Идёт чтение списка компонентов блока диагностики. Не завершайте сеанс до его окончания.");
+
+  release = true;
+  ASSERT_TRUE(PumpUntil([&] { return form->ShutdownBlockReason().empty(); }));
+  EXPECT_EQ(query(), TRUE);
 }
 
 TEST_F(WindowTest, ARefusedRegistrationNeverCreatesTheWorkerOrTheLink) {
