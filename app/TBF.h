@@ -116,6 +116,8 @@ class TBF final : public TWorkerWindow {
   void OnCommand(int id, int code, HWND control);
   void OnClose();
   bool OnQueryEndSession() const;
+  void OnEndSession(bool ending);
+  void FinishClose();
   LRESULT OnCtlColorStatic(HDC dc, HWND control);
   void OnNotify(const NMHDR& header);
   void OnBrowseFolder();
@@ -128,6 +130,7 @@ class TBF final : public TWorkerWindow {
   void SetUpGrid(TDrawGrid& grid, int columns, bool useFullWidth, const double* factors);
   void SavePlacement();
   void GiveCommand(int32_t command);
+  void StopWorker();
 
   UniqueWindow window_;
   UniqueGdiObject windowFont_, boldTahoma_, cellFont_, cellBoldFont_;
@@ -135,6 +138,10 @@ class TBF final : public TWorkerWindow {
   bool statusFailed_ = false;
   bool closing_ = false;
   TShutdownBlock shutdownBlock_;
+  // StopWorker's calls still waiting for the worker's end (a nested one comes from a message
+  // served during the wait), and whether one of them has closed the link already.
+  int workerWaits_ = 0;
+  bool linkClosed_ = false;
   std::wstring browseStart_;  // where the folder dialog starts
   // Declared before the worker: the worker's destructor may still signal the event.
   UniqueHandle event_;

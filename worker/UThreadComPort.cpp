@@ -13,6 +13,10 @@ TThreadComPort::TThreadComPort(bool createSuspended, TWorkerWindow& window)
 
 TThreadComPort::~TThreadComPort() {
   // Normally the window has ended the thread already; this covers an early exit.
+  Stop();
+}
+
+void TThreadComPort::Stop() {
   Terminate();
   if (Event) SetEvent(Event);
   WaitFor();
