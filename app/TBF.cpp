@@ -24,6 +24,19 @@ constexpr wchar_t EventName[] = L"QemUtil.Thread.Event";
 constexpr wchar_t FolderPrompt[] = L"Выберите папку с обновляемыми файлами";
 constexpr COLORREF FailureColor = RGB(255, 0, 0);
 
+// Why the session should wait, by the command the worker woke for; a lost command's extra
+// wake-up only initialises the link.
+const wchar_t* ShutdownBlockText(int32_t command) {
+  switch (command) {
+    case cmComponents:
+      return L"Идёт чтение списка компонентов блока диагностики. Не завершайте сеанс до его окончания.";
+    case cmUpdate:
+      return L"Идёт обновление компонентов блока диагностики. Не завершайте сеанс до его окончания.";
+    default:
+      return L"Идёт обмен данными с блоком диагностики. Не завершайте сеанс до его окончания.";
+  }
+}
+
 
 // A start-up the user chose to end in the "HRCHECK: " box: the entry routine shows it
 // without a text.
@@ -51,13 +64,7 @@ TBF::TBF() = default;
 
 TBF::~TBF() {
   // A start-up that stopped half way, or an error: end the worker before anything it uses.
-  if (worker_) {
-    worker_->Terminate();
-    if (worker_->Event) SetEvent(worker_->Event);
-    worker_->WaitFor();
-    ThreadComPort = nullptr;
-    worker_.reset();
-  }
+  StopWorker();
   // Destroyed without a close (start-up stopped, or an error on its way to the entry
   // routine's display): no handler runs, and in particular no quit request is posted that
   // would end that display at once.
@@ -200,27 +207,35 @@ void TBF::miCompClick() {
 void TBF::miExitClick() { PostMessageW(window_.get(), WM_CLOSE, 0, 0); }
 
 bool TBF::FormCloseQuery() {
-  if (worker_) {
-    worker_->Terminate();
-    if (worker_->Event) SetEvent(worker_->Event);
-    // Serves the worker's hand-offs, nothing else, until it has ended: a running job finishes
-    // with its status and table updates.
-    worker_->WaitFor();
-    if (worker_->Port) {
-      worker_->Port->Reset();
-      worker_->Port->Close();
-      worker_->Port->Shutdown();
-    }
-    worker_->Event = nullptr;
-    event_.reset();
-    // Releases the last reference to the link component.
-    ThreadComPort = nullptr;
-    worker_.reset();
-  }
+  StopWorker();
   FileList.reset();
   if (UpdateList) UpdateList->clear();
   UpdateList.reset();
   return true;
+}
+
+// The worker ends after its current job, then the link is closed and the worker and its event
+// are released. Safe to call again, also from a message served during its own wait (a session
+// ending while a close waits): each call returns only once the worker has ended and the link
+// is closed; the outermost one, whose wait the inner ones share, releases the worker.
+void TBF::StopWorker() {
+  if (!worker_) return;
+  ++workerWaits_;
+  // Serves the worker's hand-offs, nothing else, until it has ended: a running job finishes
+  // with its status and table updates.
+  worker_->Stop();
+  if (!linkClosed_ && worker_->Port) {
+    worker_->Port->Reset();
+    worker_->Port->Close();
+    worker_->Port->Shutdown();
+  }
+  linkClosed_ = true;
+  if (--workerWaits_ > 0) return;
+  worker_->Event = nullptr;
+  event_.reset();
+  // Releases the last reference to the link component.
+  ThreadComPort = nullptr;
+  worker_.reset();
 }
 
 void TBF::SavePlacement() {
@@ -280,6 +295,12 @@ void TBF::ShowGauge(int32_t percent) {
 
 TUpdateList TBF::UpdateCandidates() { return UpdateList ? *UpdateList : TUpdateList(); }
 
+void TBF::JobStarted(int32_t command) {
+  shutdownBlock_.Register(window_.get(), ShutdownBlockText(command));
+}
+
+void TBF::JobEnded() { shutdownBlock_.Remove(window_.get()); }
+
 std::wstring TBF::UpdateFolder() {
   const int length = GetWindowTextLengthW(deUpdate);
   std::wstring folder(length + 1, L'\0');
@@ -306,6 +327,8 @@ LRESULT TBF::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_NOTIFY: OnNotify(*reinterpret_cast<const NMHDR*>(lParam)); return 0;
     case WM_CTLCOLORSTATIC: return OnCtlColorStatic(reinterpret_cast<HDC>(wParam), reinterpret_cast<HWND>(lParam));
     case WM_CLOSE: OnClose(); return 0;
+    case WM_QUERYENDSESSION: return OnQueryEndSession();
+    case WM_ENDSESSION: OnEndSession(wParam != 0); return 0;
     case WM_DESTROY: Application.Terminate(); return 0;
     default: return DefWindowProcW(window_.get(), message, wParam, lParam);
   }
@@ -348,6 +371,27 @@ void TBF::OnClose() {
     closing_ = false;
     return;
   }
+  FinishClose();
+}
+
+// A job cut short would leave the unit half updated, or the link not closed.
+bool TBF::OnQueryEndSession() const { return ShutdownBlockReason().empty(); }
+
+void TBF::OnEndSession(bool ending) {
+  if (!ending) return;
+  // The system ends the process as soon as this returns: close first. A close already waiting
+  // for the worker (this message is served during that wait) is carried to its end here, and
+  // the waiting one then finds the worker ended, the link closed and the window gone.
+  if (!closing_) {
+    OnClose();
+    return;
+  }
+  StopWorker();
+  FinishClose();
+}
+
+void TBF::FinishClose() {
+  if (!window_) return;
   SavePlacement();
   DestroyWindow(window_.get());
 }

@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "views/Gauge.h"
 #include "Placement.h"
+#include "ShutdownBlock.h"
 #include "common/UniqueResource.h"
 #include "views/DrawGrid.h"
 #include "views/Gauge.h"
@@ -73,6 +73,11 @@ class TBF final : public TWorkerWindow {
   void ShowGauge(int32_t percent) override;
   TUpdateList UpdateCandidates() override;
   std::wstring UpdateFolder() override;
+  void JobStarted(int32_t command) override;
+  void JobEnded() override;
+
+  // The reason registered for holding off the session's end while a job runs; "" when idle.
+  const std::wstring& ShutdownBlockReason() const { return shutdownBlock_.Reason(); }
 
   // pcMain's active page (nullptr: none) and its change.
   HWND ActivePage() const;
@@ -112,6 +117,9 @@ class TBF final : public TWorkerWindow {
   LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam);
   void OnCommand(int id, int code, HWND control);
   void OnClose();
+  bool OnQueryEndSession() const;
+  void OnEndSession(bool ending);
+  void FinishClose();
   LRESULT OnCtlColorStatic(HDC dc, HWND control);
   void OnNotify(const NMHDR& header);
   void OnBrowseFolder();
@@ -125,12 +133,18 @@ class TBF final : public TWorkerWindow {
   void SetUpGrid(TDrawGrid& grid, const std::vector<double>& factors, TWidthBase base);
   void SavePlacement();
   void GiveCommand(int32_t command);
+  void StopWorker();
 
   UniqueWindow window_;
   UniqueFont windowFont_, windowBoldFont_, boldTahoma_;
   HBRUSH faceBrush_ = GetSysColorBrush(COLOR_BTNFACE);
   bool statusFailed_ = false;
   bool closing_ = false;
+  TShutdownBlock shutdownBlock_;
+  // StopWorker's calls still waiting for the worker's end (a nested one comes from a message
+  // served during the wait), and whether one of them has closed the link already.
+  int workerWaits_ = 0;
+  bool linkClosed_ = false;
   std::wstring browseStart_;  // where the folder dialog starts
   // Declared before the worker: the worker's destructor may still signal the event.
   UniqueHandle event_;

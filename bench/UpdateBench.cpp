@@ -62,6 +62,9 @@ class CountingWindow : public TWorkerWindow {
     ++handOffs;
     return folder;
   }
+  // Before and after the timed job: not its hand-offs.
+  void JobStarted(int32_t) override {}
+  void JobEnded() override {}
 };
 
 class TimedWorker : public TThreadComPort {

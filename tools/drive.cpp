@@ -8,7 +8,8 @@
 // folder-set TEXT | folder | click-update | status | wait-status TEXT SECS |
 // wait-status-not TEXT SECS | page | client | frame | gauge | comp-rows | sleep MS | close | exit SECS | shown |
 // await-status TEXT SECS | await-journal PATH TEXT SECS | responsive SECS | status-colour | hold PATH | share PATH |
-// delete PATH | suspend | resume | close-sent | resources | cycles COUNT SOURCE FOLDER SECS
+// delete PATH | suspend | resume | close-sent | resources | cycles COUNT SOURCE FOLDER SECS |
+// query-end-session | end-session SECS
 // A step that times out prints "error: ..." and ends the driver with exit code 2; a program that
 // does not end within `exit`'s time is killed, so a hang never outlives its driver.
 #include <windows.h>
@@ -414,6 +415,27 @@ bool SoakStep(const std::wstring& step, Next& next) {
   return true;
 }
 
+// --- The session's end, as the system announces it ---------------------------------------------
+
+// The question (1: the program lets the session end, 0: it asks to wait) and the end itself,
+// whose answer the system waits for before it ends the process; false for any other step.
+template <typename Next>
+bool SessionStep(const std::wstring& step, Next& next) {
+  DWORD_PTR answer = 0;
+  if (step == L"query-end-session") {
+    if (!SendMessageTimeoutW(MainWindow(), WM_QUERYENDSESSION, 0, 0, SMTO_NORMAL, 10000, &answer))
+      Fail(L"the session's end was not answered");
+    Print(L"query-end-session", answer ? L"1" : L"0");
+  } else if (step == L"end-session") {
+    const UINT limit = static_cast<UINT>(Seconds(next()) * 1000);
+    const bool answered = SendMessageTimeoutW(MainWindow(), WM_ENDSESSION, TRUE, 0, SMTO_NORMAL, limit, &answer) != 0;
+    Print(L"end-session", answered ? L"1" : L"0");
+  } else {
+    return false;
+  }
+  return true;
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
@@ -585,7 +607,7 @@ int wmain(int argc, wchar_t** argv) {
       GetExitCodeProcess(process, &code);
       Print(L"shown", everShown ? L"1" : L"0");
       Print(L"exit", std::to_wstring(code));
-    } else if (SoakStep(step, next)) {
+    } else if (SoakStep(step, next) || SessionStep(step, next)) {
     } else {
       Fail(L"unknown step " + step);
     }

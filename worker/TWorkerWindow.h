@@ -26,6 +26,12 @@ class TWorkerWindow {
   virtual TUpdateList UpdateCandidates() = 0;
   virtual std::wstring UpdateFolder() = 0;
 
+  // Bracket each wake-up that is not the worker's end: JobStarted before the link's
+  // initialisation, with the command the worker woke for (cmNone after a lost command), and
+  // JobEnded once Command is cleared. The window holds off the session's end in between.
+  virtual void JobStarted(int32_t command) = 0;
+  virtual void JobEnded() = 0;
+
  protected:
   ~TWorkerWindow() = default;
 };

@@ -13,6 +13,10 @@ TThreadComPort::TThreadComPort(bool createSuspended, TWorkerWindow& window)
 
 TThreadComPort::~TThreadComPort() {
   // Normally the window has ended the thread already; this covers an early exit.
+  Stop();
+}
+
+void TThreadComPort::Stop() {
   Terminate();
   if (Event) SetEvent(Event);
   WaitFor();
@@ -25,6 +29,8 @@ void TThreadComPort::Execute() {
     // A failed wait (no event) ends the worker instead of spinning through jobs.
     if (WaitForSingleObject(Event, INFINITE) != WAIT_OBJECT_0) break;
     if (Terminated()) break;
+    const int32_t woken = Command.load();
+    Synchronize([this, woken] { window_.JobStarted(woken); });
     if (InitLink()) {
       switch (Command.load()) {
         case cmComponents: ReadComponents(); break;
@@ -33,6 +39,7 @@ void TThreadComPort::Execute() {
       }
     }
     Command = cmNone;
+    Synchronize([this] { window_.JobEnded(); });
   }
   Port->SetInteractive(1);
   Packet.reset();

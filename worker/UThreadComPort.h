@@ -38,6 +38,10 @@ class TThreadComPort : public TThread {
   TThreadComPort(bool createSuspended, TWorkerWindow& window);
   ~TThreadComPort() override;
 
+  // Ends the thread after its current job: the termination request, a wake-up, and the wait
+  // for its end, which on the window thread serves the job's hand-offs meanwhile.
+  void Stop();
+
   int32_t Action = uaLinkError;
   std::wstring Text;
   // How the colour of uaStatus and the percentage of uaGauge travel with the hand-off.

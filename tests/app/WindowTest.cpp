@@ -1,6 +1,6 @@
 // The main window in process, against a fake link: the start-up order of link calls, the
-// widgets as designed, menu commands, the status line, the gauge, and the shutdown order with
-// an idle worker and with one in the middle of a job.
+// widgets as designed, menu commands, the status line, the gauge, the shutdown order with an
+// idle worker and with one in the middle of a job, and the session's end.
 #include <gtest/gtest.h>
 
 #include <windows.h>
@@ -8,6 +8,7 @@
 
 #include <atomic>
 #include <functional>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -237,6 +238,117 @@ TEST_F(WindowTest, ClosingDuringAJobLetsItFinishWithItsStatusesFirst) {
   EXPECT_EQ(port.Calls(), (Calls{"WaitData(7)@T", "SetInteractive(1)@T", "Reset()@W", "Close()@W",
                                  "Shutdown()@W"}));
   EXPECT_EQ(statusAtReset, L"Последнее сообщение");
+}
+
+TEST_F(WindowTest, TheSessionMayEndOnlyWhileNoJobRuns) {
+  std::atomic<bool> inJob{false}, release{false};
+  job = [&](TestWorker&) {
+    inJob = true;
+    while (!release) Sleep(1);
+  };
+  Start();
+  auto query = [&] { return SendMessageW(form->Handle(), WM_QUERYENDSESSION, 0, 0); };
+  EXPECT_EQ(query(), TRUE);
+  EXPECT_EQ(form->ShutdownBlockReason(), L"");
+
+  Command(idMiComp);
+  ASSERT_TRUE(PumpUntil([&] { return inJob.load(); }));
+  EXPECT_EQ(query(), FALSE);
+  EXPECT_EQ(form->ShutdownBlockReason(),
+            L"Идёт чтение списка компонентов блока диагностики. Не завершайте сеанс до его окончания.");
+
+  release = true;
+  ASSERT_TRUE(PumpUntil([&] { return form->ShutdownBlockReason().empty(); }));
+  EXPECT_EQ(query(), TRUE);
+}
+
+// The system ends the process once WM_ENDSESSION returns: by then the job has finished, the
+// link is closed, the placement is saved and the window is gone.
+class SessionEndTest : public WindowTest {
+ protected:
+  std::wstring placementFile = TempPlacementFile();
+  std::atomic<bool> inJob{false};
+
+  void TearDown() override {
+    WindowTest::TearDown();
+    DeleteFileW(placementFile.c_str());
+  }
+  static std::wstring TempPlacementFile() {
+    wchar_t folder[MAX_PATH] = {};
+    GetTempPathW(MAX_PATH, folder);
+    return std::wstring(folder) + L"QemUtilSessionEnd.ini";
+  }
+  // Started with the components job running; the folder field holds a text to store.
+  void StartInJob() {
+    Start();
+    form->FormStorage.SetIniFileName(placementFile);
+    SetWindowTextW(form->deUpdate, L"C:\\Обновления");
+    Command(idMiComp);
+    ASSERT_TRUE(PumpUntil([&] { return inJob.load(); }));
+    port.ClearCalls();
+  }
+  std::optional<std::wstring> StoredFolder() {
+    TFormStorage storage;
+    storage.SetIniFileName(placementFile);
+    return storage.Load().folder;
+  }
+  static Calls JobEndThenShutdown() {
+    return {"WaitData(7)@T", "SetInteractive(1)@T", "Reset()@W", "Close()@W", "Shutdown()@W"};
+  }
+};
+
+TEST_F(SessionEndTest, EndsAfterTheJobWithTheLinkClosedBeforeItsAnswer) {
+  job = [&](TestWorker& worker) {
+    inJob = true;
+    Sleep(300);  // the session's end arrives meanwhile
+    worker.ShowStatus(L"Последнее сообщение", false, 0);
+    worker.Port->WaitData(7);
+  };
+  StartInJob();
+  // A session that goes on after all: nothing happens.
+  SendMessageW(form->Handle(), WM_ENDSESSION, FALSE, 0);
+  EXPECT_NE(form->Handle(), nullptr);
+  EXPECT_TRUE(port.Calls().empty());
+
+  SendMessageW(form->Handle(), WM_ENDSESSION, TRUE, 0);
+  EXPECT_EQ(form->Handle(), nullptr);
+  EXPECT_EQ(port.Calls(), JobEndThenShutdown());
+  EXPECT_EQ(StoredFolder(), L"C:\\Обновления");
+  EXPECT_EQ(ThreadComPort, nullptr);
+  EXPECT_EQ(port.references, 1);
+}
+
+TEST_F(SessionEndTest, EndingWhileACloseWaitsForTheWorkerFinishesTheCloseOnce) {
+  std::thread sessionEnd;
+  Calls callsAtAnswer;
+  std::optional<std::wstring> folderAtAnswer;
+  bool windowAtAnswer = true;
+  HWND window = nullptr;
+  job = [&](TestWorker& worker) {
+    inJob = true;
+    // From the termination request on, the close waits for this job; the session's end is
+    // served during that wait.
+    while (!worker.Terminated()) Sleep(1);
+    sessionEnd = std::thread([&] {
+      SendMessageW(window, WM_ENDSESSION, TRUE, 0);
+      callsAtAnswer = port.Calls();
+      folderAtAnswer = StoredFolder();
+      windowAtAnswer = IsWindow(window);
+    });
+    Sleep(300);
+    worker.ShowStatus(L"Последнее сообщение", false, 0);
+    worker.Port->WaitData(7);
+  };
+  StartInJob();
+  window = form->Handle();
+  Command(idMiExit);
+  ASSERT_TRUE(PumpUntil([&] { return form->Handle() == nullptr && ThreadComPort == nullptr; }));
+  sessionEnd.join();
+  EXPECT_EQ(callsAtAnswer, JobEndThenShutdown());
+  EXPECT_EQ(folderAtAnswer, L"C:\\Обновления");
+  EXPECT_FALSE(windowAtAnswer);
+  EXPECT_EQ(port.Calls(), JobEndThenShutdown());  // the waiting close closed nothing again
+  EXPECT_EQ(port.references, 1);
 }
 
 TEST_F(WindowTest, ARefusedRegistrationNeverCreatesTheWorkerOrTheLink) {

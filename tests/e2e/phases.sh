@@ -110,6 +110,28 @@ if [ "${QEM_FAULT_JOBS:-}" != components ]; then
     browse box 20 close exit 60 >/dev/null
   runs=$((runs + 1))
   grep -qxF "exit: 0" "$dir/out" || { fail "dialog: closing with the folder dialog up: $(reading "$dir/out" error)"; failed_runs=$((failed_runs + 1)); }
+
+  # The session's end: idle, the program lets it come; during a transfer it asks to wait, and
+  # the end itself is answered only after the job, with the link closed and the placement saved.
+  dir=$run/session-idle
+  before=$failures
+  rm -rf "$dir"
+  mkdir -p "$dir"
+  QEMUTIL_SIM_CONFIG=$(winpath "$run/box/sim.ini") drive "$dir/out" start "$exe" window 30 responsive 10 \
+    query-end-session close exit 60 >/dev/null
+  runs=$((runs + 1))
+  check - "$dir" "$dir/out" - -
+  expect "$dir/out" "query-end-session: 1"
+  ((failures == before)) || failed_runs=$((failed_runs + 1))
+  rm -f "$run/QemUtil.ini"
+  dir=$run/update-session
+  phase update1 update-session 'latency = 0\nrate = 35000\n' "$confirmed" wait-status "$salvik" 30 responsive 10 \
+    query-end-session end-session 60 await-journal "$(winpath "$dir/journal")" "Shutdown() = 0" 0
+  expect "$dir/out" "query-end-session: 0"
+  expect "$dir/out" "end-session: 1"
+  grep -qxF "journal: 1" "$dir/out" || fail "update-session: the session's end was answered before the link was closed"
+  iconv -f UTF-16 -t UTF-8 "$run/QemUtil.ini" 2>/dev/null | tr -d '\r' | grep -qxF "Folder=\"$(winpath "$dir/upd")\"" ||
+    fail "update-session: the placement file lacks the folder"
 fi
 
 echo "closing at every phase: $runs runs, $failed_runs failed"

@@ -23,6 +23,8 @@ class FakeWindow : public TWorkerWindow {
   std::vector<int32_t> rowCounts;
   std::vector<int32_t> gauges;
   int repaints = 0;
+  std::vector<int32_t> jobsStarted;  // the command of each wake-up
+  int jobsEnded = 0;
   bool calledOffWindowThread = false;
   DWORD windowThread = GetCurrentThreadId();
 
@@ -48,6 +50,14 @@ class FakeWindow : public TWorkerWindow {
   void ShowGauge(int32_t percent) override {
     Check();
     gauges.push_back(percent);
+  }
+  void JobStarted(int32_t command) override {
+    Check();
+    jobsStarted.push_back(command);
+  }
+  void JobEnded() override {
+    Check();
+    ++jobsEnded;
   }
 
  private:

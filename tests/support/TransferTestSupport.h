@@ -64,6 +64,9 @@ class TransferWindow : public TWorkerWindow {
     Check();
     return folder;
   }
+  // Around the job, not part of it: left out of the journal.
+  void JobStarted(int32_t) override { Check(); }
+  void JobEnded() override { Check(); }
   bool Shows(const std::wstring& entry) const {
     return std::find(journal.begin(), journal.end(), entry) != journal.end();
   }

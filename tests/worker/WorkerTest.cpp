@@ -77,6 +77,9 @@ TEST_F(WorkerTest, LinkCallsAtStartPerCommandAndAtEndComeFromTheWorker) {
   EXPECT_EQ(worker->jobs, (std::vector<int>{cmComponents, cmUpdate}));
   EXPECT_EQ(window.statuses, (std::vector<StatusLine>{Initialising, Initialising}));
   EXPECT_EQ(worker->Command, cmNone);
+  // Each wake-up told the window its start and end; the termination's is no job.
+  EXPECT_EQ(window.jobsStarted, (std::vector<int32_t>{cmComponents, cmUpdate}));
+  EXPECT_EQ(window.jobsEnded, 2);
   EXPECT_FALSE(window.calledOffWindowThread);
 }
 
@@ -101,6 +104,7 @@ TEST_F(WorkerTest, FailedInitialisationShowsTheLinkTextInRedFromTheWindowThread)
                                                       {L"Блок диагностики не подключен", true},
                                                       Initialising}));
   EXPECT_EQ(worker->jobs, std::vector<int>{cmComponents});
+  EXPECT_EQ(window.jobsEnded, 2);  // also after the failed initialisation
 }
 
 TEST_F(WorkerTest, FailedInitialisationWithoutTextLeavesTheStatusLineEmptyAndRed) {
@@ -171,6 +175,8 @@ TEST_F(WorkerTest, ACommandGivenDuringAJobIsLostButWakesTheWorkerOnceMore) {
   EXPECT_EQ(worker->jobs, std::vector<int>{cmComponents});
   EXPECT_EQ(window.statuses, (std::vector<StatusLine>{Initialising, Initialising}));
   EXPECT_EQ(worker->Command, cmNone);
+  EXPECT_EQ(window.jobsStarted, (std::vector<int32_t>{cmComponents, cmNone}));
+  EXPECT_EQ(window.jobsEnded, 2);
 }
 
 TEST_F(WorkerTest, OfTwoCommandsBeforeTheWorkerReadsOneTheLaterWins) {
