@@ -73,30 +73,59 @@ TBF::~TBF() {
   if (BF == this) BF = nullptr;
 }
 
+// Start-up, in this order; the worker is resumed last, once the link is made and configured.
 bool TBF::Create(const TStartupServices& services) {
   BF = this;
-  // 1. The form resource.
+  const auto done = [&](const wchar_t* step) {
+    if (services.stepDone) services.stepDone(step);
+  };
+  BuildForm();  // both record lists start absent
+  done(L"widgets and fonts");
+  NameTheWindow();
+  if (!LinkRegistered(services)) return false;
+  done(L"registration check");
+  SetUpGrids();
+  SetActivePage(nullptr);
+  browseStart_ = ExecutableFolder();
+  done(L"grids");
+  CreateWorker(services);
+  done(L"worker and its event");
+  if (!CreateLink(services)) return false;
+  done(L"link created");
+  ConfigureLink();
+  done(L"link configured");
+  // From now on the worker is the link's caller.
+  worker_->Resume();
+  return true;
+}
+
+void TBF::BuildForm() {
   if (const DWORD failure = BuildWidgets(); failure != ERROR_SUCCESS)
     throw TAppError(L"Не удалось создать главное окно: " + CauseText(failure));
-  // 2. Both record lists absent: FileList and UpdateList start null.
-  // 3. Application title.
+}
+
+void TBF::NameTheWindow() {
   Application.Title = ApplicationTitle;
-  // 4. Placement file beside the executable.
   FormStorage.SetIniFileName(ChangeFileExt(ExecutablePath(), L".ini"));
-  // 5, 6.
   SetWindowTextW(window_.get(), Application.Title.c_str());
   SetWindowTextW(lbStatus, L"");
+}
 
-  // 7. Registration of the link component.
+// Ends start-up quietly: the window is never shown, and the message loop ends at once.
+bool TBF::StopStartup() {
+  Application.ShowMainForm = false;
+  Application.Terminate();
+  return false;
+}
+
+bool TBF::LinkRegistered(const TStartupServices& services) {
   const std::wstring refusal = services.checkRegistration();
-  if (!refusal.empty()) {
-    ShowMessageBox(refusal, MB_OK | MB_ICONSTOP);
-    Application.ShowMainForm = false;
-    Application.Terminate();
-    return false;
-  }
+  if (refusal.empty()) return true;
+  ShowMessageBox(refusal, MB_OK | MB_ICONSTOP);
+  return StopStartup();
+}
 
-  // 8, 9. Grids.
+void TBF::SetUpGrids() {
   SetUpGrid(dgComp, WidthFactors<TFileStruct>(CompGridColumns), CompGridWidthBase);
   SetUpGrid(dgUpdate, WidthFactors<TUpdateStruct>(UpdateGridColumns), UpdateGridWidthBase);
   dgComp.SetDrawCellHandler([this](HDC dc, int column, int row, const RECT& cell) {
@@ -105,38 +134,38 @@ bool TBF::Create(const TStartupServices& services) {
   dgUpdate.SetDrawCellHandler([this](HDC dc, int column, int row, const RECT& cell) {
     dgUpdateDrawCell(dc, column, row, cell);
   });
-  // 10. No active page.
-  SetActivePage(nullptr);
-  // 11. Where the folder dialog starts.
-  browseStart_ = ExecutableFolder();
+}
 
-  // 12. The worker, suspended. The window owns it and frees it itself (FormCloseQuery).
+// The worker, suspended, and its wake-up event (auto-reset, not signalled). The window owns
+// both and frees them itself (StopWorker).
+void TBF::CreateWorker(const TStartupServices& services) {
   worker_ = services.createWorker(*this);
   if (!worker_ || !worker_->Started())
-    throw TAppError(L"Не удалось создать рабочий поток: " + CauseText(worker_ ? worker_->StartError() : ERROR_OUTOFMEMORY));
+    throw TAppError(L"Не удалось создать рабочий поток: " +
+                    CauseText(worker_ ? worker_->StartError() : ERROR_OUTOFMEMORY));
   ThreadComPort = worker_.get();
-
-  // 13. The wake-up event: auto-reset, not signalled.
   event_.reset(CreateEventW(nullptr, FALSE, FALSE, EventName));
   if (!event_)
     throw TAppError(L"Не удалось создать событие \"QemUtil.Thread.Event\": " + CauseText(GetLastError()));
   worker_->Event = event_.get();
+}
 
-  // 14. The link component; the worker holds the only reference.
+// The link component; the worker holds the only reference.
+bool TBF::CreateLink(const TStartupServices& services) {
   const HRESULT created = services.createLink(worker_->Port);
   if (FAILED(created) || !worker_->Port) {
-    const int answer = ShowHrCheck(FAILED(created) ? created : E_POINTER, L"Create(intfObj)",
-                                   L"TBF.cpp", __LINE__);
+    const int answer = ShowHrCheck(FAILED(created) ? created : E_POINTER, L"Create(intfObj)", L"TBF.cpp", __LINE__);
     if (answer == IDYES) throw TLinkCreationFailed{};
     // No and Cancel: the program cannot work without the component; end as quietly as a
     // refused registration.
-    Application.ShowMainForm = false;
-    Application.Terminate();
-    return false;
+    return StopStartup();
   }
   worker_->AskForReceivedSize();
+  return true;
+}
 
-  // 15. Configure the link. The record is a local: the component copies what it keeps.
+// The record is a local: the component copies what it keeps.
+void TBF::ConfigureLink() {
   IComPort* port = worker_->Port.get();
   const std::string title = ToCp1251(Application.Title);
   const SCP_Info info{5, title.c_str(), window_.get(), true};
@@ -146,10 +175,6 @@ bool TBF::Create(const TStartupServices& services) {
   port->SetTimeout(1000);
   port->SetInteractive(1);
   if (pending != 0) port->Initialize();
-
-  // 16. From now on the worker is the link's caller.
-  worker_->Resume();
-  return true;
 }
 
 void TBF::SetUpGrid(TDrawGrid& grid, const std::vector<double>& factors, TWidthBase base) {

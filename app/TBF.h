@@ -26,6 +26,9 @@ struct TStartupServices {
   std::function<HRESULT(ComPtr<IComPort>&)> createLink;
   // Makes the worker (suspended) for this window.
   std::function<std::unique_ptr<TThreadComPort>(TWorkerWindow&)> createWorker;
+  // Told the name of each start-up step as it ends (the start-up benchmark times them); may be
+  // empty.
+  std::function<void(const wchar_t* step)> stepDone;
   static TStartupServices System();
 };
 
@@ -84,6 +87,26 @@ class TBF final : public TWorkerWindow {
   void SetActivePage(HWND page);
   bool StatusFailed() const { return statusFailed_; }
 
+  // What the widgets hold, for whoever reads the window (its tests among them).
+  const TDrawGrid& ComponentGrid() const { return dgComp; }
+  const TDrawGrid& UpdateGrid() const { return dgUpdate; }
+  const TGauge& ProgressGauge() const { return Gauge; }
+  HWND StatusLine() const { return lbStatus; }
+  HWND FolderField() const { return deUpdate; }
+  HWND UpdateButton() const { return btUpdate; }
+  HWND ComponentsPage() const { return tsComponent; }
+  HWND UpdatePage() const { return tsUpdate; }
+  TFormStorage& PlacementStore() { return FormStorage; }
+  // The unit's files shown in dgComp and the update candidates shown in dgUpdate; null until
+  // the first component list, the first scan.
+  const TFileList* ComponentFiles() const { return FileList.get(); }
+  const TUpdateList* UpdateRecords() const { return UpdateList.get(); }
+  // The window's font ("MS Sans Serif", 8 point, Cyrillic) and its bold twin: the cells' fonts.
+  TCellFonts CellFonts() const { return {windowFont_.get(), windowBoldFont_.get()}; }
+
+ private:
+  friend struct TWindowRouting;
+
   // Widgets, named as designed.
   HWND pcMain = nullptr;
   HWND tsComponent = nullptr;
@@ -103,16 +126,11 @@ class TBF final : public TWorkerWindow {
   TGauge Gauge;
   TFormStorage FormStorage;
 
-  // The window's font ("MS Sans Serif", 8 point, Cyrillic) and its bold twin: the cells' fonts.
-  TCellFonts CellFonts() const { return {windowFont_.get(), windowBoldFont_.get()}; }
-
   // The unit's files shown in dgComp; null until the first component list.
   std::unique_ptr<TFileList> FileList;
   // The update candidates shown in dgUpdate; null until the first scan.
   std::unique_ptr<TUpdateList> UpdateList;
 
- private:
-  friend struct TWindowRouting;
   void OnHandlerError();
   LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam);
   void OnCommand(int id, int code, HWND control);
@@ -123,6 +141,16 @@ class TBF final : public TWorkerWindow {
   LRESULT OnCtlColorStatic(HDC dc, HWND control);
   void OnNotify(const NMHDR& header);
   void OnBrowseFolder();
+
+  // The steps of Create.
+  void BuildForm();
+  void NameTheWindow();
+  bool LinkRegistered(const TStartupServices& services);
+  void SetUpGrids();
+  void CreateWorker(const TStartupServices& services);
+  bool CreateLink(const TStartupServices& services);
+  void ConfigureLink();
+  bool StopStartup();
 
   // Form resource: the window and every widget at its designed place (TBF_Layout.cpp). The
   // error of the first widget that could not be made; ERROR_SUCCESS when all were.

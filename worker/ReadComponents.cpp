@@ -81,8 +81,5 @@ void TThreadComPort::ReadComponents() {
       components.push_back(std::move(file));
     }
   }
-  PendingFileList = std::move(components);
-  Action = uaCompRows;
-  Text = std::to_wstring(PendingFileList.size() + 1);
-  HandOff();
+  HandOffComponentRows(std::move(components));
 }

@@ -48,8 +48,7 @@ void TThreadComPort::Execute() {
 bool TThreadComPort::InitLink() {
   ShowStatus(L"Инициализация...", false, 0);
   if (Port->Initialize() == LinkOk) return true;
-  Action = uaLinkError;
-  HandOff();
+  HandOffLinkFailure();
   return false;
 }
 
@@ -66,6 +65,30 @@ void TThreadComPort::ShowStatus(const std::wstring& message, bool failed, int32_
 
 void TThreadComPort::HandOff() {
   Synchronize([this] { ApplyToWindow(); });
+}
+
+void TThreadComPort::HandOffLinkFailure() {
+  Action = uaLinkError;
+  HandOff();
+}
+
+void TThreadComPort::HandOffComponentRows(TFileList records) {
+  PendingFileList = std::move(records);
+  Action = uaCompRows;
+  Text = std::to_wstring(PendingFileList.size() + 1);
+  HandOff();
+}
+
+void TThreadComPort::HandOffUpdateGridRepaint() {
+  Action = uaUpdateGrid;
+  Text = L"0";
+  HandOff();
+}
+
+void TThreadComPort::HandOffGauge(int32_t percent) {
+  Action = uaGauge;
+  GaugePercent = percent;
+  HandOff();
 }
 
 void TThreadComPort::ApplyToWindow() {

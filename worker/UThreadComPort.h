@@ -70,6 +70,11 @@ class TThreadComPort : public TThread {
   void ShowStatus(const std::wstring& message, bool failed, int32_t code);
   // Carries out Action with Text on the window thread; returns when it has been carried out.
   void HandOff();
+  // The hand-offs by action, each with what its action needs set first.
+  void HandOffLinkFailure();                        // uaLinkError
+  void HandOffComponentRows(TFileList records);     // uaCompRows: the records, Text their count + 1
+  void HandOffUpdateGridRepaint();                  // uaUpdateGrid with "0"
+  void HandOffGauge(int32_t percent);               // uaGauge
   // Runs on the window thread only, inside a hand-off.
   void ApplyToWindow();
   // "Инициализация...", then Initialize; on failure the link failure display.

@@ -37,9 +37,7 @@ void __stdcall UpdateProgress(int32_t total, int32_t current) {
   const int32_t percent = GaugePercentOf(total, current);
   if (percent == handedOffPercent) return;
   handedOffPercent = percent;
-  worker->Action = uaGauge;
-  worker->GaugePercent = percent;
-  worker->HandOff();
+  worker->HandOffGauge(percent);
 }
 
 enum class ReadOutcome { Read, TooLarge, Empty, Unreadable };
@@ -88,11 +86,6 @@ void TThreadComPort::UpdateComponents() {
     Synchronize([&] { folder = window_.UpdateFolder(); });
     return folder;
   };
-  auto repaintGrid = [&] {
-    Action = uaUpdateGrid;
-    Text = L"0";
-    HandOff();
-  };
 
   bool failed = false;
   for (const auto& record : candidates) {
@@ -103,7 +96,7 @@ void TThreadComPort::UpdateComponents() {
 
     ShowStatus(L"Обновление \"" + std::wstring(ComponentDisplayNames[row]) + L"\"...", false, 0);
     record->Status = usInProgress;
-    repaintGrid();
+    HandOffUpdateGridRepaint();
     const std::wstring path = folderNow() + L"\\" + fileName;
 
     UniqueFileHandle file;
@@ -119,7 +112,7 @@ void TThreadComPort::UpdateComponents() {
                  true, 0);
       failed = true;
       record->Status = usFailed;
-      repaintGrid();
+      HandOffUpdateGridRepaint();
       continue;
     }
 
@@ -142,7 +135,7 @@ void TThreadComPort::UpdateComponents() {
     } else {
       record->Status = usSucceeded;
     }
-    repaintGrid();
+    HandOffUpdateGridRepaint();
 
     image.reset();
     file.reset();

@@ -82,7 +82,7 @@ class UpdatePageTest : public ::testing::Test {
       return made;
     };
     ASSERT_TRUE(form->Create(services));
-    form->FormStorage.SetIniFileName(L"");
+    form->PlacementStore().SetIniFileName(L"");
     form->ShowMain();
     ASSERT_TRUE(PumpUntil([&] { return port.CountOf("SetInteractive(0)@T") == 1; }));
   }
@@ -95,25 +95,25 @@ class UpdatePageTest : public ::testing::Test {
     EXPECT_EQ(port.UnlistedCalls(), 0);
   }
 
-  void SetFolder(const std::wstring& text) { SetWindowTextW(form->deUpdate, text.c_str()); }
+  void SetFolder(const std::wstring& text) { SetWindowTextW(form->FolderField(), text.c_str()); }
   void MenuItem() { SendMessageW(form->Handle(), WM_COMMAND, idMiUpdate, 0); }
-  void Button() { SendMessageW(form->btUpdate, BM_CLICK, 0, 0); }
+  void Button() { SendMessageW(form->UpdateButton(), BM_CLICK, 0, 0); }
   bool GridHas(COLORREF colour) {
-    UpdateWindow(form->dgUpdate.Handle());
-    return HasPixel(form->dgUpdate.Handle(), colour);
+    UpdateWindow(form->UpdateGrid().Handle());
+    return HasPixel(form->UpdateGrid().Handle(), colour);
   }
 };
 
 TEST_F(UpdatePageTest, MenuItemOnAnEmptyFolderReportsOnTheStatusLineOnly) {
   BoxWatcher boxes;
   MenuItem();
-  EXPECT_EQ(form->ActivePage(), form->tsUpdate);
-  EXPECT_EQ(form->dgUpdate.RowCount(), 1);
-  EXPECT_EQ(TextOf(form->lbStatus), NoFiles);
+  EXPECT_EQ(form->ActivePage(), form->UpdatePage());
+  EXPECT_EQ(form->UpdateGrid().RowCount(), 1);
+  EXPECT_EQ(TextOf(form->StatusLine()), NoFiles);
   EXPECT_TRUE(form->StatusFailed());
   EXPECT_TRUE(boxes.Texts().empty());
-  ASSERT_TRUE(form->UpdateList);  // created by the first scan, empty
-  EXPECT_TRUE(form->UpdateList->empty());
+  ASSERT_TRUE(form->UpdateRecords());  // created by the first scan, empty
+  EXPECT_TRUE(form->UpdateRecords()->empty());
 }
 
 TEST_F(UpdatePageTest, ButtonWithoutCandidatesAlsoShowsTheBoxAndGivesNoCommand) {
@@ -122,7 +122,7 @@ TEST_F(UpdatePageTest, ButtonWithoutCandidatesAlsoShowsTheBoxAndGivesNoCommand) 
   BoxWatcher boxes;
   Button();
   EXPECT_EQ(boxes.Texts(), std::vector<std::wstring>{NoFiles});
-  EXPECT_EQ(TextOf(form->lbStatus), NoFiles);
+  EXPECT_EQ(TextOf(form->StatusLine()), NoFiles);
   EXPECT_TRUE(form->StatusFailed());
   // The command would be written before the click returns, and the worker would need this
   // thread to serve its first status: nothing can have cleared it yet.
@@ -137,35 +137,35 @@ TEST_F(UpdatePageTest, ButtonWithCandidatesStartsTheUpdateAndLeavesTheStatusLine
   folder.File(L"other.exe");
   folder.File(L"Version.ini", "[VERSION]\r\nVOLNIKAR.EXE= 1.05 \r\n");
   SetFolder(folder.Path());  // on the update page: scans at once
-  EXPECT_EQ(form->dgUpdate.RowCount(), 3);
+  EXPECT_EQ(form->UpdateGrid().RowCount(), 3);
   Button();
-  EXPECT_EQ(form->dgUpdate.RowCount(), 3);
+  EXPECT_EQ(form->UpdateGrid().RowCount(), 3);
   ASSERT_TRUE(PumpUntil([&] { return worker->updates == 1; }));
   EXPECT_TRUE(boxes.Texts().empty());
   EXPECT_EQ(port.CountOf("Initialize()@T"), 1u);
-  ASSERT_EQ(form->UpdateList->size(), 2u);
-  for (const auto& record : *form->UpdateList)
+  ASSERT_EQ(form->UpdateRecords()->size(), 2u);
+  for (const auto& record : *form->UpdateRecords())
     EXPECT_EQ(record->Version, record->Component == 4 ? L"1.05" : L"???");
   // The worker's own status ("Инициализация...") replaced the red text, not this page.
-  EXPECT_NE(TextOf(form->lbStatus), NoFiles);
+  EXPECT_NE(TextOf(form->StatusLine()), NoFiles);
 }
 
 TEST_F(UpdatePageTest, FolderFieldScansOnlyOnTheUpdatePageAndReportsNothing) {
   folder.File(L"salvik.exe");
   SetFolder(folder.Path());  // no page yet
-  EXPECT_EQ(form->dgUpdate.RowCount(), 1);
-  EXPECT_FALSE(form->UpdateList);
+  EXPECT_EQ(form->UpdateGrid().RowCount(), 1);
+  EXPECT_FALSE(form->UpdateRecords());
   MenuItem();
-  EXPECT_EQ(form->dgUpdate.RowCount(), 2);
-  EXPECT_EQ(TextOf(form->lbStatus), L"");
+  EXPECT_EQ(form->UpdateGrid().RowCount(), 2);
+  EXPECT_EQ(TextOf(form->StatusLine()), L"");
   BoxWatcher boxes;
   SetFolder(folder.Path().substr(0, folder.Path().size() - 2));  // a partial text
-  EXPECT_EQ(form->dgUpdate.RowCount(), 1);
-  EXPECT_EQ(TextOf(form->lbStatus), L"");
+  EXPECT_EQ(form->UpdateGrid().RowCount(), 1);
+  EXPECT_EQ(TextOf(form->StatusLine()), L"");
   EXPECT_TRUE(boxes.Texts().empty());
-  form->SetActivePage(form->tsComponent);
+  form->SetActivePage(form->ComponentsPage());
   SetFolder(folder.Path());
-  EXPECT_EQ(form->dgUpdate.RowCount(), 1);
+  EXPECT_EQ(form->UpdateGrid().RowCount(), 1);
 }
 
 TEST_F(UpdatePageTest, ARescanLeavesTheWorkersCopyOfTheCandidatesAlive) {
@@ -178,7 +178,7 @@ TEST_F(UpdatePageTest, ARescanLeavesTheWorkersCopyOfTheCandidatesAlive) {
   workersCopy[0]->Status = usInProgress;
   RemoveTree(folder.Path());
   MenuItem();  // the folder is gone: the window's list is empty now
-  EXPECT_TRUE(form->UpdateList->empty());
+  EXPECT_TRUE(form->UpdateRecords()->empty());
   ASSERT_FALSE(record.expired());
   EXPECT_EQ(workersCopy[0]->Component, 2);
   EXPECT_EQ(workersCopy[0]->Status.load(), usInProgress);
@@ -192,7 +192,7 @@ TEST_F(UpdatePageTest, TheGridPaintsCandidatesWithTheirStatusColours) {
   EXPECT_TRUE(GridHas(RGB(0, 0, 128)));   // navy titles
   EXPECT_TRUE(GridHas(RGB(0, 0, 255)));   // "готов к обновлению"
   EXPECT_FALSE(GridHas(RGB(255, 0, 0)));
-  (*form->UpdateList)[1]->Status = usFailed;
+  (*form->UpdateRecords())[1]->Status = usFailed;
   form->RepaintUpdateGrid();
   EXPECT_TRUE(GridHas(RGB(255, 0, 0)));
   EXPECT_TRUE(GridHas(RGB(0, 0, 0)));      // names and versions

@@ -65,7 +65,7 @@ class WindowTest : public ::testing::Test {
   }
   void Start() {
     ASSERT_TRUE(form->Create(Services()));
-    form->FormStorage.SetIniFileName(L"");  // no placement file from a test
+    form->PlacementStore().SetIniFileName(L"");  // no placement file from a test
     form->ShowMain();
     // The worker's own start: Reset and SetInteractive(0).
     ASSERT_TRUE(PumpUntil([&] { return port.CountOf("SetInteractive(0)@T") == 1; }));
@@ -104,20 +104,20 @@ TEST_F(WindowTest, StartsWithTheDesignedLayoutNoPageAndAnEmptyStatus) {
   EXPECT_EQ(client.right, 534);
   EXPECT_EQ(client.bottom, 416);
   EXPECT_EQ(TextOf(form->Handle()), L"Блок диагностики: информация");
-  EXPECT_EQ(TextOf(form->lbStatus), L"");
+  EXPECT_EQ(TextOf(form->StatusLine()), L"");
   EXPECT_EQ(form->ActivePage(), nullptr);
-  EXPECT_FALSE(IsWindowVisible(form->tsComponent));
-  EXPECT_FALSE(IsWindowVisible(form->tsUpdate));
+  EXPECT_FALSE(IsWindowVisible(form->ComponentsPage()));
+  EXPECT_FALSE(IsWindowVisible(form->UpdatePage()));
   EXPECT_EQ(GetMenuItemCount(GetMenu(form->Handle())), 3);
 
   std::vector<int> comp, update;
-  for (int c = 0; c < form->dgComp.ColumnCount(); ++c) comp.push_back(form->dgComp.ColumnWidth(c));
-  for (int c = 0; c < form->dgUpdate.ColumnCount(); ++c) update.push_back(form->dgUpdate.ColumnWidth(c));
+  for (int c = 0; c < form->ComponentGrid().ColumnCount(); ++c) comp.push_back(form->ComponentGrid().ColumnWidth(c));
+  for (int c = 0; c < form->UpdateGrid().ColumnCount(); ++c) update.push_back(form->UpdateGrid().ColumnWidth(c));
   EXPECT_EQ(comp, (std::vector<int>{178, 76, 81, 66, 71, 50}));
   EXPECT_EQ(update, (std::vector<int>{255, 51, 204}));
-  EXPECT_EQ(form->dgComp.RowCount(), 1);
-  EXPECT_EQ(form->dgUpdate.RowCount(), 1);
-  EXPECT_EQ(form->Gauge.Progress(), 0);
+  EXPECT_EQ(form->ComponentGrid().RowCount(), 1);
+  EXPECT_EQ(form->UpdateGrid().RowCount(), 1);
+  EXPECT_EQ(form->ProgressGauge().Progress(), 0);
 
   // The faces a Russian system has, with the Cyrillic set.
   HDC dc = GetDC(form->Handle());
@@ -146,28 +146,28 @@ TEST_F(WindowTest, ComponentsShowsItsPageAndWakesTheWorker) {
   Start();
   Command(idMiComp);
   ASSERT_TRUE(PumpUntil([&] { return jobs == 1; }));
-  EXPECT_EQ(form->ActivePage(), form->tsComponent);
-  EXPECT_TRUE(IsWindowVisible(form->tsComponent));
-  EXPECT_FALSE(IsWindowVisible(form->tsUpdate));
-  EXPECT_EQ(TextOf(form->lbStatus), L"Инициализация...");
+  EXPECT_EQ(form->ActivePage(), form->ComponentsPage());
+  EXPECT_TRUE(IsWindowVisible(form->ComponentsPage()));
+  EXPECT_FALSE(IsWindowVisible(form->UpdatePage()));
+  EXPECT_EQ(TextOf(form->StatusLine()), L"Инициализация...");
   EXPECT_FALSE(form->StatusFailed());
-  ASSERT_TRUE(form->FileList);
-  EXPECT_EQ(form->FileList->size(), 2u);
-  EXPECT_EQ(form->dgComp.RowCount(), 3);
-  EXPECT_TRUE(IsWindowVisible(form->dgComp.Handle()));
+  ASSERT_TRUE(form->ComponentFiles());
+  EXPECT_EQ(form->ComponentFiles()->size(), 2u);
+  EXPECT_EQ(form->ComponentGrid().RowCount(), 3);
+  EXPECT_TRUE(IsWindowVisible(form->ComponentGrid().Handle()));
 
   // The update page through the menu; the components page again.
   Command(idMiUpdate);
-  ASSERT_TRUE(PumpUntil([&] { return form->ActivePage() == form->tsUpdate; }));
-  EXPECT_TRUE(IsWindowVisible(form->tsUpdate));
-  EXPECT_FALSE(IsWindowVisible(form->tsComponent));
+  ASSERT_TRUE(PumpUntil([&] { return form->ActivePage() == form->UpdatePage(); }));
+  EXPECT_TRUE(IsWindowVisible(form->UpdatePage()));
+  EXPECT_FALSE(IsWindowVisible(form->ComponentsPage()));
 }
 
 TEST_F(WindowTest, ARowCountBeyondTheRecordsNeverShowsARowWithoutItsRecord) {
   Start();
   TFileList records(1);
   form->InstallComponentList(std::move(records), 5);
-  EXPECT_EQ(form->dgComp.RowCount(), 2);
+  EXPECT_EQ(form->ComponentGrid().RowCount(), 2);
 }
 
 TEST_F(WindowTest, AFailedLinkShowsItsTextInRedAndTheNextStatusInTheWindowTextColour) {
@@ -176,19 +176,19 @@ TEST_F(WindowTest, AFailedLinkShowsItsTextInRedAndTheNextStatusInTheWindowTextCo
   Start();
   Command(idMiComp);
   ASSERT_TRUE(PumpUntil([&] { return port.CountOf("SetInteractive(0)@W") == 1; }));
-  EXPECT_EQ(TextOf(form->lbStatus), L"Блок диагностики не подключен");
+  EXPECT_EQ(TextOf(form->StatusLine()), L"Блок диагностики не подключен");
   EXPECT_TRUE(form->StatusFailed());
-  EXPECT_TRUE(HasPixel(form->lbStatus, RGB(255, 0, 0)));
+  EXPECT_TRUE(HasPixel(form->StatusLine(), RGB(255, 0, 0)));
 
   form->ShowStatusLine(L"Готово", false);
-  EXPECT_FALSE(HasPixel(form->lbStatus, RGB(255, 0, 0)));
-  EXPECT_TRUE(HasPixel(form->lbStatus, GetSysColor(COLOR_WINDOWTEXT)));
+  EXPECT_FALSE(HasPixel(form->StatusLine(), RGB(255, 0, 0)));
+  EXPECT_TRUE(HasPixel(form->StatusLine(), GetSysColor(COLOR_WINDOWTEXT)));
 }
 
 TEST_F(WindowTest, TheGaugeShowsANavyBarOnWhiteWithYellowText) {
   Start();
   form->ShowGauge(50);
-  HWND gauge = form->Gauge.Handle();
+  HWND gauge = form->ProgressGauge().Handle();
   RECT client;
   GetClientRect(gauge, &client);
   EXPECT_EQ(client.right, 190);
@@ -226,7 +226,7 @@ TEST_F(WindowTest, ClosingDuringAJobLetsItFinishWithItsStatusesFirst) {
   std::wstring statusAtReset;
   port.SetHook("Reset", [&] {
     if (GetCurrentThreadId() != GetWindowThreadProcessId(form->Handle(), nullptr)) return;
-    statusAtReset = TextOf(form->lbStatus);
+    statusAtReset = TextOf(form->StatusLine());
   });
   Start();
   window = form->Handle();
@@ -281,8 +281,8 @@ class SessionEndTest : public WindowTest {
   // Started with the components job running; the folder field holds a text to store.
   void StartInJob() {
     Start();
-    form->FormStorage.SetIniFileName(placementFile);
-    SetWindowTextW(form->deUpdate, L"C:\\Обновления");
+    form->PlacementStore().SetIniFileName(placementFile);
+    SetWindowTextW(form->FolderField(), L"C:\\Обновления");
     Command(idMiComp);
     ASSERT_TRUE(PumpUntil([&] { return inJob.load(); }));
     port.ClearCalls();
