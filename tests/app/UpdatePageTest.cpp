@@ -84,12 +84,12 @@ class UpdatePageTest : public ::testing::Test {
     ASSERT_TRUE(form->Create(services));
     form->PlacementStore().SetIniFileName(L"");
     form->ShowMain();
-    ASSERT_TRUE(PumpUntil([&] { return port.CountOf("SetInteractive(0)@T") == 1; }));
+    ASSERT_TRUE(PumpUntil([&] { return port.CountOf("SetInteractive(0)@T") == 1; }, TServe::Everything));
   }
   void TearDown() override {
     if (form && form->Handle()) {
       PostMessageW(form->Handle(), WM_CLOSE, 0, 0);
-      EXPECT_TRUE(PumpUntil([&] { return form->Handle() == nullptr; }));
+      EXPECT_TRUE(PumpUntil([&] { return form->Handle() == nullptr; }, TServe::Everything));
     }
     form.reset();
     EXPECT_EQ(port.UnlistedCalls(), 0);
@@ -140,7 +140,7 @@ TEST_F(UpdatePageTest, ButtonWithCandidatesStartsTheUpdateAndLeavesTheStatusLine
   EXPECT_EQ(form->UpdateGrid().RowCount(), 3);
   Button();
   EXPECT_EQ(form->UpdateGrid().RowCount(), 3);
-  ASSERT_TRUE(PumpUntil([&] { return worker->updates == 1; }));
+  ASSERT_TRUE(PumpUntil([&] { return worker->updates == 1; }, TServe::Everything));
   EXPECT_TRUE(boxes.Texts().empty());
   EXPECT_EQ(port.CountOf("Initialize()@T"), 1u);
   ASSERT_EQ(form->UpdateRecords()->size(), 2u);

@@ -68,12 +68,12 @@ class WindowTest : public ::testing::Test {
     form->PlacementStore().SetIniFileName(L"");  // no placement file from a test
     form->ShowMain();
     // The worker's own start: Reset and SetInteractive(0).
-    ASSERT_TRUE(PumpUntil([&] { return port.CountOf("SetInteractive(0)@T") == 1; }));
+    ASSERT_TRUE(PumpUntil([&] { return port.CountOf("SetInteractive(0)@T") == 1; }, TServe::Everything));
   }
   void Command(int id) { PostMessageW(form->Handle(), WM_COMMAND, id, 0); }
   void Close() {
     PostMessageW(form->Handle(), WM_CLOSE, 0, 0);
-    ASSERT_TRUE(PumpUntil([&] { return form->Handle() == nullptr; }));
+    ASSERT_TRUE(PumpUntil([&] { return form->Handle() == nullptr; }, TServe::Everything));
   }
   COLORREF PixelOf(HWND window, int x, int y) {
     HDC dc = GetDC(window);
@@ -145,7 +145,7 @@ TEST_F(WindowTest, ComponentsShowsItsPageAndWakesTheWorker) {
   };
   Start();
   Command(idMiComp);
-  ASSERT_TRUE(PumpUntil([&] { return jobs == 1; }));
+  ASSERT_TRUE(PumpUntil([&] { return jobs == 1; }, TServe::Everything));
   EXPECT_EQ(form->ActivePage(), form->ComponentsPage());
   EXPECT_TRUE(IsWindowVisible(form->ComponentsPage()));
   EXPECT_FALSE(IsWindowVisible(form->UpdatePage()));
@@ -158,7 +158,7 @@ TEST_F(WindowTest, ComponentsShowsItsPageAndWakesTheWorker) {
 
   // The update page through the menu; the components page again.
   Command(idMiUpdate);
-  ASSERT_TRUE(PumpUntil([&] { return form->ActivePage() == form->UpdatePage(); }));
+  ASSERT_TRUE(PumpUntil([&] { return form->ActivePage() == form->UpdatePage(); }, TServe::Everything));
   EXPECT_TRUE(IsWindowVisible(form->UpdatePage()));
   EXPECT_FALSE(IsWindowVisible(form->ComponentsPage()));
 }
@@ -175,7 +175,7 @@ TEST_F(WindowTest, AFailedLinkShowsItsTextInRedAndTheNextStatusInTheWindowTextCo
   port.errorText = L"Блок диагностики не подключен";
   Start();
   Command(idMiComp);
-  ASSERT_TRUE(PumpUntil([&] { return port.CountOf("SetInteractive(0)@W") == 1; }));
+  ASSERT_TRUE(PumpUntil([&] { return port.CountOf("SetInteractive(0)@W") == 1; }, TServe::Everything));
   EXPECT_EQ(TextOf(form->StatusLine()), L"Блок диагностики не подключен");
   EXPECT_TRUE(form->StatusFailed());
   EXPECT_TRUE(HasPixel(form->StatusLine(), RGB(255, 0, 0)));
@@ -231,10 +231,10 @@ TEST_F(WindowTest, ClosingDuringAJobLetsItFinishWithItsStatusesFirst) {
   Start();
   window = form->Handle();
   Command(idMiComp);
-  ASSERT_TRUE(PumpUntil([&] { return inJob.load(); }));
+  ASSERT_TRUE(PumpUntil([&] { return inJob.load(); }, TServe::Everything));
   port.ClearCalls();
   Command(idMiExit);  // "Выход" while the job runs
-  ASSERT_TRUE(PumpUntil([&] { return form->Handle() == nullptr; }));
+  ASSERT_TRUE(PumpUntil([&] { return form->Handle() == nullptr; }, TServe::Everything));
   EXPECT_EQ(port.Calls(), (Calls{"WaitData(7)@T", "SetInteractive(1)@T", "Reset()@W", "Close()@W",
                                  "Shutdown()@W"}));
   EXPECT_EQ(statusAtReset, L"Последнее сообщение");
@@ -252,13 +252,13 @@ TEST_F(WindowTest, TheSessionMayEndOnlyWhileNoJobRuns) {
   EXPECT_EQ(form->ShutdownBlockReason(), L"");
 
   Command(idMiComp);
-  ASSERT_TRUE(PumpUntil([&] { return inJob.load(); }));
+  ASSERT_TRUE(PumpUntil([&] { return inJob.load(); }, TServe::Everything));
   EXPECT_EQ(query(), FALSE);
   EXPECT_EQ(form->ShutdownBlockReason(),
             L"Идёт чтение списка компонентов блока диагностики. Не завершайте сеанс до его окончания.");
 
   release = true;
-  ASSERT_TRUE(PumpUntil([&] { return form->ShutdownBlockReason().empty(); }));
+  ASSERT_TRUE(PumpUntil([&] { return form->ShutdownBlockReason().empty(); }, TServe::Everything));
   EXPECT_EQ(query(), TRUE);
 }
 
@@ -284,7 +284,7 @@ class SessionEndTest : public WindowTest {
     form->PlacementStore().SetIniFileName(placementFile);
     SetWindowTextW(form->FolderField(), L"C:\\Обновления");
     Command(idMiComp);
-    ASSERT_TRUE(PumpUntil([&] { return inJob.load(); }));
+    ASSERT_TRUE(PumpUntil([&] { return inJob.load(); }, TServe::Everything));
     port.ClearCalls();
   }
   std::optional<std::wstring> StoredFolder() {
@@ -342,7 +342,7 @@ TEST_F(SessionEndTest, EndingWhileACloseWaitsForTheWorkerFinishesTheCloseOnce) {
   StartInJob();
   window = form->Handle();
   Command(idMiExit);
-  ASSERT_TRUE(PumpUntil([&] { return form->Handle() == nullptr && ThreadComPort == nullptr; }));
+  ASSERT_TRUE(PumpUntil([&] { return form->Handle() == nullptr && ThreadComPort == nullptr; }, TServe::Everything));
   sessionEnd.join();
   EXPECT_EQ(callsAtAnswer, JobEndThenShutdown());
   EXPECT_EQ(folderAtAnswer, L"C:\\Обновления");

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "support/Pump.h"
 #include "worker/TWorkerWindow.h"
 
 struct StatusLine {
@@ -63,17 +64,3 @@ class FakeWindow : public TWorkerWindow {
  private:
   void Check() { calledOffWindowThread |= GetCurrentThreadId() != windowThread; }
 };
-
-// Serves the hand-offs sent to this thread until done() holds or the time runs out (five
-// seconds unless told; a guard against a hang, never a verdict on speed).
-inline bool PumpUntil(const std::function<bool()>& done, DWORD limitMs = 5000) {
-  const DWORD start = GetTickCount();
-  while (!done()) {
-    if (GetTickCount() - start > limitMs) return false;
-    MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_SENDMESSAGE);
-    MSG message;
-    PeekMessageW(&message, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
-  }
-  return true;
-}
-

@@ -3,24 +3,9 @@
 
 #include <windows.h>
 
-#include <functional>
 #include <string>
 
-// Dispatches this thread's messages until done() holds or five seconds pass.
-inline bool PumpUntil(const std::function<bool()>& done) {
-  const DWORD start = GetTickCount();
-  while (!done()) {
-    if (GetTickCount() - start > 5000) return false;
-    MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
-    MSG message;
-    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
-      if (message.message == WM_QUIT) continue;
-      TranslateMessage(&message);
-      DispatchMessageW(&message);
-    }
-  }
-  return true;
-}
+#include "support/Pump.h"
 
 inline std::wstring TextOf(HWND window) {
   wchar_t text[512] = {};

@@ -100,7 +100,7 @@ class ReadComponentsSimTest : public ::testing::Test {
     worker->Resume();
     worker->Command = cmComponents;
     SetEvent(event.get());
-    EXPECT_TRUE(PumpUntil([&] { return !window.rowCounts.empty() && worker->Command == cmNone; }));
+    EXPECT_TRUE(PumpUntil([&] { return !window.rowCounts.empty() && worker->Command == cmNone; }, TServe::HandOffs));
     worker->Terminate();
     SetEvent(event.get());
     worker->WaitFor();

@@ -50,7 +50,7 @@ class ReadComponentsTest : public ::testing::Test {
     worker->Port.reset(&port);
     worker->AskForReceivedSize();
     worker->Resume();
-    ASSERT_TRUE(PumpUntil([&] { return port.CountOf("SetInteractive(0)@T") == 1; }));
+    ASSERT_TRUE(PumpUntil([&] { return port.CountOf("SetInteractive(0)@T") == 1; }, TServe::HandOffs));
   }
   // The worker's destructor ends it and serves its last hand-offs.
   void TearDown() override {
@@ -65,7 +65,7 @@ class ReadComponentsTest : public ::testing::Test {
     port.ClearCalls();
     worker->Command = cmComponents;
     SetEvent(event.get());
-    ASSERT_TRUE(PumpUntil([&] { return worker->Command == cmNone; }));
+    ASSERT_TRUE(PumpUntil([&] { return worker->Command == cmNone; }, TServe::HandOffs));
   }
   std::vector<std::wstring> Names() const {
     std::vector<std::wstring> names;

@@ -105,7 +105,7 @@ class UpdateTransferSimTest : public ::testing::Test {
   bool RunUpdate() {
     worker->Command = cmUpdate;
     SetEvent(event.get());
-    return PumpUntil([&] { return worker->updatesDone == 1; }, 60000);
+    return PumpUntil([&] { return worker->updatesDone == 1; }, TServe::HandOffs, 60000);
   }
   // Command 1, as the menu item gives it: the unit's component list.
   bool ListComponents() {
@@ -113,7 +113,7 @@ class UpdateTransferSimTest : public ::testing::Test {
     worker->Command = cmComponents;
     SetEvent(event.get());
     return PumpUntil([&] { return worker->Command == cmNone && !window.journal.empty() &&
-                                  window.journal.back().rfind(L"component rows", 0) == 0; }, 60000);
+                                  window.journal.back().rfind(L"component rows", 0) == 0; }, TServe::HandOffs, 60000);
   }
   // After this the test thread is the link's caller again.
   void StopWorker() {

@@ -35,7 +35,7 @@ class UpdateTransferTest : public ::testing::Test {
     ThreadComPort = worker.get();
     window.folder = folder.Path();
     worker->Resume();
-    ASSERT_TRUE(PumpUntil([&] { return port.CountOf("SetInteractive(0)@T") == 1; }));  // now idle
+    ASSERT_TRUE(PumpUntil([&] { return port.CountOf("SetInteractive(0)@T") == 1; }, TServe::HandOffs));  // now idle
   }
   void TearDown() override {
     worker->Terminate();
@@ -61,7 +61,7 @@ class UpdateTransferTest : public ::testing::Test {
     port.ClearCalls();
     worker->Command = cmUpdate;
     SetEvent(event.get());
-    return PumpUntil([&] { return worker->updatesDone == before + 1; }, 60000);
+    return PumpUntil([&] { return worker->updatesDone == before + 1; }, TServe::HandOffs, 60000);
   }
   // The link calls the job made (InitLink's and the wake-up's aside).
   std::vector<std::string> TransferCalls() {
@@ -380,7 +380,7 @@ TEST_F(UpdateTransferTest, ClosingDuringATransferLetsItFinishAndDeletesOnlyConfi
   port.errorText = L"Время ожидания истекло";
   worker->Command = cmUpdate;
   SetEvent(event.get());
-  ASSERT_TRUE(PumpUntil([&] { return sending.load(); }));
+  ASSERT_TRUE(PumpUntil([&] { return sending.load(); }, TServe::HandOffs));
 
   // What the window's close does: terminate, wake, and wait while serving hand-offs.
   worker->Terminate();

@@ -67,9 +67,9 @@ const StatusLine Initialising{L"Инициализация...", false};
 TEST_F(WorkerTest, LinkCallsAtStartPerCommandAndAtEndComeFromTheWorker) {
   worker->Resume();
   Give(cmComponents);
-  ASSERT_TRUE(PumpUntil([&] { return Idle(1); }));
+  ASSERT_TRUE(PumpUntil([&] { return Idle(1); }, TServe::HandOffs));
   Give(cmUpdate);
-  ASSERT_TRUE(PumpUntil([&] { return Idle(2); }));
+  ASSERT_TRUE(PumpUntil([&] { return Idle(2); }, TServe::HandOffs));
   Stop();
 
   EXPECT_EQ(Calls(), (std::vector<std::string>{"Reset()@T", "SetInteractive(0)@T", "Initialize()@T",
@@ -88,12 +88,12 @@ TEST_F(WorkerTest, FailedInitialisationShowsTheLinkTextInRedFromTheWindowThread)
   port.errorText = L"Блок диагностики не подключен";
   worker->Resume();
   Give(cmComponents);
-  ASSERT_TRUE(PumpUntil([&] { return port.CountOf("SetInteractive(0)@W") == 1 && worker->Command == cmNone; }));
+  ASSERT_TRUE(PumpUntil([&] { return port.CountOf("SetInteractive(0)@W") == 1 && worker->Command == cmNone; }, TServe::HandOffs));
 
   // The worker stays usable: the next request with a ready link runs its job.
   port.SetResult("Initialize", 0);
   Give(cmComponents);
-  ASSERT_TRUE(PumpUntil([&] { return worker->jobsRun == 1; }));
+  ASSERT_TRUE(PumpUntil([&] { return worker->jobsRun == 1; }, TServe::HandOffs));
   Stop();
 
   EXPECT_EQ(Calls(), (std::vector<std::string>{
@@ -111,7 +111,7 @@ TEST_F(WorkerTest, FailedInitialisationWithoutTextLeavesTheStatusLineEmptyAndRed
   port.SetResult("Initialize", 1);
   worker->Resume();
   Give(cmUpdate);
-  ASSERT_TRUE(PumpUntil([&] { return window.statuses.size() == 2; }));
+  ASSERT_TRUE(PumpUntil([&] { return window.statuses.size() == 2; }, TServe::HandOffs));
   Stop();
   EXPECT_EQ(window.statuses.back(), (StatusLine{L"", true}));
   EXPECT_TRUE(worker->jobs.empty());
@@ -165,11 +165,11 @@ TEST_F(WorkerTest, ACommandGivenDuringAJobIsLostButWakesTheWorkerOnceMore) {
   };
   worker->Resume();
   Give(cmComponents);
-  ASSERT_TRUE(PumpUntil([&] { return worker->jobs.size() == 1; }));
+  ASSERT_TRUE(PumpUntil([&] { return worker->jobs.size() == 1; }, TServe::HandOffs));
   Give(cmUpdate);
   EXPECT_EQ(worker->Command, cmUpdate);
   release = true;
-  ASSERT_TRUE(PumpUntil([&] { return port.CountOf("Initialize()@T") == 2; }));
+  ASSERT_TRUE(PumpUntil([&] { return port.CountOf("Initialize()@T") == 2; }, TServe::HandOffs));
   Stop();
 
   EXPECT_EQ(worker->jobs, std::vector<int>{cmComponents});
@@ -186,7 +186,7 @@ TEST_F(WorkerTest, OfTwoCommandsBeforeTheWorkerReadsOneTheLaterWins) {
   worker->Command = cmUpdate;
   SetEvent(event.get());
   worker->Resume();
-  ASSERT_TRUE(PumpUntil([&] { return Idle(1); }));
+  ASSERT_TRUE(PumpUntil([&] { return Idle(1); }, TServe::HandOffs));
 
   // While the link initialises: the command is read only after InitLink.
   std::atomic<bool> release{false};
@@ -196,11 +196,11 @@ TEST_F(WorkerTest, OfTwoCommandsBeforeTheWorkerReadsOneTheLaterWins) {
     while (!release) Sleep(1);
   });
   Give(cmUpdate);
-  ASSERT_TRUE(PumpUntil([&] { return initialising.load(); }));
+  ASSERT_TRUE(PumpUntil([&] { return initialising.load(); }, TServe::HandOffs));
   port.SetHook("Initialize", nullptr);
   worker->Command = cmComponents;
   release = true;
-  ASSERT_TRUE(PumpUntil([&] { return worker->jobsRun == 2; }));
+  ASSERT_TRUE(PumpUntil([&] { return worker->jobsRun == 2; }, TServe::HandOffs));
   Stop();
 
   EXPECT_EQ(worker->jobs, (std::vector<int>{cmUpdate, cmComponents}));
@@ -209,7 +209,7 @@ TEST_F(WorkerTest, OfTwoCommandsBeforeTheWorkerReadsOneTheLaterWins) {
 
 TEST_F(WorkerTest, TerminatingAnIdleWorkerCallsOnlySetInteractive) {
   worker->Resume();
-  ASSERT_TRUE(PumpUntil([&] { return port.CountOf("SetInteractive(0)@T") == 1; }));
+  ASSERT_TRUE(PumpUntil([&] { return port.CountOf("SetInteractive(0)@T") == 1; }, TServe::HandOffs));
   Stop();
   EXPECT_EQ(Calls(), (std::vector<std::string>{"Reset()@T", "SetInteractive(0)@T", "SetInteractive(1)@T"}));
   EXPECT_TRUE(window.statuses.empty());
@@ -226,7 +226,7 @@ TEST_F(WorkerTest, TerminatingABusyWorkerLetsTheJobFinishWithItsHandOffsServed) 
   };
   worker->Resume();
   Give(cmComponents);
-  ASSERT_TRUE(PumpUntil([&] { return worker->jobs.size() == 1; }));
+  ASSERT_TRUE(PumpUntil([&] { return worker->jobs.size() == 1; }, TServe::HandOffs));
 
   // Input posted to the window thread must still be queued after the wait.
   PostThreadMessageW(GetCurrentThreadId(), WM_USER + 7, 0, 0);
