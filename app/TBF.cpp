@@ -336,11 +336,13 @@ std::wstring TBF::UpdateFolder() {
 // The window procedure.
 
 // A handler's error is shown as the entry routine shows one, and the program goes on.
-void TBF::OnHandlerError() {
+void TBF::OnHandlerError() { ShowError(std::current_exception()); }
+
+void TBF::ShowError(std::exception_ptr error) {
   try {
-    throw;
-  } catch (const TAppError& error) {
-    Application.ShowException(error.Message());
+    std::rethrow_exception(error);
+  } catch (const TAppError& shown) {
+    Application.ShowException(shown.Message());
   } catch (...) {
     Application.ShowException(L"");
   }

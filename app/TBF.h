@@ -78,6 +78,9 @@ class TBF final : public TWorkerWindow {
   std::wstring UpdateFolder() override;
   void JobStarted(int32_t command) override;
   void JobEnded() override;
+  // A failure in a handler or a hand-off, shown as the entry routine shows one; the program goes
+  // on.
+  void ShowError(std::exception_ptr error) override;
 
   // The reason registered for holding off the session's end while a job runs; "" when idle.
   const std::wstring& ShutdownBlockReason() const { return shutdownBlock_.Reason(); }

@@ -76,16 +76,17 @@ void TThread::Synchronize(const std::function<void()>& work) {
     work();
     return;
   }
-  SendMessageW(handOffWindow_.get(), WM_HANDOFF, 0,
+  SendMessageW(handOffWindow_.get(), WM_HANDOFF, reinterpret_cast<WPARAM>(this),
                reinterpret_cast<LPARAM>(const_cast<std::function<void()>*>(&work)));
 }
 
 LRESULT CALLBACK TThread::HandOffProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   if (message == WM_HANDOFF) {
-    // No exception may cross the window procedure back into the system.
+    // No exception may cross the window procedure back into the system: it is reported.
     try {
       (*reinterpret_cast<const std::function<void()>*>(lParam))();
     } catch (...) {
+      reinterpret_cast<TThread*>(wParam)->HandOffFailed(std::current_exception());
     }
     return 0;
   }

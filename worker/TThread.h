@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include <atomic>
+#include <exception>
 #include <functional>
 
 #include "common/UniqueResource.h"
@@ -38,6 +39,8 @@ class TThread {
 
  protected:
   virtual void Execute() = 0;
+  // On the window thread: the work of a hand-off threw. The calling thread goes on.
+  virtual void HandOffFailed(std::exception_ptr error) = 0;
 
  private:
   static unsigned __stdcall ThreadStart(void* self);

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <exception>
 #include <string>
 
 #include "model/TFileStruct.h"
@@ -31,6 +32,9 @@ class TWorkerWindow {
   // JobEnded once Command is cleared. The window holds off the session's end in between.
   virtual void JobStarted(int32_t command) = 0;
   virtual void JobEnded() = 0;
+
+  // A hand-off whose work threw: the window reports the error; the worker goes on.
+  virtual void ShowError(std::exception_ptr error) = 0;
 
  protected:
   ~TWorkerWindow() = default;

@@ -22,6 +22,8 @@ void TThreadComPort::Stop() {
   WaitFor();
 }
 
+void TThreadComPort::HandOffFailed(std::exception_ptr error) { window_.ShowError(error); }
+
 void TThreadComPort::Execute() {
   Port->Reset();
   Port->SetInteractive(0);

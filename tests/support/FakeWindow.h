@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -29,8 +30,12 @@ class FakeWindow : public TWorkerWindow {
   bool calledOffWindowThread = false;
   DWORD windowThread = GetCurrentThreadId();
 
+  bool statusLineThrows = false;  // the window's status line fails, as an allocation might
+  std::vector<std::string> errors;  // what reached ShowError
+
   void ShowStatusLine(const std::wstring& text, bool failed) override {
     Check();
+    if (statusLineThrows) throw std::runtime_error("status line");
     statuses.push_back({text, failed});
   }
   void InstallComponentList(TFileList&& records, int32_t rows) override {
@@ -59,6 +64,14 @@ class FakeWindow : public TWorkerWindow {
   void JobEnded() override {
     Check();
     ++jobsEnded;
+  }
+  void ShowError(std::exception_ptr error) override {
+    Check();
+    try {
+      std::rethrow_exception(error);
+    } catch (const std::exception& e) {
+      errors.push_back(e.what());
+    }
   }
 
  private:

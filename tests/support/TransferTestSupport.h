@@ -67,6 +67,7 @@ class TransferWindow : public TWorkerWindow {
   // Around the job, not part of it: left out of the journal.
   void JobStarted(int32_t) override { Check(); }
   void JobEnded() override { Check(); }
+  void ShowError(std::exception_ptr) override { journal.push_back(L"error"); }
   bool Shows(const std::wstring& entry) const {
     return std::find(journal.begin(), journal.end(), entry) != journal.end();
   }

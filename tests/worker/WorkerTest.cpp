@@ -134,6 +134,22 @@ TEST_F(WorkerTest, OnlyAFailureWithCodeSixGivesWayToTheLinkText) {
   EXPECT_EQ(port.CountOf("GetErrorText()@W"), 2u);
 }
 
+// A hand-off whose work throws on the window side is reported there; the worker is not held
+// up and its next hand-offs go through.
+TEST_F(WorkerTest, AHandOffThatThrowsIsReportedAndTheWorkerGoesOn) {
+  worker->Resume();
+  window.statusLineThrows = true;
+  Give(cmComponents);
+  ASSERT_TRUE(PumpUntil([&] { return Idle(1); }, TServe::HandOffs));
+  window.statusLineThrows = false;
+  Give(cmUpdate);
+  ASSERT_TRUE(PumpUntil([&] { return Idle(2); }, TServe::HandOffs));
+  Stop();
+  EXPECT_EQ(window.errors, std::vector<std::string>{"status line"});
+  EXPECT_EQ(window.statuses, std::vector<StatusLine>{Initialising});
+  EXPECT_EQ(worker->jobs, (std::vector<int>{cmComponents, cmUpdate}));
+}
+
 TEST_F(WorkerTest, ActionsReachTheWindowOnlyAsTheirTextsSay) {
   auto apply = [&](int32_t action, const wchar_t* text) {
     worker->Action = action;
