@@ -13,6 +13,7 @@
 #include "common/FileSystem.h"
 #include "common/SystemErrorText.h"
 #include "link/Cp1251.h"
+#include "link/LinkConfiguration.h"
 #include "views/GridContent.h"
 
 TBF* BF = nullptr;
@@ -164,17 +165,8 @@ bool TBF::CreateLink(const TStartupServices& services) {
   return true;
 }
 
-// The record is a local: the component copies what it keeps.
 void TBF::ConfigureLink() {
-  IComPort* port = worker_->Port.get();
-  const std::string title = ToCp1251(Application.Title);
-  const SCP_Info info{5, title.c_str(), window_.get(), true};
-  port->Configure(&info);
-  int32_t state = 0;
-  const int32_t pending = port->QueryState(&state);
-  port->SetTimeout(1000);
-  port->SetInteractive(1);
-  if (pending != 0) port->Initialize();
+  ::ConfigureLink(*worker_->Port.get(), ToCp1251(Application.Title).c_str(), window_.get());
 }
 
 void TBF::SetUpGrid(TDrawGrid& grid, const std::vector<double>& factors, TWidthBase base) {

@@ -1,5 +1,8 @@
 #include "BenchLink.h"
 
+#include "link/LinkConfiguration.h"
+#include "support/StandIn.h"
+
 namespace {
 
 // The callback has no context, so the one being timed is kept here (one transfer at a time).
@@ -35,33 +38,11 @@ double BenchNow() {
 }
 
 IComPort* CreateStandIn(const std::wstring& configPath) {
-  wchar_t exe[MAX_PATH] = {};
-  GetModuleFileNameW(nullptr, exe, MAX_PATH);
-  std::wstring path = exe;
-  path.resize(path.find_last_of(L'\\'));
-  path.resize(path.find_last_of(L'\\'));
-  static HMODULE module = LoadLibraryW((path + L"\\sim\\Varnel.dll").c_str());
-  if (!module) return nullptr;
-  using GetClassObject = HRESULT(__stdcall*)(REFCLSID, REFIID, void**);
-  auto getClassObject =
-      reinterpret_cast<GetClassObject>(reinterpret_cast<void*>(GetProcAddress(module, "DllGetClassObject")));
-  IClassFactory* factory = nullptr;
-  if (!getClassObject || FAILED(getClassObject(CLSID_ComPort, IID_IClassFactory, reinterpret_cast<void**>(&factory))))
-    return nullptr;
   SetEnvironmentVariableW(L"QEMUTIL_SIM_CONFIG", configPath.c_str());
-  IComPort* port = nullptr;
-  factory->CreateInstance(nullptr, IID_IComPort, reinterpret_cast<void**>(&port));
-  factory->Release();
+  ComPtr<IComPort> port = NewStandIn();
   if (!port) return nullptr;
-  static const char title[] = "QemUtil benchmark";
-  const SCP_Info info{5, title, nullptr, true};
-  port->Configure(&info);
-  int32_t state = 0;
-  const int32_t due = port->QueryState(&state);
-  port->SetTimeout(1000);
-  port->SetInteractive(1);
-  if (due) port->Initialize();
-  return port;
+  ConfigureLink(*port.get(), "QemUtil benchmark", nullptr);
+  return port.release();
 }
 
 HRESULT NullLink::QueryInterface(REFIID iid, void** out) { return AnswerQuery(this, iid, out); }

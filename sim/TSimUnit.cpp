@@ -190,29 +190,25 @@ int32_t TSimUnit::Shutdown() {
   return Log("Shutdown()", SimOk);
 }
 
-int32_t TSimUnit::SetErrorOption(int32_t option) {
+// The settings the unit only remembers: method(value) stores value, a negative time excepted.
+int32_t TSimUnit::Remember(const char* method, int32_t value, int32_t& setting, bool timeLimit) {
   TLock lock(mutex_);
-  const std::string call = "SetErrorOption(" + Number(option) + ")";
-  if (const auto refused = Refused("SetErrorOption", call)) return *refused;
-  errorOption_ = option;
+  const std::string call = std::string(method) + "(" + Number(value) + ")";
+  if (const auto refused = Refused(method, call)) return *refused;
+  if (timeLimit && value < 0)
+    return Log(call, Fail(SimBadArgument, L"SetTimeout: время не может быть отрицательным"));
+  setting = value;
   return Log(call, SimOk);
 }
 
+int32_t TSimUnit::SetErrorOption(int32_t option) { return Remember("SetErrorOption", option, errorOption_); }
+
 int32_t TSimUnit::SetInteractive(int32_t interactive) {
-  TLock lock(mutex_);
-  const std::string call = "SetInteractive(" + Number(interactive) + ")";
-  if (const auto refused = Refused("SetInteractive", call)) return *refused;
-  interactive_ = interactive;
-  return Log(call, SimOk);
+  return Remember("SetInteractive", interactive, interactive_);
 }
 
 int32_t TSimUnit::SetTimeout(int32_t milliseconds) {
-  TLock lock(mutex_);
-  const std::string call = "SetTimeout(" + Number(milliseconds) + ")";
-  if (const auto refused = Refused("SetTimeout", call)) return *refused;
-  if (milliseconds < 0) return Log(call, Fail(SimBadArgument, L"SetTimeout: время не может быть отрицательным"));
-  timeoutMs_ = milliseconds;
-  return Log(call, SimOk);
+  return Remember("SetTimeout", milliseconds, timeoutMs_, true);
 }
 
 int32_t TSimUnit::Initialize() {
@@ -359,23 +355,22 @@ int32_t TSimUnit::WaitData(int32_t timeoutMs) {
 }
 
 int32_t TSimUnit::WaitAnswer(int32_t kind, int32_t timeoutMs) {
-  TLock lock(mutex_);
-  const std::string call = "WaitAnswer(" + Number(kind) + ", " + Number(timeoutMs) + ")";
-  if (kind != MessageKind) {
-    TakeFault("WaitAnswer");
-    return Log(call, Fail(SimBadArgument, L"Неверный вид сообщения: " + Wide(kind)));
-  }
-  return Wait(lock, "WaitAnswer", TWaitKind::Answer, timeoutMs, call);
+  return WaitOfKind("WaitAnswer", TWaitKind::Answer, kind, timeoutMs);
 }
 
 int32_t TSimUnit::WaitConfirm(int32_t kind, int32_t timeoutMs) {
+  return WaitOfKind("WaitConfirm", TWaitKind::Confirm, kind, timeoutMs);
+}
+
+// The waits that are given a message kind: any other than the unit's is a bad argument.
+int32_t TSimUnit::WaitOfKind(const char* method, TWaitKind wait, int32_t kind, int32_t timeoutMs) {
   TLock lock(mutex_);
-  const std::string call = "WaitConfirm(" + Number(kind) + ", " + Number(timeoutMs) + ")";
+  const std::string call = std::string(method) + "(" + Number(kind) + ", " + Number(timeoutMs) + ")";
   if (kind != MessageKind) {
-    TakeFault("WaitConfirm");
+    TakeFault(method);
     return Log(call, Fail(SimBadArgument, L"Неверный вид сообщения: " + Wide(kind)));
   }
-  return Wait(lock, "WaitConfirm", TWaitKind::Confirm, timeoutMs, call);
+  return Wait(lock, method, wait, timeoutMs, call);
 }
 
 int32_t TSimUnit::Wait(TLock& lock, const char* method, TWaitKind kind, int32_t timeoutMs, const std::string& call) {

@@ -99,6 +99,7 @@ class TSimUnit {
   // The opening most methods share: a fault staged for this call of method, or any call after
   // Shutdown, ends it with its status, journalled as call. Empty: the method goes on.
   std::optional<int32_t> Refused(const char* method, const std::string& call);
+  int32_t Remember(const char* method, int32_t value, int32_t& setting, bool timeLimit = false);
   int32_t DropLink(const char* method);
   int32_t Fail(int32_t status, std::wstring text = {});
   int32_t FailWith(const TSimFault& fault);
@@ -111,6 +112,7 @@ class TSimUnit {
   void Receive(std::vector<uint8_t> reply);
   void ForgetReply();
 
+  int32_t WaitOfKind(const char* method, TWaitKind wait, int32_t kind, int32_t timeoutMs);
   int32_t Wait(TLock& lock, const char* method, TWaitKind kind, int32_t timeoutMs, const std::string& call);
   int32_t Answer(const std::vector<uint8_t>& request, TWaitKind kind, const TSimFault* fault);
   int32_t AnswerSetDirectory(const std::vector<uint8_t>& request);

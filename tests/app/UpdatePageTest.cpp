@@ -69,19 +69,11 @@ class UpdatePageTest : public ::testing::Test {
 
   void SetUp() override {
     Application = TApplication{};
-    TStartupServices services;
-    services.checkRegistration = [] { return std::wstring(); };
-    services.createLink = [this](ComPtr<IComPort>& out) {
-      port.AddRef();
-      out.reset(&port);
-      return S_OK;
-    };
-    services.createWorker = [this](TWorkerWindow& window) -> std::unique_ptr<TThreadComPort> {
+    ASSERT_TRUE(form->Create(TestServices(port, [this](TWorkerWindow& window) -> std::unique_ptr<TThreadComPort> {
       auto made = std::make_unique<UpdateWorker>(true, window);
       worker = made.get();
       return made;
-    };
-    ASSERT_TRUE(form->Create(services));
+    })));
     form->PlacementStore().SetIniFileName(L"");
     form->ShowMain();
     ASSERT_TRUE(PumpUntil([&] { return port.CountOf("SetInteractive(0)@T") == 1; }, TServe::Everything));

@@ -49,19 +49,11 @@ class WindowTest : public ::testing::Test {
   }
 
   TStartupServices Services() {
-    TStartupServices services;
-    services.checkRegistration = [] { return std::wstring(); };
-    services.createLink = [this](ComPtr<IComPort>& out) {
-      port.AddRef();
-      out.reset(&port);
-      return S_OK;
-    };
-    services.createWorker = [this](TWorkerWindow& window) -> std::unique_ptr<TThreadComPort> {
+    return TestServices(port, [this](TWorkerWindow& window) -> std::unique_ptr<TThreadComPort> {
       auto worker = std::make_unique<TestWorker>(true, window);
       worker->job = job;
       return worker;
-    };
-    return services;
+    });
   }
   void Start() {
     ASSERT_TRUE(form->Create(Services()));

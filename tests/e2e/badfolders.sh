@@ -6,9 +6,6 @@
 # status (or message box), and nothing the unit did not confirm leaves the folder.
 # Usage: badfolders.sh SOURCE_DIR BUILD_DIR
 source "$(dirname "$0")/lib.sh" "$1" "$2" badfolders
-use_prefix sim
-wineserver -p 2>/dev/null
-wine regsvr32 /s "$(winpath "$bin/sim/Varnel.dll")" || fail "regsvr32 of the stand-in"
 source "$(dirname "$0")/unit.sh"
 
 # folder NAME [UPD]: a fresh run folder with the factory unit; the update folder is DIR/UPD

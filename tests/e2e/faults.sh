@@ -19,9 +19,6 @@ shift 2
 jobs=("$@")
 ((${#jobs[@]})) || read -ra jobs <<<"${QEM_FAULT_JOBS:-components update1 update3 lifecycle contract}"
 started=$SECONDS
-use_prefix sim
-wineserver -p 2>/dev/null
-wine regsvr32 /s "$(winpath "$bin/sim/Varnel.dll")" || fail "regsvr32 of the stand-in"
 source "$(dirname "$0")/unit.sh"
 
 # The link's error text for a fault that leaves the text to the stand-in.

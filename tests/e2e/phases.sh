@@ -6,9 +6,6 @@
 # unit did not confirm.
 # Usage: phases.sh SOURCE_DIR BUILD_DIR   (QEM_FAULT_JOBS=components: the component list only)
 source "$(dirname "$0")/lib.sh" "$1" "$2" phases
-use_prefix sim
-wineserver -p 2>/dev/null
-wine regsvr32 /s "$(winpath "$bin/sim/Varnel.dll")" || fail "regsvr32 of the stand-in"
 source "$(dirname "$0")/unit.sh"
 
 # phase JOB NAME UNIT LAST STEPS...: one run. UNIT holds extra [unit] (and [fault]) lines; the
@@ -36,22 +33,19 @@ phase() {
   ((failures == before)) || failed_runs=$((failed_runs + 1))
 }
 
-# close_at TEXT: close as soon as the status line shows TEXT, the window still answering.
-close_at() { printf '%s\n' wait-status "$1" 30 responsive 10 close; }
-# handoff_at TEXT: at TEXT hold the window thread, so that the worker blocks in its next
-# hand-off, ask for the close, and let the window go on.
-handoff_at() { printf '%s\n' wait-status "$1" 30 responsive 10 suspend sleep 300 close resume; }
+# closed_at JOB NAME UNIT LAST TEXT: a phase closed as soon as the status line shows TEXT, the
+# window still answering.
+closed_at() { phase "$1" "$2" "$3" "$4" wait-status "$5" 30 responsive 10 close; }
+# held_at JOB NAME UNIT LAST TEXT: at TEXT the window thread is held, so that the worker blocks
+# in its next hand-off; the close is asked for, and the window goes on.
+held_at() { phase "$1" "$2" "$3" "$4" wait-status "$5" 30 responsive 10 suspend sleep 300 close resume; }
 
 list_end='^GetReceivedSize\(\) = [1-9]'
 slow='latency = 600\nrate = 0\n'
-mapfile -t s < <(close_at "Инициализация...")
-phase components list-initialize "$slow" "$list_end" "${s[@]}"
-mapfile -t s < <(close_at "Задание директории...")
-phase components list-directory "$slow" "$list_end" "${s[@]}"
-mapfile -t s < <(close_at "Запрос списка файлов...")
-phase components list-files "$slow" "$list_end" "${s[@]}"
-mapfile -t s < <(handoff_at "Задание директории...")
-phase components list-handoff "$slow" "$list_end" "${s[@]}"
+closed_at components list-initialize "$slow" "$list_end" "Инициализация..."
+closed_at components list-directory "$slow" "$list_end" "Задание директории..."
+closed_at components list-files "$slow" "$list_end" "Запрос списка файлов..."
+held_at components list-handoff "$slow" "$list_end" "Задание директории..."
 # The link failure display runs on the window thread inside the worker's hand-off, calling the
 # link there: the close request comes while the worker waits in it.
 s=(await-journal "$(winpath "$run/list-linkerror/journal")" "# fault: Initialize call 2" 30 responsive 10 suspend sleep 300 close resume)
@@ -63,17 +57,12 @@ grep -q '^SetErrorOption(0) = 0$' "$run/list-linkerror/calls" || fail "list-link
 if [ "${QEM_FAULT_JOBS:-}" != components ]; then
   confirmed='^WaitConfirm\(27, 3000\) = 0$'
   salvik='Обновление "Диагностика системы SALVIK"...'
-  mapfile -t s < <(close_at "Инициализация...")
-  phase update1 update-initialize 'latency = 1500\nrate = 0\n' "$confirmed" "${s[@]}"
-  mapfile -t s < <(close_at "$salvik")
-  phase update1 update-transfer 'latency = 0\nrate = 35000\n' "$confirmed" "${s[@]}"
-  mapfile -t s < <(close_at "Ожидание подтверждения обновления...")
-  phase update1 update-confirmation 'latency = 1500\nrate = 0\n' "$confirmed" "${s[@]}"
-  mapfile -t s < <(handoff_at "$salvik")
-  phase update1 update-handoff 'latency = 0\nrate = 35000\n' "$confirmed" "${s[@]}"
+  closed_at update1 update-initialize 'latency = 1500\nrate = 0\n' "$confirmed" "Инициализация..."
+  closed_at update1 update-transfer 'latency = 0\nrate = 35000\n' "$confirmed" "$salvik"
+  closed_at update1 update-confirmation 'latency = 1500\nrate = 0\n' "$confirmed" "Ожидание подтверждения обновления..."
+  held_at update1 update-handoff 'latency = 0\nrate = 35000\n' "$confirmed" "$salvik"
   # The first of three: the other two are still sent and confirmed before the window closes.
-  mapfile -t s < <(close_at 'Обновление "Диагностический тест MERIDOX"...')
-  phase update3 update3-transfer 'latency = 0\nrate = 35000\n' "$confirmed" "${s[@]}"
+  closed_at update3 update3-transfer 'latency = 0\nrate = 35000\n' "$confirmed" 'Обновление "Диагностический тест MERIDOX"...'
   [ "$(grep -cE "$confirmed" "$run/update3-transfer/calls")" = 3 ] || fail "update3-transfer: not all three confirmed"
   # "Выход" instead of the close box; a second close request sent (not posted) while the window
   # waits for the worker must not start a second shutdown; "Компоненты" during the update is
@@ -85,9 +74,8 @@ if [ "${QEM_FAULT_JOBS:-}" != components ]; then
     responsive 10 menu Компоненты wait-status "Инициализация..." 30 close
   grep -q '^SendPacket(27, 2, 01 01)' "$run/update-components/calls" && fail "update-components: a command given during the update ran"
   # A confirmation that never comes: the file stays.
-  mapfile -t s < <(close_at "Ожидание подтверждения обновления...")
-  phase update1 update-timeout 'latency = 0\nrate = 0\n[fault]\nmethod = WaitConfirm\naction = timeout\n' \
-    '^GetErrorText\(' "${s[@]}"
+  closed_at update1 update-timeout 'latency = 0\nrate = 0\n[fault]\nmethod = WaitConfirm\naction = timeout\n' \
+    '^GetErrorText\(' "Ожидание подтверждения обновления..."
 
   # Closing while the button's "no files" message box is up: the box's own message loop serves
   # the close, and the handler that showed the box must not go on with a window that is gone.

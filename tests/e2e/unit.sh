@@ -1,6 +1,9 @@
-# Shared by the campaigns (faults.sh, phases.sh, badfolders.sh): the program copied beside its
-# run folder, a factory unit, new versions of components, per-run folders, and the check of
-# what a finished run left. Sourced after lib.sh and use_prefix.
+# Shared by the campaigns (faults.sh, phases.sh, badfolders.sh): the prefix with the stand-in
+# registered, the program copied beside its run folder, a factory unit, new versions of
+# components, per-run folders, and the check of what a finished run left. Sourced after lib.sh.
+use_prefix sim
+wineserver -p 2>/dev/null
+wine regsvr32 /s "$(winpath "$bin/sim/Varnel.dll")" || fail "regsvr32 of the stand-in"
 cp "$bin/QemUtil.exe" "$run/"
 exe=$(winpath "$run/QemUtil.exe")
 runs=0 faults=0 failed_runs=0

@@ -19,18 +19,13 @@
 #include "link/Packets.h"
 #include "link/ReadableMemory.h"
 #include "link/Varnel_tlb.h"
+#include "support/StandIn.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 
 const wchar_t ClassKey[] = L"CLSID\\{CDFF5124-8322-4B60-ACEB-F4AFEC1116FD}";
-
-fs::path DllPath() {
-  wchar_t exe[MAX_PATH] = {};
-  GetModuleFileNameW(nullptr, exe, MAX_PATH);
-  return fs::path(exe).parent_path().parent_path() / L"sim" / L"Varnel.dll";
-}
 
 DWORD Run(std::wstring commandLine) {
   STARTUPINFOW startup{};
@@ -47,7 +42,7 @@ DWORD Run(std::wstring commandLine) {
 }
 
 DWORD Regsvr32(const wchar_t* options) {
-  return Run(std::wstring(L"regsvr32.exe ") + options + L" \"" + DllPath().wstring() + L"\"");
+  return Run(std::wstring(L"regsvr32.exe ") + options + L" \"" + StandInPath().wstring() + L"\"");
 }
 
 std::wstring ReadRegistryText(const std::wstring& key, const wchar_t* name) {
@@ -61,14 +56,6 @@ std::wstring ReadRegistryText(const std::wstring& key, const wchar_t* name) {
 bool ClassKeyExists() {
   UniqueHKey key;
   return RegOpenKeyExW(HKEY_CLASSES_ROOT, ClassKey, 0, KEY_READ, key.put()) == ERROR_SUCCESS;
-}
-
-std::vector<std::string> ReadLines(const fs::path& path) {
-  std::vector<std::string> lines;
-  std::ifstream stream(path);
-  for (std::string line; std::getline(stream, line);)
-    if (!line.empty() && line[0] != '#') lines.push_back(line);
-  return lines;
 }
 
 struct TEntry {
@@ -135,7 +122,7 @@ class SimCom : public ::testing::Test {
 TEST_F(SimCom, Regsvr32RegistersAndUnregistersTheServer) {
   ASSERT_EQ(Regsvr32(L"/s"), 0u);
   const std::wstring server = ReadRegistryText(std::wstring(ClassKey) + L"\\InprocServer32", nullptr);
-  EXPECT_TRUE(EqualIgnoringCase(server, DllPath().wstring())) << fs::path(server).string();
+  EXPECT_TRUE(EqualIgnoringCase(server, StandInPath().wstring())) << fs::path(server).string();
   EXPECT_EQ(ReadRegistryText(std::wstring(ClassKey) + L"\\InprocServer32", L"ThreadingModel"), L"Both");
 
   EXPECT_EQ(Regsvr32(L"/u /s"), 0u);
@@ -220,7 +207,7 @@ TEST_F(SimCom, AClientListsUpdatesAndSeesTheNewVersion) {
   EXPECT_EQ(port->Shutdown(), 0);
   port.reset();
 
-  EXPECT_EQ(ReadLines(folder_ / L"journal.txt").front(), "Configure(5, \"Блок\", 0, 1) = 0");
+  EXPECT_EQ(JournalLines(folder_ / L"journal.txt").front(), "Configure(5, \"Блок\", 0, 1) = 0");
   EXPECT_TRUE(fs::exists(folder_ / L"unit" / L"storage.ini"));
   EXPECT_EQ(Regsvr32(L"/u /s"), 0u);
 }
@@ -250,37 +237,21 @@ TEST_F(SimCom, TheConfigurationMayBeNamedByItsUnixPath) {
   SetEnvironmentVariableA("QEMUTIL_SIM_CONFIG", unixPath);
   HeapFree(GetProcessHeap(), 0, unixPath);
 
-  ComPtr<IComPort> port;
-  HMODULE module = LoadLibraryW(DllPath().c_str());
-  ASSERT_NE(module, nullptr);
-  using GetClassObject = HRESULT(STDAPICALLTYPE*)(REFCLSID, REFIID, void**);
-  auto getClassObject =
-      reinterpret_cast<GetClassObject>(reinterpret_cast<void*>(GetProcAddress(module, "DllGetClassObject")));
-  ComPtr<IClassFactory> factory;
-  ASSERT_EQ(getClassObject(CLSID_ComPort, IID_IClassFactory, factory.put_void()), S_OK);
-  ASSERT_EQ(factory->CreateInstance(nullptr, IID_IComPort, port.put_void()), S_OK);
+  ComPtr<IComPort> port = NewStandIn();
+  ASSERT_TRUE(port);
   EXPECT_EQ(port->Initialize(), 0);
   port.reset();
-  factory.reset();
-  FreeLibrary(module);
-  EXPECT_EQ(ReadLines(folder_ / L"journal.txt"), std::vector<std::string>{"Initialize() = 0"});
+  EXPECT_EQ(JournalLines(folder_ / L"journal.txt"), std::vector<std::string>{"Initialize() = 0"});
 }
 
 // Contract-only mode offers what the vendor's component has and no more: no IReceivedSize,
 // and a reply whose readable memory ends with the fixed receive buffer.
 TEST_F(SimCom, ContractOnlyModeHasNoReceivedSizeAndAGuardedReceiveBuffer) {
-  HMODULE module = LoadLibraryW(DllPath().c_str());
-  ASSERT_NE(module, nullptr);
-  using GetClassObject = HRESULT(STDAPICALLTYPE*)(REFCLSID, REFIID, void**);
-  auto getClassObject =
-      reinterpret_cast<GetClassObject>(reinterpret_cast<void*>(GetProcAddress(module, "DllGetClassObject")));
-  ComPtr<IClassFactory> factory;
-  ASSERT_EQ(getClassObject(CLSID_ComPort, IID_IClassFactory, factory.put_void()), S_OK);
   for (const bool contractOnly : {false, true}) {
     SCOPED_TRACE(contractOnly ? "contract-only" : "normal");
     UseConfig(contractOnly ? "contract-only = 1\n" : "");
-    ComPtr<IComPort> port;
-    ASSERT_EQ(factory->CreateInstance(nullptr, IID_IComPort, port.put_void()), S_OK);
+    ComPtr<IComPort> port = NewStandIn();
+    ASSERT_TRUE(port);
     ComPtr<IReceivedSize> received;
     EXPECT_EQ(port->QueryInterface(IID_IReceivedSize, received.put_void()), contractOnly ? E_NOINTERFACE : S_OK);
     if (!contractOnly) continue;
@@ -298,13 +269,11 @@ TEST_F(SimCom, ContractOnlyModeHasNoReceivedSizeAndAGuardedReceiveBuffer) {
     EXPECT_EQ(after.Protect, DWORD{PAGE_NOACCESS});
     EXPECT_EQ(port->Reserved20(), 4);
   }
-  factory.reset();
-  FreeLibrary(module);
-  EXPECT_EQ(ReadLines(folder_ / L"journal.txt").back(), "Reserved20() = 4");
+  EXPECT_EQ(JournalLines(folder_ / L"journal.txt").back(), "Reserved20() = 4");
 }
 
 TEST_F(SimCom, TheClassFactoryFollowsTheRules) {
-  HMODULE module = LoadLibraryW(DllPath().c_str());
+  HMODULE module = LoadLibraryW(StandInPath().c_str());
   ASSERT_NE(module, nullptr);
   using GetClassObject = HRESULT(STDAPICALLTYPE*)(REFCLSID, REFIID, void**);
   using CanUnloadNow = HRESULT(STDAPICALLTYPE*)();

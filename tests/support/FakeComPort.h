@@ -192,3 +192,11 @@ class FakeComPort : public IComPort, public IReceivedSize {
   int unlistedCalls_ = 0;
   std::vector<std::vector<uint8_t>> packets_;
 };
+
+// Gives the fake to a worker as the window gives it the link, with the worker's wake-up event.
+template <typename Worker>
+void GiveLink(Worker& worker, FakeComPort& port, HANDLE event) {
+  worker.Event = event;
+  port.AddRef();
+  worker.Port.reset(&port);
+}

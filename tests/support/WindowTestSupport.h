@@ -5,7 +5,24 @@
 
 #include <string>
 
+#include "app/TBF.h"
+#include "support/FakeComPort.h"
 #include "support/Pump.h"
+
+// Start-up as a window test stands it in: the link component registered, the fake link given
+// out, and the worker the test makes.
+inline TStartupServices TestServices(FakeComPort& port,
+                                     std::function<std::unique_ptr<TThreadComPort>(TWorkerWindow&)> createWorker) {
+  TStartupServices services;
+  services.checkRegistration = [] { return std::wstring(); };
+  services.createLink = [&port](ComPtr<IComPort>& out) {
+    port.AddRef();
+    out.reset(&port);
+    return S_OK;
+  };
+  services.createWorker = std::move(createWorker);
+  return services;
+}
 
 inline std::wstring TextOf(HWND window) {
   wchar_t text[512] = {};

@@ -13,6 +13,8 @@
 #include <vector>
 
 #include "support/FakeWindow.h"
+#include "support/StandIn.h"
+#include "link/LinkConfiguration.h"
 #include "worker/UThreadComPort.h"
 
 namespace {
@@ -26,30 +28,6 @@ const StatusLine AskingForFiles{L"Запрос списка файлов...", fa
 const StatusLine FilesListed{L"Запрос списка файлов завершен успешно", false};
 const StatusLine FileListFailed{L"Запрос списка файлов завершен неудачно ", true};
 const StatusLine ReplyCut{L"Запрос списка файлов завершен неудачно: ответ блока неполный", true};
-
-fs::path DllPath() {
-  wchar_t exe[MAX_PATH] = {};
-  GetModuleFileNameW(nullptr, exe, MAX_PATH);
-  return fs::path(exe).parent_path().parent_path() / L"sim" / L"Varnel.dll";
-}
-
-ComPtr<IClassFactory> ClassFactory() {
-  static HMODULE module = LoadLibraryW(DllPath().c_str());  // stays loaded for the process
-  ComPtr<IClassFactory> factory;
-  if (!module) return factory;
-  using GetClassObject = HRESULT(STDAPICALLTYPE*)(REFCLSID, REFIID, void**);
-  auto get = reinterpret_cast<GetClassObject>(reinterpret_cast<void*>(GetProcAddress(module, "DllGetClassObject")));
-  if (get) get(CLSID_ComPort, IID_IClassFactory, factory.put_void());
-  return factory;
-}
-
-std::vector<std::string> JournalLines(const fs::path& path) {
-  std::vector<std::string> lines;
-  std::ifstream stream(path);
-  for (std::string line; std::getline(stream, line);)
-    if (!line.empty() && line[0] != '#') lines.push_back(line);
-  return lines;
-}
 
 class ReadComponentsSimTest : public ::testing::Test {
  protected:
@@ -81,17 +59,9 @@ class ReadComponentsSimTest : public ::testing::Test {
         << "[unit]\nstorage = unit\nrate = 0\nlatency = 0\njournal = journal.txt\n" << faults;
     SetEnvironmentVariableW(L"QEMUTIL_SIM_CONFIG", (folder / L"sim.ini").c_str());
 
-    ComPtr<IClassFactory> factory = ClassFactory();
-    ASSERT_TRUE(factory) << "no class factory in " << DllPath().string();
-    ComPtr<IComPort> port;
-    ASSERT_EQ(factory->CreateInstance(nullptr, IID_IComPort, port.put_void()), S_OK);
-    SCP_Info info{5, "\xC1\xEB\xEE\xEA", nullptr, true};
-    port->Configure(&info);
-    int32_t state = 0;
-    const bool due = port->QueryState(&state) != 0;
-    port->SetTimeout(1000);
-    port->SetInteractive(1);
-    if (due) port->Initialize();
+    ComPtr<IComPort> port = NewStandIn();
+    ASSERT_TRUE(port) << "no stand-in at " << StandInPath().string();
+    ConfigureLink(*port.get(), "\xC1\xEB\xEE\xEA", nullptr);
 
     auto worker = std::make_unique<TThreadComPort>(true, window);
     worker->Event = event.get();

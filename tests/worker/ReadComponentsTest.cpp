@@ -45,9 +45,7 @@ class ReadComponentsTest : public ::testing::Test {
 
   void SetUp() override {
     worker = std::make_unique<TThreadComPort>(true, window);
-    worker->Event = event.get();
-    port.AddRef();
-    worker->Port.reset(&port);
+    GiveLink(*worker, port, event.get());
     worker->AskForReceivedSize();
     worker->Resume();
     ASSERT_TRUE(PumpUntil([&] { return port.CountOf("SetInteractive(0)@T") == 1; }, TServe::HandOffs));

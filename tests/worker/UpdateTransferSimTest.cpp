@@ -11,32 +11,13 @@
 #include <vector>
 
 #include "support/FakeWindow.h"
+#include "support/StandIn.h"
 #include "support/TransferTestSupport.h"
+#include "link/LinkConfiguration.h"
 #include "link/LinkStatus.h"
 #include "model/ComponentTable.h"
 
 namespace {
-
-// The stand-in, loaded straight from its file: no registration, so this test never meets
-// another test's registry changes.
-ComPtr<IComPort> CreateStandIn() {
-  static HMODULE module = [] {
-    wchar_t exe[MAX_PATH] = {};
-    GetModuleFileNameW(nullptr, exe, MAX_PATH);
-    std::wstring path = exe;
-    path.resize(path.find_last_of(L'\\'));
-    path.resize(path.find_last_of(L'\\'));
-    return LoadLibraryW((path + L"\\sim\\Varnel.dll").c_str());
-  }();
-  ComPtr<IComPort> port;
-  if (!module) return port;
-  using GetClassObject = HRESULT(__stdcall*)(REFCLSID, REFIID, void**);
-  auto getClassObject = reinterpret_cast<GetClassObject>(reinterpret_cast<void*>(GetProcAddress(module, "DllGetClassObject")));
-  ComPtr<IClassFactory> factory;
-  if (!getClassObject || FAILED(getClassObject(CLSID_ComPort, IID_IClassFactory, factory.put_void()))) return port;
-  factory->CreateInstance(nullptr, IID_IComPort, port.put_void());
-  return port;
-}
 
 std::string Utf8(const std::wstring& text) {
   const int size = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
@@ -82,17 +63,11 @@ class UpdateTransferSimTest : public ::testing::Test {
     place.Write(L"sim.ini", std::vector<uint8_t>(config.begin(), config.end()));
     SetEnvironmentVariableW(L"QEMUTIL_SIM_CONFIG", place.At(L"sim.ini").c_str());
 
-    ComPtr<IComPort> link = CreateStandIn();
+    // Loaded straight from its file: no registration, so this test never meets another
+    // test's registry changes.
+    ComPtr<IComPort> link = NewStandIn();
     ASSERT_TRUE(link) << "bin/sim/Varnel.dll could not be loaded";
-    // What the window does before it starts the worker.
-    static const char title[] = "Блок диагностики: информация";
-    const SCP_Info info{5, title, nullptr, true};
-    link->Configure(&info);
-    int32_t state = 0;
-    const int32_t due = link->QueryState(&state);
-    link->SetTimeout(1000);
-    link->SetInteractive(1);
-    if (due) link->Initialize();
+    ConfigureLink(*link.get(), "\xC1\xEB\xEE\xEA", nullptr);  // what the window does before it starts the worker
 
     worker = std::make_unique<TransferWorker>(true, window);
     worker->Event = event.get();

@@ -29,9 +29,7 @@ class UpdateTransferTest : public ::testing::Test {
 
   void SetUp() override {
     worker = std::make_unique<TransferWorker>(true, window);
-    worker->Event = event.get();
-    port.AddRef();
-    worker->Port.reset(&port);
+    GiveLink(*worker, port, event.get());
     ThreadComPort = worker.get();
     window.folder = folder.Path();
     worker->Resume();

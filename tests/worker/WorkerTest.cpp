@@ -43,9 +43,7 @@ class WorkerTest : public ::testing::Test {
 
   std::unique_ptr<TestWorker> MakeWorker() {
     auto made = std::make_unique<TestWorker>(true, window);
-    made->Event = event.get();
-    port.AddRef();
-    made->Port.reset(&port);
+    GiveLink(*made, port, event.get());
     return made;
   }
   void Give(int32_t command) {
