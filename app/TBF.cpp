@@ -23,7 +23,6 @@ namespace {
 constexpr wchar_t ApplicationTitle[] = L"Блок диагностики: информация";
 constexpr wchar_t EventName[] = L"QemUtil.Thread.Event";
 constexpr wchar_t FolderPrompt[] = L"Выберите папку с обновляемыми файлами";
-constexpr COLORREF FailureColor = RGB(255, 0, 0);
 
 // Why the session should wait, by the command the worker woke for; a lost command's extra
 // wake-up only initialises the link.
@@ -375,7 +374,7 @@ void TBF::OnNotify(const NMHDR& header) {
 
 LRESULT TBF::OnCtlColorStatic(HDC dc, HWND control) {
   COLORREF text = GetSysColor(COLOR_WINDOWTEXT);
-  if (control == lbStatus && statusFailed_) text = FailureColor;
+  if (control == lbStatus && statusFailed_) text = FailureInkColor;
   SetTextColor(dc, text);
   SetBkColor(dc, GetSysColor(COLOR_BTNFACE));
   return reinterpret_cast<LRESULT>(faceBrush_);

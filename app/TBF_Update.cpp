@@ -1,17 +1,14 @@
 // The update page's handlers: the menu item, the folder field and the button.
 #include "TBF.h"
 #include "model/UpdateFolderScan.h"
-
-namespace {
-constexpr const wchar_t* NoUpdateFiles = L"Не найдены файлы для обновления";
-}  // namespace
+#include "worker/StatusTexts.h"
 
 void TBF::miUpdateClick(bool fromButton) {
   SetActivePage(tsUpdate);
   ScanUpdateFolder();
   if (dgUpdate.RowCount() == 1) {
-    ShowStatusLine(NoUpdateFiles, true);
-    if (fromButton) ShowMessageBox(NoUpdateFiles, MB_OK | MB_ICONSTOP);
+    ShowStatusLine(status_text::NoUpdateFiles, true);
+    if (fromButton) ShowMessageBox(status_text::NoUpdateFiles, MB_OK | MB_ICONSTOP);
   }
 }
 

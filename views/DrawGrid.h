@@ -9,6 +9,7 @@
 
 #include "common/UniqueResource.h"
 #include "views/GridGeometry.h"
+#include "views/Palette.h"
 
 class TDrawGrid {
  public:
@@ -59,7 +60,7 @@ class TDrawGrid {
   UniqueWindow window_;
   TGridGeometry geometry_;
   HFONT font_ = nullptr;
-  COLORREF color_ = RGB(0xDF, 0xDF, 0xDF);
+  COLORREF color_ = HeaderFillColor;
   DrawCellHandler drawCell_;
   TGridCell selection_;
   int wheelRemainder_ = 0;

@@ -60,14 +60,14 @@ void TGauge::OnPaint() {
   const int barWidth = (inside.right - inside.left) * progress_ / 100;
   const RECT bar{inside.left, inside.top, inside.left + barWidth, inside.bottom};
   const RECT ground{bar.right, inside.top, inside.right, inside.bottom};
-  FillRect(dc, &bar, UniqueBrush(CreateSolidBrush(BarColor)).get());
-  FillRect(dc, &ground, UniqueBrush(CreateSolidBrush(GroundColor)).get());
+  FillRect(dc, &bar, UniqueBrush(CreateSolidBrush(GaugeBarColor)).get());
+  FillRect(dc, &ground, UniqueBrush(CreateSolidBrush(GaugeGroundColor)).get());
 
   const std::wstring text = std::to_wstring(progress_) + L"%";
   SavedDCState state(dc);
   SelectedObject font(dc, font_);
   SetBkMode(dc, TRANSPARENT);
-  SetTextColor(dc, TextColor);
+  SetTextColor(dc, GaugeTextColor);
   DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &inside,
             DT_CENTER | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX);
 }

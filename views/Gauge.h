@@ -5,12 +5,10 @@
 #include <windows.h>
 
 #include "common/UniqueResource.h"
+#include "views/Palette.h"
 
 class TGauge {
  public:
-  static constexpr COLORREF BarColor = RGB(0, 0, 128);     // navy
-  static constexpr COLORREF TextColor = RGB(255, 255, 0);  // yellow
-  static constexpr COLORREF GroundColor = RGB(255, 255, 255);
 
   TGauge() = default;
   TGauge(const TGauge&) = delete;

@@ -7,8 +7,6 @@ const wchar_t* const UpdateStatusTexts[UpdateStatusCount] = {
     L"выполняется обновление",
 };
 
-const uint32_t UpdateStatusColors[UpdateStatusCount] = {0xFF0000, 0x008000, 0x0000FF, 0x009191};
-
 namespace {
 bool KnownStatus(int32_t status) { return status >= 0 && status < UpdateStatusCount; }
 }  // namespace

@@ -1,7 +1,6 @@
 // What the two grids show, one column table per grid: each column's title, its width as a
 // fraction of the grid's width, and its cell for a record (text, ink, weight, place). The grids'
 // set-up, their drawing and what they tell a screen reader all read these tables.
-// Colours are COLORREF values: blue in bits 16 to 23, green in 8 to 15, red in 0 to 7.
 #pragma once
 
 #include <cstdint>
@@ -12,17 +11,10 @@
 #include "model/ComponentTable.h"
 #include "model/TFileStruct.h"
 #include "model/TUpdateStruct.h"
+#include "views/Palette.h"
 
-inline constexpr uint32_t CellOutlineColor = 0x808080;
-inline constexpr uint32_t HeaderFillColor = 0xDFDFDF;
-inline constexpr uint32_t HeaderTextColor = 0x800000;
-inline constexpr uint32_t DataFillColor = 0xFFFFFF;
-inline constexpr uint32_t DataTextColor = 0x000000;
-
-// The status texts and colours, indexed by TUpdateStruct::Status.
-inline constexpr int UpdateStatusCount = 4;
+// The status texts, indexed by TUpdateStruct::Status (their colours are in the palette).
 extern const wchar_t* const UpdateStatusTexts[UpdateStatusCount];
-extern const uint32_t UpdateStatusColors[UpdateStatusCount];
 // The text and colour of a status; "" and black for a status outside the table.
 std::wstring UpdateStatusText(int32_t status);
 uint32_t UpdateStatusColor(int32_t status);

@@ -2,6 +2,7 @@
 #include <span>
 #include <string>
 
+#include "StatusTexts.h"
 #include "UThreadComPort.h"
 #include "link/Cp1251.h"
 #include "link/FileListReply.h"
@@ -23,26 +24,25 @@ void TThreadComPort::AskForReceivedSize() {
 }
 
 bool TThreadComPort::SetDirectory(const std::wstring& name) {
-  ShowStatus(L"Задание директории...", false, 0);
+  ShowStatus(status_text::SettingDirectory, false, 0);
   const int32_t length = BuildSetDirectory(Packet.get(), ToCp1251(name));
   LastResult = Port->SendPacket(UnitMessageKind, length, Packet.get());
   if (LastResult == LinkOk) LastResult = Port->WaitAnswer(UnitMessageKind, NoTimeLimit);
   if (LastResult != LinkOk) {
-    ShowStatus(L"Задание директории завершено неудачно", true, LastResult);
+    ShowStatus(status_text::DirectoryFailed, true, LastResult);
     return false;
   }
-  ShowStatus(L"Задание директории завершено успешно", false, 0);
+  ShowStatus(status_text::DirectorySet, false, 0);
   return true;
 }
 
 bool TThreadComPort::RequestFileList(TFileList& list, const std::wstring& filter) {
-  const std::wstring failed = L"Запрос списка файлов завершен неудачно ";
-  ShowStatus(L"Запрос списка файлов...", false, 0);
+  ShowStatus(status_text::AskingForFiles, false, 0);
   const int32_t length = BuildFileListRequest(Packet.get(), filter);
   LastResult = Port->SendPacket(UnitMessageKind, length, Packet.get());
   if (LastResult == LinkOk) LastResult = Port->WaitData(FileListWaitMs);
   if (LastResult != LinkOk) {
-    ShowStatus(failed, true, 0);
+    ShowStatus(status_text::FileListFailed, true, 0);
     return false;
   }
 
@@ -54,16 +54,16 @@ bool TThreadComPort::RequestFileList(TFileList& list, const std::wstring& filter
   const std::span<const uint8_t> reply(Reply, received);
   switch (ParseFileListReply(reply, WantsVersions(filter), filter, list)) {
     case TFileListOutcome::Ok:
-      ShowStatus(L"Запрос списка файлов завершен успешно", false, 0);
+      ShowStatus(status_text::FilesListed, false, 0);
       return true;
     case TFileListOutcome::WrongCode:
       // The link worked; the unit answered with something else: not shown as an error.
-      ShowStatus(failed, false, 0);
+      ShowStatus(status_text::FileListFailed, false, 0);
       return false;
     case TFileListOutcome::Truncated:
       break;
   }
-  ShowStatus(L"Запрос списка файлов завершен неудачно: ответ блока неполный", true, 0);
+  ShowStatus(status_text::FileListCut, true, 0);
   return false;
 }
 

@@ -1,5 +1,7 @@
 #include "UThreadComPort.h"
 
+#include "StatusTexts.h"
+
 #include <cwchar>
 
 #include "link/LinkStatus.h"
@@ -48,7 +50,7 @@ void TThreadComPort::Execute() {
 }
 
 bool TThreadComPort::InitLink() {
-  ShowStatus(L"Инициализация...", false, 0);
+  ShowStatus(status_text::Initialising, false, 0);
   if (Port->Initialize() == LinkOk) return true;
   HandOffLinkFailure();
   return false;

@@ -3,6 +3,7 @@
 #include <cmath>
 #include <new>
 
+#include "StatusTexts.h"
 #include "UThreadComPort.h"
 #include "link/LinkStatus.h"
 #include "link/Packets.h"
@@ -94,7 +95,7 @@ void TThreadComPort::UpdateComponents() {
     if (row < 0 || row >= ComponentCount) continue;  // never made by the scan
     const std::wstring fileName = ComponentFileName(row);
 
-    ShowStatus(L"Обновление \"" + std::wstring(ComponentDisplayNames[row]) + L"\"...", false, 0);
+    ShowStatus(status_text::Updating(ComponentDisplayNames[row]), false, 0);
     record->Status = usInProgress;
     HandOffUpdateGridRepaint();
     const std::wstring path = folderNow() + L"\\" + fileName;
@@ -106,9 +107,9 @@ void TThreadComPort::UpdateComponents() {
     UniqueBstr name;
     if (read == ReadOutcome::Read) name.reset(SysAllocStringLen(fileName.data(), static_cast<UINT>(fileName.size())));
     if (read != ReadOutcome::Read || !name) {
-      ShowStatus(read == ReadOutcome::TooLarge ? std::wstring(L"Файл имеет слишком большой размер")
-                 : read == ReadOutcome::Empty  ? std::wstring(L"Файл имеет нулевую длину")
-                                               : L"Ошибка чтения данных файла \"" + fileName + L"\"",
+      ShowStatus(read == ReadOutcome::TooLarge ? std::wstring(status_text::FileTooLarge)
+                 : read == ReadOutcome::Empty  ? std::wstring(status_text::FileEmpty)
+                                               : status_text::FileUnreadable(fileName),
                  true, 0);
       failed = true;
       record->Status = usFailed;
@@ -123,7 +124,7 @@ void TThreadComPort::UpdateComponents() {
     LastResult = Port->SendFile(static_cast<int32_t>(size), image.get(), &nameArgument, &UpdateProgress);
     if (LastResult == LinkOk) {
       const int32_t length = BuildConfirmUpdate(Packet.get(), row, record->Version);
-      ShowStatus(L"Ожидание подтверждения обновления...", false, 0);
+      ShowStatus(status_text::AwaitingConfirmation, false, 0);
       LastResult = Port->SendPacket(UnitMessageKind, length, Packet.get());
       if (LastResult == LinkOk) LastResult = Port->WaitConfirm(UnitMessageKind, ConfirmTimeoutMs);
     }
@@ -146,5 +147,5 @@ void TThreadComPort::UpdateComponents() {
   const std::wstring folder = folderNow();
   if (NoExeEntryIn(folder)) DeleteFileW((folder + L"\\Version.ini").c_str());
 
-  if (!failed && LastResult == LinkOk) ShowStatus(L"Обновление файлов завершено успешно", false, 0);
+  if (!failed && LastResult == LinkOk) ShowStatus(status_text::UpdateDone, false, 0);
 }
