@@ -14,6 +14,7 @@
 #include "common/SystemErrorText.h"
 #include "link/Cp1251.h"
 #include "link/LinkConfiguration.h"
+#include "views/Accessible.h"
 #include "views/GridContent.h"
 
 TBF* BF = nullptr;
@@ -134,6 +135,12 @@ void TBF::SetUpGrids() {
   dgUpdate.SetDrawCellHandler([this](HDC dc, int column, int row, const RECT& cell) {
     dgUpdateDrawCell(dc, column, row, cell);
   });
+  // What readers are told: each grid by what it lists, and the texts its cells show.
+  dgComp.SetAccessibleName(L"Компоненты, установленные в блоке диагностики");
+  dgUpdate.SetAccessibleName(L"Компоненты, готовые к обновлению");
+  dgComp.SetCellTextHandler([this](int column, int row) { return dgCompCellText(column, row); });
+  dgUpdate.SetCellTextHandler([this](int column, int row) { return dgUpdateCellText(column, row); });
+  Gauge.SetAccessibleName(L"Состояние");
 }
 
 // The worker, suspended, and its wake-up event (auto-reset, not signalled). The window owns
@@ -289,6 +296,7 @@ void TBF::ShowStatusLine(const std::wstring& text, bool failed) {
   SetWindowTextW(lbStatus, text.c_str());
   InvalidateRect(lbStatus, nullptr, TRUE);
   UpdateWindow(lbStatus);
+  AnnounceChange(EVENT_OBJECT_NAMECHANGE, lbStatus);
 }
 
 void TBF::InstallComponentList(TFileList&& records, int32_t rowCount) {
@@ -302,7 +310,10 @@ void TBF::InstallComponentList(TFileList&& records, int32_t rowCount) {
   dgComp.RepaintNow();
 }
 
-void TBF::RepaintUpdateGrid() { dgUpdate.RepaintNow(); }
+void TBF::RepaintUpdateGrid() {
+  dgUpdate.RepaintNow();
+  dgUpdate.AnnounceChangedRows();  // a status changed
+}
 
 void TBF::ShowGauge(int32_t percent) {
   Gauge.SetProgress(percent);

@@ -65,6 +65,9 @@ class TBF final : public TWorkerWindow {
   // Cell drawing (TBF_Grids.cpp).
   void dgCompDrawCell(HDC dc, int column, int row, const RECT& cell);
   void dgUpdateDrawCell(HDC dc, int column, int row, const RECT& cell);
+  // What readers are told a cell shows (row 0: the titles).
+  std::wstring dgCompCellText(int column, int row) const;
+  std::wstring dgUpdateCellText(int column, int row) const;
 
   // A message box captioned with the application title; returns the button pressed.
   int ShowMessageBox(const std::wstring& text, UINT flags);

@@ -178,15 +178,16 @@ DWORD TBF::BuildWidgets() {
   Label3 = made(CreateLabel(tsUpdate, idLabel3, 8, 55, L"Директория с обновляемыми файлами:"));
   // Focus order on the page: deUpdate, btUpdate, dgUpdate.
   // The folder field with its browse button at the right end, together in the designed
-  // rectangle.
-  HWND folderBox = made(CreateContainer(tsUpdate, 0, L"", 219, 52, 300, 21, true));
+  // rectangle. The field comes right after its label: readers name a field by the label
+  // before it.
+  constexpr int FolderLeft = 219, FolderTop = 52, FolderWidth = 300, FolderHeight = 21;
   deUpdate = made(CreateWindowExW(WS_EX_CLIENTEDGE, L"EDIT", L"", WS_CHILD | WS_VISIBLE | WS_TABSTOP | ES_AUTOHSCROLL,
-                             0, 0, 300 - BrowseButtonWidth, 21, folderBox, MenuId(idDeUpdate),
-                             instance, nullptr));
+                                  FolderLeft, FolderTop, FolderWidth - BrowseButtonWidth, FolderHeight, tsUpdate,
+                                  MenuId(idDeUpdate), instance, nullptr));
   SendMessageW(deUpdate, WM_SETFONT, font, FALSE);
   HWND browse = made(CreateWindowExW(0, L"BUTTON", L"...", WS_CHILD | WS_VISIBLE | BS_PUSHBUTTON,
-                                300 - BrowseButtonWidth, 0, BrowseButtonWidth, 21, folderBox,
-                                MenuId(idDeUpdateBrowse), instance, nullptr));
+                                     FolderLeft + FolderWidth - BrowseButtonWidth, FolderTop, BrowseButtonWidth,
+                                     FolderHeight, tsUpdate, MenuId(idDeUpdateBrowse), instance, nullptr));
   SendMessageW(browse, WM_SETFONT, font, FALSE);
   Label4 = made(CreateLabel(tsUpdate, idLabel4, 8, 75, L"Компоненты, готовые к обновлению:"));
   btUpdate = made(CreateWindowExW(0, L"BUTTON", L"Обновить", WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON,

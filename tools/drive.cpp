@@ -9,7 +9,9 @@
 // wait-status-not TEXT SECS | page | client | frame | gauge | comp-rows | sleep MS | close | exit SECS | shown |
 // await-status TEXT SECS | await-journal PATH TEXT SECS | responsive SECS | status-colour | hold PATH | share PATH |
 // delete PATH | suspend | resume | close-sent | resources | cycles COUNT SOURCE FOLDER SECS |
-// query-end-session | end-session SECS
+// query-end-session | end-session SECS |
+// acc-grid NAME | acc-gauge | acc-name NAME | events-watch | events NAME | acc-stress NAME SECS A B
+// (the window as a screen reader reads it: AccessibleSteps.cpp)
 // A step that times out prints "error: ..." and ends the driver with exit code 2; a program that
 // does not end within `exit`'s time is killed, so a hang never outlives its driver.
 #include <windows.h>
@@ -24,6 +26,7 @@
 #include <string>
 #include <vector>
 
+#include "Drive.h"
 #include "app/WidgetIds.h"
 #include "common/UniqueResource.h"
 
@@ -36,6 +39,8 @@ bool everShown = false;
 // would hold it), and the window thread while it is suspended.
 std::vector<HANDLE> heldFiles;
 HANDLE suspendedThread = nullptr;
+
+}  // namespace
 
 void Print(const std::wstring& key, const std::wstring& value) {
   const std::wstring line = key + L": " + value + L"\n";
@@ -53,6 +58,19 @@ void Print(const std::wstring& key, const std::wstring& value) {
   if (process) TerminateProcess(process, 99);
   ExitProcess(2);
 }
+
+void Pump(DWORD milliseconds) {
+  const ULONGLONG end = GetTickCount64() + milliseconds;
+  for (;;) {
+    MSG message;
+    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&message);
+    const ULONGLONG now = GetTickCount64();
+    if (now >= end) return;
+    MsgWaitForMultipleObjects(0, nullptr, FALSE, static_cast<DWORD>(end - now), QS_ALLINPUT);
+  }
+}
+
+namespace {
 
 std::wstring ClassOf(HWND window) {
   wchar_t name[64] = {};
@@ -109,6 +127,8 @@ HWND MainWindow() {
   return window;
 }
 
+}  // namespace
+
 HWND Widget(int id) {
   HWND main = MainWindow();
   if (!main) Fail(L"no main window");
@@ -118,6 +138,8 @@ HWND Widget(int id) {
   return search.window;
 }
 
+namespace {
+
 // Polls until done() or the time is up; keeps noting whether the main window showed.
 template <typename Done>
 bool WaitUntil(double seconds, Done done) {
@@ -126,7 +148,7 @@ bool WaitUntil(double seconds, Done done) {
     MainWindow();
     if (done()) return true;
     if (GetTickCount64() > end) return false;
-    Sleep(20);
+    Pump(20);
   }
 }
 
@@ -586,7 +608,7 @@ int wmain(int argc, wchar_t** argv) {
                           std::to_wstring(frame.right - frame.left) + L" " +
                           std::to_wstring(frame.bottom - frame.top));
     } else if (step == L"sleep") {
-      Sleep(static_cast<DWORD>(_wtoi(next().c_str())));
+      Pump(static_cast<DWORD>(_wtoi(next().c_str())));
     } else if (step == L"close-sent") {
       // A close request sent, not posted: served even while the window waits for the worker.
       DWORD_PTR answer = 0;
@@ -607,7 +629,7 @@ int wmain(int argc, wchar_t** argv) {
       GetExitCodeProcess(process, &code);
       Print(L"shown", everShown ? L"1" : L"0");
       Print(L"exit", std::to_wstring(code));
-    } else if (SoakStep(step, next) || SessionStep(step, next)) {
+    } else if (SoakStep(step, next) || SessionStep(step, next) || AccessibleStep(step, next)) {
     } else {
       Fail(L"unknown step " + step);
     }

@@ -55,6 +55,10 @@ void TDrawGrid::SetRowCount(int count) {
   if (selection_.row >= geometry_.rowCount) selection_ = {};
   UpdateScrollBar();
   Changed();
+  // Other rows now: objects readers hold of the old ones answer as gone.
+  ++rowsGeneration_;
+  announced_ = RowTexts();
+  AnnounceChange(EVENT_OBJECT_REORDER, window_.get());
 }
 
 void TDrawGrid::SetColumnWidth(int column, int width) {
@@ -145,6 +149,9 @@ LRESULT TDrawGrid::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_LBUTTONDOWN: OnLButtonDown(GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)); return 0;
     case WM_GETDLGCODE: return DLGC_WANTARROWS;
     case WM_KEYDOWN: if (OnKeyDown(wParam)) return 0; break;
+    case WM_GETOBJECT: return OnGetObject(wParam, lParam);
+    case WM_SETFOCUS: AnnounceChange(EVENT_OBJECT_FOCUS, window, selection_.row + 1); return 0;
+    case WM_DESTROY: OnDestroy(); break;
     default: break;
   }
   return DefWindowProcW(window, message, wParam, lParam);
@@ -232,7 +239,15 @@ void TDrawGrid::OnMouseWheel(int delta) {
 void TDrawGrid::OnLButtonDown(int x, int y) {
   SetFocus(window_.get());
   const TGridCell cell = geometry_.CellAt(x, y);
-  if (cell.row >= 0) selection_ = cell;
+  if (cell.row >= 0) Select(cell);
+}
+
+void TDrawGrid::Select(TGridCell cell) {
+  const bool moved = cell.row != selection_.row;
+  selection_ = cell;
+  if (!moved) return;
+  AnnounceChange(EVENT_OBJECT_SELECTION, window_.get(), cell.row + 1);
+  if (Focused()) AnnounceChange(EVENT_OBJECT_FOCUS, window_.get(), cell.row + 1);
 }
 
 bool TDrawGrid::OnKeyDown(WPARAM key) {
@@ -249,9 +264,81 @@ bool TDrawGrid::OnKeyDown(WPARAM key) {
   }
   if (geometry_.rowCount == 0) return true;
   row = std::clamp(row, 0, geometry_.rowCount - 1);
-  selection_ = {std::max(0, selection_.column), row};
+  Select({std::max(0, selection_.column), row});
   // Keep the selected row in sight.
   if (row < geometry_.topRow) ScrollTo(row);
   else if (row >= geometry_.topRow + page) ScrollTo(row - page + 1);
   return true;
+}
+
+// Readers.
+
+std::wstring TDrawGrid::CellText(int column, int row) const {
+  if (!cellText_ || column < 0 || column >= ColumnCount() || row < 0 || row >= RowCount()) return {};
+  return cellText_(column, row);
+}
+
+std::wstring TDrawGrid::RowText(int row) const {
+  std::wstring text;
+  for (int column = 0; column < ColumnCount(); ++column) {
+    const std::wstring cell = CellText(column, row);
+    if (cell.empty()) continue;
+    if (!text.empty()) text += L", ";
+    text += cell;
+  }
+  return text;
+}
+
+std::vector<std::wstring> TDrawGrid::RowTexts() const {
+  std::vector<std::wstring> texts;
+  for (int row = 0; row < RowCount(); ++row) texts.push_back(RowText(row));
+  return texts;
+}
+
+TGridRect TDrawGrid::RowClientRect(int row) const {
+  const TGridRect first = geometry_.CellRect(0, row);
+  return {first.Left, first.Top, first.Left + geometry_.TotalWidth(), first.Bottom};
+}
+
+bool TDrawGrid::RowShown(int row) const {
+  const TGridSpan rows = geometry_.VisibleRows(ClientHeight());
+  return IsWindowVisible(window_.get()) && row >= rows.first && row < rows.last;
+}
+
+bool TDrawGrid::CellShown(int column, int row) const {
+  const TGridSpan columns = geometry_.VisibleColumns(ClientWidth());
+  return RowShown(row) && column >= columns.first && column < columns.last;
+}
+
+bool TDrawGrid::Focused() const { return window_ && GetFocus() == window_.get(); }
+
+IDispatch* TDrawGrid::AccessibleRoot() const {
+  if (!accessible_) return nullptr;
+  accessible_->AddRef();
+  return accessible_.get();
+}
+
+void TDrawGrid::AnnounceChangedRows() {
+  std::vector<std::wstring> texts = RowTexts();
+  for (size_t row = 0; row < texts.size(); ++row)
+    if (row >= announced_.size() || texts[row] != announced_[row])
+      AnnounceChange(EVENT_OBJECT_NAMECHANGE, window_.get(), static_cast<LONG>(row + 1));
+  announced_ = std::move(texts);
+}
+
+LRESULT TDrawGrid::OnGetObject(WPARAM wParam, LPARAM lParam) {
+  if (static_cast<LONG>(lParam) == OBJID_CLIENT) {
+    // One object for the grid's life: readers that hold it see the grid as it is when they ask.
+    if (!accessible_) accessible_.reset(NewGridAccessible(self_));
+    if (const LRESULT result = AccessibleResult(wParam, accessible_.get())) return result;
+  }
+  return DefWindowProcW(window_.get(), WM_GETOBJECT, wParam, lParam);
+}
+
+void TDrawGrid::OnDestroy() {
+  // Readers still holding the grid's objects find it gone; the system lets go of its own
+  // references to them.
+  *self_ = nullptr;
+  if (accessible_) CoDisconnectObject(accessible_.get(), 0);
+  accessible_.reset();
 }

@@ -83,6 +83,21 @@ std::wstring CellText(std::span<const TGridColumn<Record>> columns, const Record
   return column >= 0 && static_cast<size_t>(column) < columns.size() ? columns[column].Content(record).Text
                                                                      : std::wstring();
 }
+// What grid row row shows in column: the title in row 0, else the cell of entry row - 1 of the
+// list ("" where there is none).
+template <typename Record, typename List>
+std::wstring GridCellText(std::span<const TGridColumn<Record>> columns, int column, int row, const List* list) {
+  if (column < 0 || static_cast<size_t>(column) >= columns.size() || row < 0) return {};
+  if (row == 0) return columns[column].Title;
+  if (!list || static_cast<size_t>(row - 1) >= list->size()) return {};
+  const auto& entry = (*list)[row - 1];
+  if constexpr (requires { *entry; }) {
+    return entry ? columns[column].Content(*entry).Text : std::wstring();
+  } else {
+    return columns[column].Content(entry).Text;
+  }
+}
+
 inline std::wstring CompCellText(const TFileStruct& record, int column) {
   return CellText<TFileStruct>(CompGridColumns, record, column);
 }

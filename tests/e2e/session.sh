@@ -46,9 +46,35 @@ screenshot "idle-$tag" "$client"
 has_colour "idle-$tag" 73 392 188 13 FFFF00 || fail "no yellow percentage in the gauge"
 has_colour "idle-$tag" 71 370 400 14 FF0000 && fail "status red at start"
 
-drive "$run/idle.2" attach 30 menu Компоненты wait-status "Запрос списка файлов завершен успешно" 20 \
-  page sleep 300 frame
+drive "$run/idle.2" attach 30 events-watch menu Компоненты wait-status "Запрос списка файлов завершен успешно" 20 \
+  page sleep 300 frame comp-rows gauge acc-grid dgComp acc-gauge acc-name deUpdate events dgComp events lbStatus
 expect "$run/idle.2" "page: components"
+# The list as a screen reader reads it from outside: a table of as many rows as are drawn (the
+# title row first), each named by its cells' texts, each cell by its text and its column's title.
+expect "$run/idle.2" "acc-name: Компоненты, установленные в блоке диагностики"
+expect "$run/idle.2" "acc-role: 24"
+[ "$(reading "$run/idle.2" acc-rows)" = $(($(reading "$run/idle.2" comp-rows) + 1)) ] ||
+  fail "the reader finds $(reading "$run/idle.2" acc-rows) rows, the grid draws $(reading "$run/idle.2" comp-rows) and its title"
+sed -n 's/^acc-row: //p' "$run/idle.2" >"$run/idle.rows"
+diff - "$run/idle.rows" >/dev/null <<'ROWS' || fail "rows read: $(tr '\n' ';' <"$run/idle.rows")"
+Имя, Атрибуты, Дата, Время, Размер, Версия
+Диагностический тест MERIDOX, 32, 2019.03.14, 10:22.36, 187392, 1.0
+Диагностика системы SALVIK, 32, 2019.03.14, 10:25.10, 243712, 1.2
+Сигнатурный тест TORMUND, 32, 2018.11.02, 16:40.08, 96256, 1.0
+Тест контактов PELIKAR, 32, 2019.06.21, 09:05.44, 131584, 2.1
+Тест памяти ZELMORA, 32, 2018.11.02, 16:41.20, 319488, 1.0
+Программа управления QEM, 32, 2019.07.01, 12:00.00, 612864, 3.4
+ROWS
+expect "$run/idle.2" "acc-cell: Тест контактов PELIKAR | Имя"
+expect "$run/idle.2" "acc-cell: 3.4 | Версия"
+# The gauge is a progress bar whose value is what it shows; the folder field is named by its
+# label; a new list and a new status are announced.
+expect "$run/idle.2" "acc-gauge-role: 48"
+expect "$run/idle.2" "acc-gauge-name: Состояние"
+expect "$run/idle.2" "acc-gauge-value: $(reading "$run/idle.2" gauge)"
+expect "$run/idle.2" "acc-name: Директория с обновляемыми файлами:"
+grep -qE '^events dgComp: reorder [1-9]' "$run/idle.2" || fail "no reorder event for the new list"
+grep -qE '^events lbStatus: .*namechange [1-9]' "$run/idle.2" || fail "no name change event of the status line"
 # The whole window with the list as it arrived from the stand-in's factory storage.
 screenshot "components-$tag" "$(reading "$run/idle.2" frame)"
 # The update page through its menu item.

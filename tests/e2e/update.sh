@@ -40,9 +40,18 @@ finish_run() { wait "$owner"; expect "$run/$1.owner" "exit: 0"; }
 configure done 0
 folder done.upd meridox.exe:200000 Salvik.exe:1048576
 start done
-drive "$run/done.1" attach 30 menu Обновление sleep 200 folder-set "$(winpath "$run/done.upd")" click-update \
-  wait-status "Обновление файлов завершено успешно" 60 gauge sleep 300 client
+drive "$run/done.1" attach 30 menu Обновление sleep 200 folder-set "$(winpath "$run/done.upd")" events-watch \
+  click-update wait-status "Обновление файлов завершено успешно" 60 gauge sleep 300 client acc-grid dgUpdate \
+  acc-gauge events dgUpdate events Gauge
 expect "$run/done.1" "gauge: 100%"
+# Read from outside as a screen reader would: each candidate with its status text, the gauge's
+# value as it shows it; the status changes and the gauge's moves were announced.
+expect "$run/done.1" "acc-row: Диагностический тест MERIDOX, 2.5, обновление выполнено успешно"
+expect "$run/done.1" "acc-row: Диагностика системы SALVIK, 1.9, обновление выполнено успешно"
+expect "$run/done.1" "acc-cell: обновление выполнено успешно | Статус"
+expect "$run/done.1" "acc-gauge-value: 100%"
+grep -qE '^events dgUpdate: .*namechange [1-9]' "$run/done.1" || fail "no name change event for a status"
+grep -qE '^events Gauge: .*valuechange [1-9]' "$run/done.1" || fail "no value change event of the gauge"
 screenshot update-done "$(reading "$run/done.1" client)"
 has_colour update-done 71 370 400 14 FF0000 && fail "the success message is red"
 drive "$run/done.2" attach 30 menu Компоненты wait-status "Запрос списка файлов завершен успешно" 20 close

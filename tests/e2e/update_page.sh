@@ -41,7 +41,8 @@ initializes() { grep -c '^Initialize() = 0$' "$run/update.journal"; }
 before=$(initializes)
 
 # Typing the folder on the update page scans at once; the candidates in the file system's order.
-drive "$run/full.1" attach 30 folder-set "$(winpath "$folder")" sleep 300 status client
+drive "$run/full.1" attach 30 events-watch folder-set "$(winpath "$folder")" sleep 300 status client \
+  acc-grid dgUpdate events dgUpdate
 # The earlier red text stays: a scan that finds candidates leaves the status line alone.
 expect "$run/full.1" "status: Не найдены файлы для обновления"
 screenshot update-candidates "$(reading "$run/full.1" client)"
@@ -51,11 +52,28 @@ has_colour update-candidates 0 110 534 150 0000FF || fail "no candidate ready (b
 has_colour update-candidates 300 175 220 10 0000FF || fail "no fourth candidate"
 has_colour update-candidates 0 193 534 14 0000FF && fail "a fifth candidate"
 has_colour update-candidates 0 193 534 14 000000 && fail "a fifth row"
+# The same as a screen reader reads it: the title row and four candidates, ready; the rescan
+# was announced.
+[ "$(reading "$run/full.1" acc-rows)" = 5 ] || fail "the reader finds $(reading "$run/full.1" acc-rows) rows"
+[ "$(grep -c '^acc-row: .*, готов к обновлению$' "$run/full.1")" = 4 ] || fail "not four candidates ready for the reader"
+expect "$run/full.1" "acc-row: Сигнатурный тест TORMUND, ???, готов к обновлению"
+grep -qE '^events dgUpdate: reorder [1-9]' "$run/full.1" || fail "no reorder event for the rescan"
 
 # The button with candidates wakes the worker: it initialises the link for command 3.
 drive "$run/full.2" attach 30 click-update box 2 && fail "a message box with candidates"
 for _ in $(seq 100); do [ "$(initializes)" -gt "$before" ] && break; sleep 0.1; done
 [ "$(initializes)" -gt "$before" ] || fail "the button gave the worker no command"
+
+# Rows read from outside while rescans replace them: a replaced row answers as gone, never with
+# another row's text, and the program stays whole.
+mkdir -p "$run/one"
+printf 'MZ' >"$run/one/tormund.exe"
+drive "$run/stress" attach 30 acc-stress dgUpdate 5 "$(winpath "$folder")" "$(winpath "$run/one")" responsive 10
+expect "$run/stress" "stress-bad: 0"
+expect "$run/stress" "responsive: 1"
+[ "$(reading "$run/stress" stress-switches)" -gt 10 ] || fail "too few rescans in the stress run"
+[ "$(reading "$run/stress" stress-gone)" -gt 0 ] || fail "no read met a replaced row"
+[ "$(reading "$run/stress" stress-found)" -gt 0 ] || fail "no read found its row"
 
 drive "$run/close" attach 30 close
 wait "$owner"

@@ -1,0 +1,211 @@
+// The window as a screen reader reads it, in process (the same objects answer from outside; the
+// end-to-end tests read them there): the grids as tables of rows and cells read from the records
+// the drawing reads, rows that were replaced answering as gone, the gauge as a progress bar, and
+// the events a reader listens for.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+#include <oleacc.h>
+
+#include <map>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "app/Application.h"
+#include "app/TBF.h"
+#include "support/TempFolder.h"
+#include "support/WindowTestSupport.h"
+
+namespace {
+
+VARIANT Child(long id) {
+  VARIANT child;
+  VariantInit(&child);
+  child.vt = VT_I4;
+  child.lVal = id;
+  return child;
+}
+
+ComPtr<IAccessible> ObjectOf(HWND window) {
+  ComPtr<IAccessible> object;
+  EXPECT_EQ(AccessibleObjectFromWindow(window, OBJID_CLIENT, IID_IAccessible, object.put_void()), S_OK);
+  return object;
+}
+
+std::wstring Name(IAccessible* object, long child, HRESULT* result = nullptr) {
+  UniqueBstr name;
+  const HRESULT got = object->get_accName(Child(child), name.put());
+  if (result) *result = got;
+  return name ? std::wstring(name.get()) : std::wstring();
+}
+
+long Long(HRESULT (STDMETHODCALLTYPE IAccessible::*get)(VARIANT, VARIANT*), IAccessible* object, long child) {
+  VARIANT value;
+  VariantInit(&value);
+  (object->*get)(Child(child), &value);
+  return value.vt == VT_I4 ? value.lVal : -1;
+}
+
+ComPtr<IAccessible> Row(IAccessible* table, long child) {
+  ComPtr<IDispatch> dispatch;
+  ComPtr<IAccessible> row;
+  if (table->get_accChild(Child(child), dispatch.put()) == S_OK)
+    dispatch->QueryInterface(IID_IAccessible, row.put_void());
+  return row;
+}
+
+TFileStruct File(const std::wstring& name, int32_t size) {
+  TFileStruct file;
+  file.Name = name;
+  file.Date = L"2007.05.14";
+  file.Time = L"14:03.26";
+  file.Size = size;
+  file.Attributes = 32;
+  return file;
+}
+
+// The events of this process's windows, counted as they come in through the message loop.
+std::map<std::pair<HWND, DWORD>, std::vector<LONG>> events;
+void CALLBACK Count(HWINEVENTHOOK, DWORD event, HWND window, LONG object, LONG child, DWORD, DWORD) {
+  if (object == OBJID_CLIENT) events[{window, event}].push_back(child);
+}
+
+class AccessibilityTest : public ::testing::Test {
+ protected:
+  FakeComPort port{GetCurrentThreadId()};
+  std::unique_ptr<TBF> form = std::make_unique<TBF>();
+
+  void SetUp() override {
+    ASSERT_TRUE(SUCCEEDED(CoInitialize(nullptr)));
+    Application = TApplication{};
+    ASSERT_TRUE(form->Create(TestServices(port, [](TWorkerWindow& window) {
+      return std::make_unique<TThreadComPort>(true, window);
+    })));
+    form->PlacementStore().SetIniFileName(L"");
+    form->ShowMain();
+    form->SetActivePage(form->ComponentsPage());
+  }
+  void TearDown() override {
+    if (form->Handle()) {
+      PostMessageW(form->Handle(), WM_CLOSE, 0, 0);
+      EXPECT_TRUE(PumpUntil([&] { return form->Handle() == nullptr; }, TServe::Everything));
+    }
+    form.reset();
+    CoUninitialize();
+  }
+  // Fifteen files: more rows than the grid shows at once.
+  void ListFifteen() {
+    TFileList files;
+    for (int i = 0; i < 15; ++i) files.push_back(File(L"Файл " + std::to_wstring(i), i));
+    form->InstallComponentList(std::move(files), 16);
+  }
+};
+
+TEST_F(AccessibilityTest, AGridIsATableOfItsRowsReadFromWhatItDraws) {
+  ListFifteen();
+  HWND grid = form->ComponentGrid().Handle();
+  ComPtr<IAccessible> table = ObjectOf(grid);
+  ASSERT_TRUE(table);
+  EXPECT_EQ(Name(table.get(), CHILDID_SELF), L"Компоненты, установленные в блоке диагностики");
+  EXPECT_EQ(Long(&IAccessible::get_accRole, table.get(), CHILDID_SELF), ROLE_SYSTEM_TABLE);
+  long rows = 0;
+  EXPECT_EQ(table->get_accChildCount(&rows), S_OK);
+  EXPECT_EQ(rows, 16);
+
+  ComPtr<IAccessible> titles = Row(table.get(), 1), second = Row(table.get(), 3), last = Row(table.get(), 16);
+  ASSERT_TRUE(titles && second && last);
+  EXPECT_EQ(Name(titles.get(), CHILDID_SELF), L"Имя, Атрибуты, Дата, Время, Размер, Версия");
+  EXPECT_EQ(Long(&IAccessible::get_accRole, titles.get(), 1), ROLE_SYSTEM_COLUMNHEADER);
+  // A row's name leaves out its empty cells (no version here); each cell says its column.
+  EXPECT_EQ(Name(second.get(), CHILDID_SELF), L"Файл 1, 32, 2007.05.14, 14:03.26, 1");
+  EXPECT_EQ(Name(table.get(), 3), Name(second.get(), CHILDID_SELF));
+  EXPECT_EQ(Long(&IAccessible::get_accRole, second.get(), 5), ROLE_SYSTEM_CELL);
+  UniqueBstr description;
+  second->get_accDescription(Child(5), description.put());
+  EXPECT_EQ(std::wstring(description.get()), L"Размер");
+  long cells = 0;
+  second->get_accChildCount(&cells);
+  EXPECT_EQ(cells, 6);
+
+  // Where the rows are, on the screen; the ones scrolled out of sight are marked so.
+  long left = 0, top = 0, width = 0, height = 0;
+  ASSERT_EQ(second->accLocation(&left, &top, &width, &height, Child(CHILDID_SELF)), S_OK);
+  POINT origin{0, 36};
+  ClientToScreen(grid, &origin);
+  EXPECT_EQ(std::make_pair(left, top), std::make_pair(origin.x, origin.y));
+  EXPECT_EQ(height, 18);
+  EXPECT_EQ(Long(&IAccessible::get_accState, second.get(), CHILDID_SELF) & STATE_SYSTEM_OFFSCREEN, 0);
+  EXPECT_NE(Long(&IAccessible::get_accState, last.get(), CHILDID_SELF) & STATE_SYSTEM_OFFSCREEN, 0);
+
+  // The keyboard's row is the focus a reader follows.
+  SetFocus(grid);
+  SendMessageW(grid, WM_KEYDOWN, VK_DOWN, 0);
+  SendMessageW(grid, WM_KEYDOWN, VK_DOWN, 0);
+  VARIANT focus;
+  VariantInit(&focus);
+  ASSERT_EQ(table->get_accFocus(&focus), S_OK);
+  ASSERT_EQ(focus.vt, VT_DISPATCH);
+  ComPtr<IAccessible> focused;
+  focus.pdispVal->QueryInterface(IID_IAccessible, focused.put_void());
+  VariantClear(&focus);
+  EXPECT_EQ(Name(focused.get(), CHILDID_SELF), Name(table.get(), 1 + form->ComponentGrid().Selection().row));
+  EXPECT_NE(Long(&IAccessible::get_accState, table.get(), 1 + form->ComponentGrid().Selection().row) &
+                STATE_SYSTEM_FOCUSED,
+            0);
+
+  // A new list: the old rows answer as gone, never with the new rows' texts.
+  form->InstallComponentList({File(L"Один", 1)}, 2);
+  HRESULT result = S_OK;
+  EXPECT_EQ(Name(second.get(), CHILDID_SELF, &result), L"");
+  EXPECT_EQ(result, CO_E_OBJNOTCONNECTED);
+  EXPECT_EQ(Name(table.get(), 3, &result), L"");
+  EXPECT_EQ(result, E_INVALIDARG);
+  EXPECT_EQ(Name(Row(table.get(), 2).get(), CHILDID_SELF), L"Один, 32, 2007.05.14, 14:03.26, 1");
+
+  // The gauge: a progress bar whose value is what it shows.
+  form->ShowGauge(57);
+  ComPtr<IAccessible> gauge = ObjectOf(form->ProgressGauge().Handle());
+  EXPECT_EQ(Long(&IAccessible::get_accRole, gauge.get(), CHILDID_SELF), ROLE_SYSTEM_PROGRESSBAR);
+  UniqueBstr value;
+  gauge->get_accValue(Child(CHILDID_SELF), value.put());
+  EXPECT_EQ(std::wstring(value.get()), TextOf(form->ProgressGauge().Handle()));
+  EXPECT_EQ(Name(gauge.get(), CHILDID_SELF), L"Состояние");
+
+  // Once the window is gone, so are its objects.
+  PostMessageW(form->Handle(), WM_CLOSE, 0, 0);
+  ASSERT_TRUE(PumpUntil([&] { return form->Handle() == nullptr; }, TServe::Everything));
+  EXPECT_EQ(table->get_accChildCount(&rows), CO_E_OBJNOTCONNECTED);
+  EXPECT_EQ(Name(gauge.get(), CHILDID_SELF, &result), L"");
+  EXPECT_EQ(result, CO_E_OBJNOTCONNECTED);
+}
+
+TEST_F(AccessibilityTest, NewRowsNewTextsAndAMovingGaugeAreAnnounced) {
+  HWINEVENTHOOK hook = SetWinEventHook(EVENT_OBJECT_CREATE, EVENT_OBJECT_VALUECHANGE, nullptr, &Count,
+                                       GetCurrentProcessId(), 0, WINEVENT_OUTOFCONTEXT);
+  ASSERT_TRUE(hook);
+  events.clear();
+  TempFolder folder;
+  folder.File(L"meridox.exe");
+  folder.File(L"salvik.exe");
+  SetWindowTextW(form->FolderField(), folder.Path().c_str());
+  form->miUpdateClick(false);  // the scan: new rows
+  ListFifteen();               // a new list
+  form->ShowStatusLine(L"Готово", false);
+  form->ShowGauge(57);
+  form->ShowGauge(57);  // no change, no event
+  (*form->UpdateRecords())[1]->Status = usFailed;
+  form->RepaintUpdateGrid();  // one row's status changed
+  PumpUntil([] { return false; }, TServe::Everything, 300);
+  UnhookWinEvent(hook);
+
+  auto of = [](HWND window, DWORD event) { return events[{window, event}]; };
+  EXPECT_FALSE(of(form->UpdateGrid().Handle(), EVENT_OBJECT_REORDER).empty());
+  EXPECT_FALSE(of(form->ComponentGrid().Handle(), EVENT_OBJECT_REORDER).empty());
+  EXPECT_EQ(of(form->StatusLine(), EVENT_OBJECT_NAMECHANGE).size(), 1u);
+  EXPECT_EQ(of(form->ProgressGauge().Handle(), EVENT_OBJECT_VALUECHANGE).size(), 1u);
+  // Only the row whose status changed: the second candidate, after the title row.
+  EXPECT_EQ(of(form->UpdateGrid().Handle(), EVENT_OBJECT_NAMECHANGE), std::vector<LONG>{3});
+}
+
+}  // namespace

@@ -1,0 +1,65 @@
+// What our own controls tell screen readers and automation (MSAA): a base for their accessible
+// objects, and the few calls into the system's accessibility library. The program does not
+// import that library: most runs never meet a screen reader, so it is loaded when first asked.
+#pragma once
+
+#include <windows.h>
+#include <oleacc.h>
+
+#include <atomic>
+#include <string>
+
+// {618736E0-3C3D-11CF-810C-00AA00389B71}
+inline constexpr IID AccessibleInterfaceId = {
+    0x618736E0, 0x3C3D, 0x11CF, {0x81, 0x0C, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71}};
+
+// The answer to WM_GETOBJECT for an object of ours (LresultFromObject); 0 when the library is
+// missing, which tells the caller to fall back to the system's own object.
+LRESULT AccessibleResult(WPARAM wParam, IAccessible* object);
+// The system's object for a window's frame (its parent as a reader sees our client object).
+HRESULT WindowFrameObject(HWND window, IDispatch** frame);
+// Tells readers that something of window changed (a thin wrapper: named for what it says).
+void AnnounceChange(DWORD event, HWND window, LONG child = CHILDID_SELF);
+
+// IUnknown, IDispatch without type information, and the properties our objects do not have.
+class TAccessible : public IAccessible {
+ public:
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override;
+  ULONG STDMETHODCALLTYPE AddRef() override { return ++references_; }
+  ULONG STDMETHODCALLTYPE Release() override;
+
+  HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* count) override;
+  HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*, UINT*) override {
+    return E_NOTIMPL;
+  }
+
+  HRESULT STDMETHODCALLTYPE get_accHelp(VARIANT, BSTR* help) override { return Nothing(help); }
+  HRESULT STDMETHODCALLTYPE get_accHelpTopic(BSTR* file, VARIANT, long* topic) override;
+  HRESULT STDMETHODCALLTYPE get_accKeyboardShortcut(VARIANT, BSTR* shortcut) override { return Nothing(shortcut); }
+  HRESULT STDMETHODCALLTYPE get_accDefaultAction(VARIANT, BSTR* action) override { return Nothing(action); }
+  HRESULT STDMETHODCALLTYPE accDoDefaultAction(VARIANT) override { return DISP_E_MEMBERNOTFOUND; }
+  HRESULT STDMETHODCALLTYPE accSelect(long, VARIANT) override { return DISP_E_MEMBERNOTFOUND; }
+  HRESULT STDMETHODCALLTYPE put_accName(VARIANT, BSTR) override { return DISP_E_MEMBERNOTFOUND; }
+  HRESULT STDMETHODCALLTYPE put_accValue(VARIANT, BSTR) override { return DISP_E_MEMBERNOTFOUND; }
+
+ protected:
+  virtual ~TAccessible() = default;
+  static HRESULT Nothing(BSTR* text);
+
+ private:
+  std::atomic<ULONG> references_{1};
+};
+
+// Argument and result helpers for the objects' methods.
+namespace accessible {
+// The child id a VARIANT names (VT_I4), or -1 for anything else.
+long ChildOf(const VARIANT& child);
+HRESULT Text(BSTR* out, const std::wstring& text);  // S_FALSE for an empty text
+HRESULT Number(VARIANT* out, long value);
+HRESULT Empty(VARIANT* out);
+HRESULT Object(VARIANT* out, IDispatch* object);  // takes over the reference
+// A rectangle in a window's client coordinates, as a reader wants it: on the screen.
+HRESULT ScreenLocation(HWND window, const RECT& client, long* left, long* top, long* width, long* height);
+}  // namespace accessible
