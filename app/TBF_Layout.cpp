@@ -7,6 +7,7 @@
 #include "WidgetIds.h"
 #include "common/Scopes.h"
 #include "common/WindowRouting.h"
+#include "views/Accessible.h"
 
 namespace {
 
@@ -189,6 +190,7 @@ DWORD TBF::BuildWidgets() {
                                      FolderLeft + FolderWidth - BrowseButtonWidth, FolderTop, BrowseButtonWidth,
                                      FolderHeight, tsUpdate, MenuId(idDeUpdateBrowse), instance, nullptr));
   SendMessageW(browse, WM_SETFONT, font, FALSE);
+  if (browse) NameForReaders(browse, L"Выбрать папку с обновляемыми файлами");
   Label4 = made(CreateLabel(tsUpdate, idLabel4, 8, 75, L"Компоненты, готовые к обновлению:"));
   btUpdate = made(CreateWindowExW(0, L"BUTTON", L"Обновить", WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON,
                              444, 257, 75, 25, tsUpdate, MenuId(idBtUpdate), instance, nullptr));

@@ -1,6 +1,6 @@
 // Steps that read the program as a screen reader does, from outside, through MSAA:
 //
-// Widgets are named as designed (dgComp, dgUpdate, deUpdate, lbStatus, Gauge, btUpdate).
+// Widgets are named as designed (dgComp, dgUpdate, deUpdate, lbStatus, Gauge, btUpdate; browse).
 //
 //   acc-grid ID     the grid's object: "acc-name", "acc-role", "acc-rows" (its children), then
 //                   "acc-row: NAME" for each row and "acc-cell: TEXT | DESCRIPTION" for each cell
@@ -33,11 +33,12 @@
 
 namespace {
 
-// A widget by its designed name (dgComp, dgUpdate, deUpdate, lbStatus, Gauge).
+// A widget by its designed name (dgComp, dgUpdate, deUpdate, lbStatus, Gauge, btUpdate; and
+// browse, deUpdate's browse button).
 HWND Named(const std::wstring& name) {
   const std::pair<const wchar_t*, int> widgets[] = {
       {L"dgComp", idDgComp}, {L"dgUpdate", idDgUpdate}, {L"deUpdate", idDeUpdate}, {L"lbStatus", idLbStatus},
-      {L"Gauge", idGauge}, {L"btUpdate", idBtUpdate}};
+      {L"Gauge", idGauge}, {L"btUpdate", idBtUpdate}, {L"browse", idDeUpdateBrowse}};
   for (const auto& [known, id] : widgets)
     if (name == known) return Widget(id);
   Fail(L"no widget named " + name);

@@ -1,5 +1,11 @@
 #include "Accessible.h"
 
+#include <commctrl.h>
+
+#include <new>
+
+#include "common/UniqueResource.h"
+
 namespace {
 
 // The system's accessibility library, loaded on first use and kept for the process.
@@ -14,7 +20,87 @@ Function OleaccFunction(const char* name) {
   return library ? reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(library, name))) : nullptr;
 }
 
+// The system's object of a control, but with a name of ours.
+class TRenamedAccessible final : public TAccessible {
+ public:
+  TRenamedAccessible(ComPtr<IAccessible> standard, const std::wstring& name)
+      : standard_(std::move(standard)), name_(name) {}
+
+  HRESULT STDMETHODCALLTYPE get_accName(VARIANT child, BSTR* name) override {
+    if (child.vt == VT_I4 && child.lVal == CHILDID_SELF) return accessible::Text(name, name_);
+    return standard_->get_accName(child, name);
+  }
+  HRESULT STDMETHODCALLTYPE get_accParent(IDispatch** parent) override { return standard_->get_accParent(parent); }
+  HRESULT STDMETHODCALLTYPE get_accChildCount(long* count) override { return standard_->get_accChildCount(count); }
+  HRESULT STDMETHODCALLTYPE get_accChild(VARIANT child, IDispatch** object) override {
+    return standard_->get_accChild(child, object);
+  }
+  HRESULT STDMETHODCALLTYPE get_accValue(VARIANT child, BSTR* value) override {
+    return standard_->get_accValue(child, value);
+  }
+  HRESULT STDMETHODCALLTYPE get_accDescription(VARIANT child, BSTR* description) override {
+    return standard_->get_accDescription(child, description);
+  }
+  HRESULT STDMETHODCALLTYPE get_accRole(VARIANT child, VARIANT* role) override { return standard_->get_accRole(child, role); }
+  HRESULT STDMETHODCALLTYPE get_accState(VARIANT child, VARIANT* state) override {
+    return standard_->get_accState(child, state);
+  }
+  HRESULT STDMETHODCALLTYPE get_accKeyboardShortcut(VARIANT child, BSTR* shortcut) override {
+    return standard_->get_accKeyboardShortcut(child, shortcut);
+  }
+  HRESULT STDMETHODCALLTYPE get_accDefaultAction(VARIANT child, BSTR* action) override {
+    return standard_->get_accDefaultAction(child, action);
+  }
+  HRESULT STDMETHODCALLTYPE accDoDefaultAction(VARIANT child) override { return standard_->accDoDefaultAction(child); }
+  HRESULT STDMETHODCALLTYPE get_accFocus(VARIANT* focus) override { return standard_->get_accFocus(focus); }
+  HRESULT STDMETHODCALLTYPE get_accSelection(VARIANT* selection) override {
+    return standard_->get_accSelection(selection);
+  }
+  HRESULT STDMETHODCALLTYPE accLocation(long* left, long* top, long* width, long* height, VARIANT child) override {
+    return standard_->accLocation(left, top, width, height, child);
+  }
+  HRESULT STDMETHODCALLTYPE accNavigate(long direction, VARIANT start, VARIANT* end) override {
+    return standard_->accNavigate(direction, start, end);
+  }
+  HRESULT STDMETHODCALLTYPE accHitTest(long x, long y, VARIANT* found) override {
+    return standard_->accHitTest(x, y, found);
+  }
+
+ private:
+  ComPtr<IAccessible> standard_;
+  std::wstring name_;
+};
+
+constexpr UINT_PTR RenamedControl = 1;
+
+LRESULT CALLBACK RenamedControlProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR,
+                                    DWORD_PTR data) {
+  auto* name = reinterpret_cast<std::wstring*>(data);
+  if (message == WM_GETOBJECT && static_cast<LONG>(lParam) == OBJID_CLIENT) {
+    using Function = HRESULT(WINAPI*)(HWND, LONG, REFIID, void**);
+    static const auto createStandard = OleaccFunction<Function>("CreateStdAccessibleObject");
+    ComPtr<IAccessible> standard;
+    if (createStandard &&
+        SUCCEEDED(createStandard(window, OBJID_CLIENT, AccessibleInterfaceId, standard.put_void())) && standard) {
+      ComPtr<IAccessible> renamed;
+      renamed.reset(new (std::nothrow) TRenamedAccessible(std::move(standard), *name));
+      if (renamed)
+        if (const LRESULT result = AccessibleResult(wParam, renamed.get())) return result;
+    }
+  }
+  if (message == WM_NCDESTROY) {
+    RemoveWindowSubclass(window, &RenamedControlProc, RenamedControl);
+    delete name;
+  }
+  return DefSubclassProc(window, message, wParam, lParam);
+}
+
 }  // namespace
+
+void NameForReaders(HWND control, std::wstring name) {
+  auto* kept = new std::wstring(std::move(name));
+  if (!SetWindowSubclass(control, &RenamedControlProc, RenamedControl, reinterpret_cast<DWORD_PTR>(kept))) delete kept;
+}
 
 LRESULT AccessibleResult(WPARAM wParam, IAccessible* object) {
   using Function = LRESULT(WINAPI*)(REFIID, WPARAM, LPUNKNOWN);

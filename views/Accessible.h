@@ -63,3 +63,7 @@ HRESULT Object(VARIANT* out, IDispatch* object);  // takes over the reference
 // A rectangle in a window's client coordinates, as a reader wants it: on the screen.
 HRESULT ScreenLocation(HWND window, const RECT& client, long* left, long* top, long* width, long* height);
 }  // namespace accessible
+
+// Gives a standard control (a button captioned "...", say) another name for readers than its
+// text; everything else readers are told of it stays the system's.
+void NameForReaders(HWND control, std::wstring name);

@@ -47,7 +47,8 @@ has_colour "idle-$tag" 73 392 188 13 FFFF00 || fail "no yellow percentage in the
 has_colour "idle-$tag" 71 370 400 14 FF0000 && fail "status red at start"
 
 drive "$run/idle.2" attach 30 events-watch menu Компоненты wait-status "Запрос списка файлов завершен успешно" 20 \
-  page sleep 300 frame comp-rows gauge acc-grid dgComp acc-gauge acc-name deUpdate events dgComp events lbStatus
+  page sleep 300 frame comp-rows gauge acc-grid dgComp acc-gauge acc-name deUpdate acc-name browse acc-name btUpdate \
+  events dgComp events lbStatus
 expect "$run/idle.2" "page: components"
 # The list as a screen reader reads it from outside: a table of as many rows as are drawn (the
 # title row first), each named by its cells' texts, each cell by its text and its column's title.
@@ -73,6 +74,8 @@ expect "$run/idle.2" "acc-gauge-role: 48"
 expect "$run/idle.2" "acc-gauge-name: Состояние"
 expect "$run/idle.2" "acc-gauge-value: $(reading "$run/idle.2" gauge)"
 expect "$run/idle.2" "acc-name: Директория с обновляемыми файлами:"
+expect "$run/idle.2" "acc-name: Выбрать папку с обновляемыми файлами"
+expect "$run/idle.2" "acc-name: Обновить"
 grep -qE '^events dgComp: reorder [1-9]' "$run/idle.2" || fail "no reorder event for the new list"
 grep -qE '^events lbStatus: .*namechange [1-9]' "$run/idle.2" || fail "no name change event of the status line"
 # The whole window with the list as it arrived from the stand-in's factory storage.
