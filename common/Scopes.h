@@ -53,20 +53,24 @@ class SavedDCState {
   int saved_;
 };
 
-// One WM_PAINT: BeginPaint, and EndPaint at the end of the scope.
+// One WM_PAINT: BeginPaint, and EndPaint at the end of the scope; the window's client area.
 class PaintScope {
  public:
-  explicit PaintScope(HWND window) : window_(window), dc_(BeginPaint(window, &paint_)) {}
+  explicit PaintScope(HWND window) : window_(window), dc_(BeginPaint(window, &paint_)) {
+    GetClientRect(window, &client_);
+  }
   PaintScope(const PaintScope&) = delete;
   PaintScope& operator=(const PaintScope&) = delete;
   ~PaintScope() { EndPaint(window_, &paint_); }
   HDC dc() const { return dc_; }
   const RECT& Dirty() const { return paint_.rcPaint; }
+  const RECT& Client() const { return client_; }
 
  private:
   HWND window_;
   PAINTSTRUCT paint_{};
   HDC dc_;
+  RECT client_{};
 };
 
 // COM for the calling thread: started once, when first needed (Start), and ended with this

@@ -30,6 +30,7 @@
 #include "Drive.h"
 #include "app/WidgetIds.h"
 #include "common/UniqueResource.h"
+#include "views/Accessible.h"
 
 namespace {
 
@@ -55,13 +56,7 @@ std::wstring Hex(HRESULT result) {
   return text;
 }
 
-VARIANT Child(long id) {
-  VARIANT child;
-  VariantInit(&child);
-  child.vt = VT_I4;
-  child.lVal = id;
-  return child;
-}
+using accessible::Child;
 
 ComPtr<IAccessible> ObjectOf(HWND window) {
   StartCom();

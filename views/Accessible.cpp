@@ -206,3 +206,15 @@ HRESULT ScreenLocation(HWND window, const RECT& client, long* left, long* top, l
 }
 
 }  // namespace accessible
+
+IDispatch* TAccessibleHost::Object() const {
+  if (object_) object_->AddRef();
+  return object_;
+}
+
+void TAccessibleHost::Disconnect() {
+  if (!object_) return;
+  CoDisconnectObject(object_, 0);
+  object_->Release();
+  object_ = nullptr;
+}

@@ -52,8 +52,16 @@ class TAccessible : public IAccessible {
   std::atomic<ULONG> references_{1};
 };
 
-// Argument and result helpers for the objects' methods.
+// Argument and result helpers for the objects' methods, and for their readers.
 namespace accessible {
+// A child id as MSAA passes it (VT_I4).
+inline VARIANT Child(long id) {
+  VARIANT child;
+  VariantInit(&child);
+  child.vt = VT_I4;
+  child.lVal = id;
+  return child;
+}
 // The child id a VARIANT names (VT_I4), or -1 for anything else.
 long ChildOf(const VARIANT& child);
 HRESULT Text(BSTR* out, const std::wstring& text);  // S_FALSE for an empty text
@@ -63,6 +71,33 @@ HRESULT Object(VARIANT* out, IDispatch* object);  // takes over the reference
 // A rectangle in a window's client coordinates, as a reader wants it: on the screen.
 HRESULT ScreenLocation(HWND window, const RECT& client, long* left, long* top, long* width, long* height);
 }  // namespace accessible
+
+// A control's accessible object, made on the first reader's request, kept for the control's
+// life, and disconnected when its window goes (readers still holding it are told it is gone).
+class TAccessibleHost {
+ public:
+  TAccessibleHost() = default;
+  TAccessibleHost(const TAccessibleHost&) = delete;
+  TAccessibleHost& operator=(const TAccessibleHost&) = delete;
+  // The answer to WM_GETOBJECT: the object (make() the first time) for OBJID_CLIENT, the
+  // system's default otherwise.
+  template <typename Make>
+  LRESULT Answer(HWND window, WPARAM wParam, LPARAM lParam, Make make) {
+    if (static_cast<LONG>(lParam) == OBJID_CLIENT) {
+      if (!object_) object_ = make();
+      if (object_)
+        if (const LRESULT result = AccessibleResult(wParam, object_)) return result;
+    }
+    return DefWindowProcW(window, WM_GETOBJECT, wParam, lParam);
+  }
+  // The object with a reference for the caller; null before a reader asked.
+  IDispatch* Object() const;
+  void Disconnect();
+  ~TAccessibleHost() { Disconnect(); }
+
+ private:
+  IAccessible* object_ = nullptr;
+};
 
 // Gives a standard control (a button captioned "...", say) another name for readers than its
 // text; everything else readers are told of it stays the system's.

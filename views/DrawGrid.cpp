@@ -158,12 +158,10 @@ LRESULT TDrawGrid::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
 }
 
 void TDrawGrid::OnPaint() {
-  HWND window = window_.get();
-  PaintScope paint(window);
+  PaintScope paint(window_.get());
   HDC screen = paint.dc();
   if (!screen) return;
-  RECT client;
-  GetClientRect(window, &client);
+  const RECT& client = paint.Client();
   const int width = client.right, height = client.bottom;
   BackBuffer buffer(screen, std::max(1, width), std::max(1, height));
   // Without a back buffer (out of GDI memory) paint straight to the screen: a flicker beats
@@ -312,11 +310,7 @@ bool TDrawGrid::CellShown(int column, int row) const {
 
 bool TDrawGrid::Focused() const { return window_ && GetFocus() == window_.get(); }
 
-IDispatch* TDrawGrid::AccessibleRoot() const {
-  if (!accessible_) return nullptr;
-  accessible_->AddRef();
-  return accessible_.get();
-}
+IDispatch* TDrawGrid::AccessibleRoot() const { return accessible_.Object(); }
 
 void TDrawGrid::AnnounceChangedRows() {
   std::vector<std::wstring> texts = RowTexts();
@@ -326,19 +320,13 @@ void TDrawGrid::AnnounceChangedRows() {
   announced_ = std::move(texts);
 }
 
+// One object for the grid's life: readers that hold it see the grid as it is when they ask.
 LRESULT TDrawGrid::OnGetObject(WPARAM wParam, LPARAM lParam) {
-  if (static_cast<LONG>(lParam) == OBJID_CLIENT) {
-    // One object for the grid's life: readers that hold it see the grid as it is when they ask.
-    if (!accessible_) accessible_.reset(NewGridAccessible(self_));
-    if (const LRESULT result = AccessibleResult(wParam, accessible_.get())) return result;
-  }
-  return DefWindowProcW(window_.get(), WM_GETOBJECT, wParam, lParam);
+  return accessible_.Answer(window_.get(), wParam, lParam, [&] { return NewGridAccessible(self_); });
 }
 
+// Readers still holding the grid's objects find it gone.
 void TDrawGrid::OnDestroy() {
-  // Readers still holding the grid's objects find it gone; the system lets go of its own
-  // references to them.
   *self_ = nullptr;
-  if (accessible_) CoDisconnectObject(accessible_.get(), 0);
-  accessible_.reset();
+  accessible_.Disconnect();
 }

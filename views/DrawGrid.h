@@ -107,5 +107,5 @@ class TDrawGrid {
   uint64_t rowsGeneration_ = 0;
   std::vector<std::wstring> announced_;  // the rows' texts readers were last told of
   TGridLink self_ = std::make_shared<const TDrawGrid*>(this);
-  ComPtr<IAccessible> accessible_;
+  TAccessibleHost accessible_;
 };

@@ -139,12 +139,10 @@ LRESULT TGauge::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
 }
 
 void TGauge::OnPaint() {
-  HWND window = window_.get();
-  PaintScope paint(window);
+  PaintScope paint(window_.get());
   HDC dc = paint.dc();
   if (!dc) return;
-  RECT client;
-  GetClientRect(window, &client);
+  const RECT& client = paint.Client();
 
   // Frame, then ground and bar inside it.
   FrameRect(dc, &client, GetSysColorBrush(COLOR_WINDOWFRAME));
@@ -166,16 +164,11 @@ void TGauge::OnPaint() {
 }
 
 LRESULT TGauge::OnGetObject(WPARAM wParam, LPARAM lParam) {
-  if (static_cast<LONG>(lParam) == OBJID_CLIENT) {
-    if (!accessible_) accessible_.reset(new (std::nothrow) TGaugeAccessible(self_));
-    if (accessible_)
-      if (const LRESULT result = AccessibleResult(wParam, accessible_.get())) return result;
-  }
-  return DefWindowProcW(window_.get(), WM_GETOBJECT, wParam, lParam);
+  return accessible_.Answer(window_.get(), wParam, lParam,
+                            [&] { return new (std::nothrow) TGaugeAccessible(self_); });
 }
 
 void TGauge::OnDestroy() {
   *self_ = nullptr;
-  if (accessible_) CoDisconnectObject(accessible_.get(), 0);
-  accessible_.reset();
+  accessible_.Disconnect();
 }

@@ -11,6 +11,7 @@
 #include <string>
 
 #include "common/UniqueResource.h"
+#include "views/Accessible.h"
 #include "views/Palette.h"
 
 class TGauge {
@@ -46,5 +47,5 @@ class TGauge {
   int progress_ = 0;
   std::wstring accessibleName_;
   std::shared_ptr<const TGauge*> self_ = std::make_shared<const TGauge*>(this);
-  ComPtr<IAccessible> accessible_;
+  TAccessibleHost accessible_;
 };

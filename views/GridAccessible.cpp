@@ -10,20 +10,105 @@ using namespace accessible;
 
 RECT ToRect(const TGridRect& rect) { return {rect.Left, rect.Top, rect.Right, rect.Bottom}; }
 
-// What the two kinds of object share: the grid they read, checked at every call.
+// What the table and its rows answer alike: each is a part with children (the table's rows, a
+// row's cells), read from the grid at every call. A part whose grid is gone, or whose rows were
+// replaced, answers CO_E_OBJNOTCONNECTED; a child id outside its children, E_INVALIDARG.
 class TGridPart : public TAccessible {
+ public:
+  HRESULT STDMETHODCALLTYPE get_accChildCount(long* count) override {
+    if (!count) return E_POINTER;
+    const TDrawGrid* grid = Live();
+    if (!grid) return CO_E_OBJNOTCONNECTED;
+    *count = ChildCount(*grid);
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE get_accName(VARIANT child, BSTR* name) override {
+    long id = 0;
+    if (const HRESULT checked = Check(child, id); FAILED(checked)) return Failed(name, checked);
+    return Text(name, NameOf(*Live(), id));
+  }
+  HRESULT STDMETHODCALLTYPE get_accDescription(VARIANT child, BSTR* description) override {
+    long id = 0;
+    if (const HRESULT checked = Check(child, id); FAILED(checked)) return Failed(description, checked);
+    return Text(description, DescriptionOf(*Live(), id));
+  }
+  HRESULT STDMETHODCALLTYPE get_accValue(VARIANT child, BSTR* value) override {
+    long id = 0;
+    if (const HRESULT checked = Check(child, id); FAILED(checked)) return Failed(value, checked);
+    return Nothing(value);
+  }
+  HRESULT STDMETHODCALLTYPE get_accRole(VARIANT child, VARIANT* role) override {
+    long id = 0;
+    if (const HRESULT checked = Check(child, id); FAILED(checked)) return checked;
+    return Number(role, RoleOf(id));
+  }
+  HRESULT STDMETHODCALLTYPE get_accState(VARIANT child, VARIANT* state) override {
+    long id = 0;
+    if (const HRESULT checked = Check(child, id); FAILED(checked)) return checked;
+    return Number(state, StateOf(*Live(), id));
+  }
+  HRESULT STDMETHODCALLTYPE accLocation(long* left, long* top, long* width, long* height, VARIANT child) override {
+    long id = 0;
+    if (const HRESULT checked = Check(child, id); FAILED(checked)) return checked;
+    return ScreenLocation(Live()->Handle(), LocationOf(*Live(), id), left, top, width, height);
+  }
+  HRESULT STDMETHODCALLTYPE get_accFocus(VARIANT* focus) override {
+    return Live() ? Empty(focus) : CO_E_OBJNOTCONNECTED;
+  }
+  HRESULT STDMETHODCALLTYPE get_accSelection(VARIANT* selection) override {
+    return Live() ? Empty(selection) : CO_E_OBJNOTCONNECTED;
+  }
+  // First and last child from the part itself; the next and the previous child from a child.
+  HRESULT STDMETHODCALLTYPE accNavigate(long direction, VARIANT start, VARIANT* end) override {
+    long id = 0;
+    if (const HRESULT checked = Check(start, id); FAILED(checked)) return checked;
+    const long count = ChildCount(*Live());
+    long to = 0;
+    if (id == CHILDID_SELF) {
+      if (direction == NAVDIR_FIRSTCHILD) to = 1;
+      if (direction == NAVDIR_LASTCHILD) to = count;
+    } else if (direction == NAVDIR_NEXT || direction == NextDirection()) {
+      to = id + 1;
+    } else if (direction == NAVDIR_PREVIOUS || direction == PreviousDirection()) {
+      to = id - 1;
+    }
+    if (to < 1 || to > count) return Empty(end);
+    return ChildAnswer(end, to);
+  }
+
  protected:
   explicit TGridPart(TGridLink grid) : grid_(std::move(grid)) {}
 
-  // The grid, or null when its window is gone or the call comes from another thread (calls
-  // from elsewhere are marshalled to the window's thread).
-  const TDrawGrid* Grid() const {
+  // The grid, or null when this part no longer stands for any of it. Calls from elsewhere are
+  // marshalled to the window's thread; one that is not is refused.
+  virtual const TDrawGrid* Live() const {
     const TDrawGrid* grid = *grid_;
     if (!grid || GetWindowThreadProcessId(grid->Handle(), nullptr) != GetCurrentThreadId()) return nullptr;
     return grid;
   }
+  virtual long ChildCount(const TDrawGrid& grid) const = 0;
+  virtual std::wstring NameOf(const TDrawGrid& grid, long id) const = 0;
+  virtual std::wstring DescriptionOf(const TDrawGrid& grid, long id) const = 0;
+  virtual long RoleOf(long id) const = 0;
+  virtual long StateOf(const TDrawGrid& grid, long id) const = 0;
+  virtual RECT LocationOf(const TDrawGrid& grid, long id) const = 0;
+  virtual long NextDirection() const = 0;
+  virtual long PreviousDirection() const = 0;
+  // A child as an answer: an object of its own, or its id.
+  virtual HRESULT ChildAnswer(VARIANT* out, long id) const = 0;
+
+  HRESULT Check(const VARIANT& child, long& id) const {
+    const TDrawGrid* grid = Live();
+    if (!grid) return CO_E_OBJNOTCONNECTED;
+    id = ChildOf(child);
+    return id >= 0 && id <= ChildCount(*grid) ? S_OK : E_INVALIDARG;
+  }
+  static HRESULT Failed(BSTR* text, HRESULT result) {
+    if (text) *text = nullptr;
+    return result;
+  }
+  // The title row is a row like the others: the keyboard can be on it too.
   static long RowState(const TDrawGrid& grid, int row) {
-    // The title row is a row like the others: the keyboard can be on it too.
     long state = STATE_SYSTEM_READONLY | STATE_SYSTEM_SELECTABLE | STATE_SYSTEM_FOCUSABLE;
     if (!grid.RowShown(row)) state |= STATE_SYSTEM_OFFSCREEN | STATE_SYSTEM_INVISIBLE;
     if (grid.Selection().row == row) {
@@ -45,17 +130,10 @@ class TRowAccessible final : public TGridPart {
   HRESULT STDMETHODCALLTYPE get_accParent(IDispatch** parent) override {
     if (!parent) return E_POINTER;
     *parent = nullptr;
-    const TDrawGrid* grid = Row();
+    const TDrawGrid* grid = Live();
     if (!grid) return CO_E_OBJNOTCONNECTED;
     *parent = grid->AccessibleRoot();
     return *parent ? S_OK : S_FALSE;
-  }
-  HRESULT STDMETHODCALLTYPE get_accChildCount(long* count) override {
-    if (!count) return E_POINTER;
-    const TDrawGrid* grid = Row();
-    if (!grid) return CO_E_OBJNOTCONNECTED;
-    *count = grid->ColumnCount();
-    return S_OK;
   }
   HRESULT STDMETHODCALLTYPE get_accChild(VARIANT child, IDispatch** object) override {
     if (!object) return E_POINTER;
@@ -64,95 +142,45 @@ class TRowAccessible final : public TGridPart {
     if (const HRESULT checked = Check(child, column); FAILED(checked)) return checked;
     return column == CHILDID_SELF ? E_INVALIDARG : S_FALSE;
   }
-  HRESULT STDMETHODCALLTYPE get_accName(VARIANT child, BSTR* name) override {
-    long column = 0;
-    if (const HRESULT checked = Check(child, column); FAILED(checked)) return Failed(name, checked);
-    const TDrawGrid& grid = *Row();
-    return Text(name, column == CHILDID_SELF ? grid.RowText(row_) : grid.CellText(column - 1, row_));
-  }
-  HRESULT STDMETHODCALLTYPE get_accValue(VARIANT child, BSTR* value) override {
-    long column = 0;
-    if (const HRESULT checked = Check(child, column); FAILED(checked)) return Failed(value, checked);
-    return Nothing(value);
-  }
-  HRESULT STDMETHODCALLTYPE get_accDescription(VARIANT child, BSTR* description) override {
-    long column = 0;
-    if (const HRESULT checked = Check(child, column); FAILED(checked)) return Failed(description, checked);
-    // A cell's description is its column's title.
-    return column == CHILDID_SELF ? Nothing(description) : Text(description, Row()->CellText(column - 1, 0));
-  }
-  HRESULT STDMETHODCALLTYPE get_accRole(VARIANT child, VARIANT* role) override {
-    long column = 0;
-    if (const HRESULT checked = Check(child, column); FAILED(checked)) return checked;
-    if (column == CHILDID_SELF) return Number(role, ROLE_SYSTEM_ROW);
-    return Number(role, row_ == 0 ? ROLE_SYSTEM_COLUMNHEADER : ROLE_SYSTEM_CELL);
-  }
-  HRESULT STDMETHODCALLTYPE get_accState(VARIANT child, VARIANT* state) override {
-    long column = 0;
-    if (const HRESULT checked = Check(child, column); FAILED(checked)) return checked;
-    const TDrawGrid& grid = *Row();
-    if (column == CHILDID_SELF) return Number(state, RowState(grid, row_));
-    long cell = STATE_SYSTEM_READONLY;
-    if (!grid.CellShown(column - 1, row_)) cell |= STATE_SYSTEM_OFFSCREEN | STATE_SYSTEM_INVISIBLE;
-    return Number(state, cell);
-  }
-  HRESULT STDMETHODCALLTYPE get_accFocus(VARIANT* focus) override {
-    if (!Row()) return CO_E_OBJNOTCONNECTED;
-    return Empty(focus);
-  }
-  HRESULT STDMETHODCALLTYPE get_accSelection(VARIANT* selection) override {
-    if (!Row()) return CO_E_OBJNOTCONNECTED;
-    return Empty(selection);
-  }
-  HRESULT STDMETHODCALLTYPE accLocation(long* left, long* top, long* width, long* height, VARIANT child) override {
-    long column = 0;
-    if (const HRESULT checked = Check(child, column); FAILED(checked)) return checked;
-    const TDrawGrid& grid = *Row();
-    const TGridRect rect = column == CHILDID_SELF ? grid.RowClientRect(row_) : grid.CellClientRect(column - 1, row_);
-    return ScreenLocation(grid.Handle(), ToRect(rect), left, top, width, height);
-  }
-  HRESULT STDMETHODCALLTYPE accNavigate(long direction, VARIANT start, VARIANT* end) override {
-    long column = 0;
-    if (const HRESULT checked = Check(start, column); FAILED(checked)) return checked;
-    const long columns = Row()->ColumnCount();
-    long to = 0;
-    if (column == CHILDID_SELF) {
-      if (direction == NAVDIR_FIRSTCHILD) to = 1;
-      if (direction == NAVDIR_LASTCHILD) to = columns;
-    } else if (direction == NAVDIR_NEXT || direction == NAVDIR_RIGHT) {
-      to = column + 1;
-    } else if (direction == NAVDIR_PREVIOUS || direction == NAVDIR_LEFT) {
-      to = column - 1;
-    }
-    if (to < 1 || to > columns) return Empty(end);
-    return Number(end, to);
-  }
   HRESULT STDMETHODCALLTYPE accHitTest(long x, long y, VARIANT* found) override {
-    const TDrawGrid* grid = Row();
+    const TDrawGrid* grid = Live();
     if (!grid) return CO_E_OBJNOTCONNECTED;
     POINT point{x, y};
     ScreenToClient(grid->Handle(), &point);
     const TGridCell cell = grid->CellAt(point.x, point.y);
-    if (cell.row != row_) return Empty(found);
-    return Number(found, cell.column + 1);
+    return cell.row == row_ ? Number(found, cell.column + 1) : Empty(found);
   }
 
  private:
-  // This row, when it is still one of the grid's rows.
-  const TDrawGrid* Row() const {
-    const TDrawGrid* grid = Grid();
+  // Only while this row is still one of the grid's rows.
+  const TDrawGrid* Live() const override {
+    const TDrawGrid* grid = TGridPart::Live();
     return grid && grid->RowsGeneration() == generation_ && row_ < grid->RowCount() ? grid : nullptr;
   }
-  HRESULT Check(const VARIANT& child, long& column) const {
-    const TDrawGrid* grid = Row();
-    if (!grid) return CO_E_OBJNOTCONNECTED;
-    column = ChildOf(child);
-    return column >= 0 && column <= grid->ColumnCount() ? S_OK : E_INVALIDARG;
+  long ChildCount(const TDrawGrid& grid) const override { return grid.ColumnCount(); }
+  std::wstring NameOf(const TDrawGrid& grid, long column) const override {
+    return column == CHILDID_SELF ? grid.RowText(row_) : grid.CellText(column - 1, row_);
   }
-  static HRESULT Failed(BSTR* text, HRESULT result) {
-    if (text) *text = nullptr;
-    return result;
+  // A cell's description is its column's title.
+  std::wstring DescriptionOf(const TDrawGrid& grid, long column) const override {
+    return column == CHILDID_SELF ? std::wstring() : grid.CellText(column - 1, 0);
   }
+  long RoleOf(long column) const override {
+    if (column == CHILDID_SELF) return ROLE_SYSTEM_ROW;
+    return row_ == 0 ? ROLE_SYSTEM_COLUMNHEADER : ROLE_SYSTEM_CELL;
+  }
+  long StateOf(const TDrawGrid& grid, long column) const override {
+    if (column == CHILDID_SELF) return RowState(grid, row_);
+    long state = STATE_SYSTEM_READONLY;
+    if (!grid.CellShown(column - 1, row_)) state |= STATE_SYSTEM_OFFSCREEN | STATE_SYSTEM_INVISIBLE;
+    return state;
+  }
+  RECT LocationOf(const TDrawGrid& grid, long column) const override {
+    return ToRect(column == CHILDID_SELF ? grid.RowClientRect(row_) : grid.CellClientRect(column - 1, row_));
+  }
+  long NextDirection() const override { return NAVDIR_RIGHT; }
+  long PreviousDirection() const override { return NAVDIR_LEFT; }
+  HRESULT ChildAnswer(VARIANT* out, long column) const override { return Number(out, column); }
 
   int row_;
   uint64_t generation_;
@@ -166,16 +194,8 @@ class TGridAccessible final : public TGridPart {
   HRESULT STDMETHODCALLTYPE get_accParent(IDispatch** parent) override {
     if (!parent) return E_POINTER;
     *parent = nullptr;
-    const TDrawGrid* grid = Grid();
-    if (!grid) return CO_E_OBJNOTCONNECTED;
-    return WindowFrameObject(grid->Handle(), parent);
-  }
-  HRESULT STDMETHODCALLTYPE get_accChildCount(long* count) override {
-    if (!count) return E_POINTER;
-    const TDrawGrid* grid = Grid();
-    if (!grid) return CO_E_OBJNOTCONNECTED;
-    *count = grid->RowCount();
-    return S_OK;
+    const TDrawGrid* grid = Live();
+    return grid ? WindowFrameObject(grid->Handle(), parent) : CO_E_OBJNOTCONNECTED;
   }
   HRESULT STDMETHODCALLTYPE get_accChild(VARIANT child, IDispatch** object) override {
     if (!object) return E_POINTER;
@@ -186,80 +206,22 @@ class TGridAccessible final : public TGridPart {
     *object = NewRow(row - 1);
     return *object ? S_OK : E_OUTOFMEMORY;
   }
-  HRESULT STDMETHODCALLTYPE get_accName(VARIANT child, BSTR* name) override {
-    long row = 0;
-    if (const HRESULT checked = Check(child, row); FAILED(checked)) return Failed(name, checked);
-    const TDrawGrid& grid = *Grid();
-    return Text(name, row == CHILDID_SELF ? grid.AccessibleName() : grid.RowText(row - 1));
-  }
-  HRESULT STDMETHODCALLTYPE get_accValue(VARIANT child, BSTR* value) override {
-    long row = 0;
-    if (const HRESULT checked = Check(child, row); FAILED(checked)) return Failed(value, checked);
-    return Nothing(value);
-  }
-  HRESULT STDMETHODCALLTYPE get_accDescription(VARIANT child, BSTR* description) override {
-    long row = 0;
-    if (const HRESULT checked = Check(child, row); FAILED(checked)) return Failed(description, checked);
-    return Nothing(description);
-  }
-  HRESULT STDMETHODCALLTYPE get_accRole(VARIANT child, VARIANT* role) override {
-    long row = 0;
-    if (const HRESULT checked = Check(child, row); FAILED(checked)) return checked;
-    return Number(role, row == CHILDID_SELF ? ROLE_SYSTEM_TABLE : ROLE_SYSTEM_ROW);
-  }
-  HRESULT STDMETHODCALLTYPE get_accState(VARIANT child, VARIANT* state) override {
-    long row = 0;
-    if (const HRESULT checked = Check(child, row); FAILED(checked)) return checked;
-    const TDrawGrid& grid = *Grid();
-    if (row != CHILDID_SELF) return Number(state, RowState(grid, row - 1));
-    long own = STATE_SYSTEM_READONLY | STATE_SYSTEM_FOCUSABLE;
-    if (grid.Focused()) own |= STATE_SYSTEM_FOCUSED;
-    if (!IsWindowVisible(grid.Handle())) own |= STATE_SYSTEM_INVISIBLE;
-    return Number(state, own);
-  }
   // The row the keyboard is on, when the grid has the focus.
   HRESULT STDMETHODCALLTYPE get_accFocus(VARIANT* focus) override {
-    const TDrawGrid* grid = Grid();
+    const TDrawGrid* grid = Live();
     if (!grid) return CO_E_OBJNOTCONNECTED;
     if (!grid->Focused()) return Empty(focus);
     const int row = grid->Selection().row;
     return row >= 0 ? Object(focus, NewRow(row)) : Number(focus, CHILDID_SELF);
   }
   HRESULT STDMETHODCALLTYPE get_accSelection(VARIANT* selection) override {
-    const TDrawGrid* grid = Grid();
+    const TDrawGrid* grid = Live();
     if (!grid) return CO_E_OBJNOTCONNECTED;
     const int row = grid->Selection().row;
     return row >= 0 ? Object(selection, NewRow(row)) : Empty(selection);
   }
-  HRESULT STDMETHODCALLTYPE accLocation(long* left, long* top, long* width, long* height, VARIANT child) override {
-    long row = 0;
-    if (const HRESULT checked = Check(child, row); FAILED(checked)) return checked;
-    const TDrawGrid& grid = *Grid();
-    RECT rect{};
-    if (row == CHILDID_SELF)
-      GetClientRect(grid.Handle(), &rect);
-    else
-      rect = ToRect(grid.RowClientRect(row - 1));
-    return ScreenLocation(grid.Handle(), rect, left, top, width, height);
-  }
-  HRESULT STDMETHODCALLTYPE accNavigate(long direction, VARIANT start, VARIANT* end) override {
-    long row = 0;
-    if (const HRESULT checked = Check(start, row); FAILED(checked)) return checked;
-    const long rows = Grid()->RowCount();
-    long to = 0;
-    if (row == CHILDID_SELF) {
-      if (direction == NAVDIR_FIRSTCHILD) to = 1;
-      if (direction == NAVDIR_LASTCHILD) to = rows;
-    } else if (direction == NAVDIR_NEXT || direction == NAVDIR_DOWN) {
-      to = row + 1;
-    } else if (direction == NAVDIR_PREVIOUS || direction == NAVDIR_UP) {
-      to = row - 1;
-    }
-    if (to < 1 || to > rows) return Empty(end);
-    return Object(end, NewRow(to - 1));
-  }
   HRESULT STDMETHODCALLTYPE accHitTest(long x, long y, VARIANT* found) override {
-    const TDrawGrid* grid = Grid();
+    const TDrawGrid* grid = Live();
     if (!grid) return CO_E_OBJNOTCONNECTED;
     POINT point{x, y};
     ScreenToClient(grid->Handle(), &point);
@@ -271,19 +233,35 @@ class TGridAccessible final : public TGridPart {
   }
 
  private:
-  IDispatch* NewRow(int row) const { return new (std::nothrow) TRowAccessible(grid_, row, Grid()->RowsGeneration()); }
-  HRESULT Check(const VARIANT& child, long& row) const {
-    const TDrawGrid* grid = Grid();
-    if (!grid) return CO_E_OBJNOTCONNECTED;
-    row = ChildOf(child);
-    return row >= 0 && row <= grid->RowCount() ? S_OK : E_INVALIDARG;
+  IDispatch* NewRow(int row) const {
+    return new (std::nothrow) TRowAccessible(grid_, row, Live()->RowsGeneration());
   }
-  static HRESULT Failed(BSTR* text, HRESULT result) {
-    if (text) *text = nullptr;
-    return result;
+  long ChildCount(const TDrawGrid& grid) const override { return grid.RowCount(); }
+  std::wstring NameOf(const TDrawGrid& grid, long row) const override {
+    return row == CHILDID_SELF ? grid.AccessibleName() : grid.RowText(row - 1);
   }
+  std::wstring DescriptionOf(const TDrawGrid&, long) const override { return {}; }
+  long RoleOf(long row) const override { return row == CHILDID_SELF ? ROLE_SYSTEM_TABLE : ROLE_SYSTEM_ROW; }
+  long StateOf(const TDrawGrid& grid, long row) const override {
+    if (row != CHILDID_SELF) return RowState(grid, row - 1);
+    long state = STATE_SYSTEM_READONLY | STATE_SYSTEM_FOCUSABLE;
+    if (grid.Focused()) state |= STATE_SYSTEM_FOCUSED;
+    if (!IsWindowVisible(grid.Handle())) state |= STATE_SYSTEM_INVISIBLE;
+    return state;
+  }
+  RECT LocationOf(const TDrawGrid& grid, long row) const override {
+    RECT rect{};
+    if (row == CHILDID_SELF)
+      GetClientRect(grid.Handle(), &rect);
+    else
+      rect = ToRect(grid.RowClientRect(row - 1));
+    return rect;
+  }
+  long NextDirection() const override { return NAVDIR_DOWN; }
+  long PreviousDirection() const override { return NAVDIR_UP; }
+  HRESULT ChildAnswer(VARIANT* out, long row) const override { return Object(out, NewRow(row - 1)); }
 };
 
 }  // namespace
 
-IAccessible* NewGridAccessible(TGridLink grid) { return new TGridAccessible(std::move(grid)); }
+IAccessible* NewGridAccessible(TGridLink grid) { return new (std::nothrow) TGridAccessible(std::move(grid)); }

@@ -15,17 +15,12 @@
 #include "app/Application.h"
 #include "app/TBF.h"
 #include "support/TempFolder.h"
+#include "views/Accessible.h"
 #include "support/WindowTestSupport.h"
 
 namespace {
 
-VARIANT Child(long id) {
-  VARIANT child;
-  VariantInit(&child);
-  child.vt = VT_I4;
-  child.lVal = id;
-  return child;
-}
+using accessible::Child;
 
 ComPtr<IAccessible> ObjectOf(HWND window) {
   ComPtr<IAccessible> object;

@@ -68,6 +68,12 @@ class TransferWindow : public TWorkerWindow {
   void JobStarted(int32_t) override { Check(); }
   void JobEnded() override { Check(); }
   void ShowError(std::exception_ptr) override { journal.push_back(L"error"); }
+  // The candidates' statuses as they stand.
+  std::vector<int32_t> Statuses() const {
+    std::vector<int32_t> statuses;
+    for (const auto& record : candidates) statuses.push_back(record->Status);
+    return statuses;
+  }
   bool Shows(const std::wstring& entry) const {
     return std::find(journal.begin(), journal.end(), entry) != journal.end();
   }

@@ -103,11 +103,6 @@ class UpdateTransferSimTest : public ::testing::Test {
     window.candidates.push_back(record);
     return record;
   }
-  std::vector<int32_t> Statuses() {
-    std::vector<int32_t> statuses;
-    for (const auto& record : window.candidates) statuses.push_back(record->Status);
-    return statuses;
-  }
 };
 
 TEST_F(UpdateTransferSimTest, AConfirmedUpdateIsListedByTheUnitWithItsNewVersion) {
@@ -121,7 +116,7 @@ TEST_F(UpdateTransferSimTest, AConfirmedUpdateIsListedByTheUnitWithItsNewVersion
   Candidate(3, L"3.14");
   ASSERT_TRUE(RunUpdate());
 
-  EXPECT_EQ(Statuses(), (std::vector<int32_t>{usSucceeded, usSucceeded}));
+  EXPECT_EQ(window.Statuses(), (std::vector<int32_t>{usSucceeded, usSucceeded}));
   EXPECT_EQ(window.journal.back(), Succeeded);
   EXPECT_TRUE(folder.Entries().empty());
   // The stand-in reports every 4096-byte block: 256 reports for the 1 MiB file, yet no more
@@ -151,7 +146,7 @@ TEST_F(UpdateTransferSimTest, ALinkThatDropsDuringTheTransferLeavesTheFile) {
   Candidate(2, L"9.9");
   ASSERT_TRUE(RunUpdate());
 
-  EXPECT_EQ(Statuses(), (std::vector<int32_t>{usFailed, usReady}));
+  EXPECT_EQ(window.Statuses(), (std::vector<int32_t>{usFailed, usReady}));
   EXPECT_EQ(worker->LastResult, 1);
   EXPECT_EQ(window.journal[window.journal.size() - 2],
             L"red: Связь с блоком диагностики прервана при передаче файла");
@@ -178,7 +173,7 @@ TEST_F(UpdateTransferSimTest, AConfirmationThatNeverComesEndsAfterThreeSecondsAn
   Candidate(4, L"1.1");
   ASSERT_TRUE(RunUpdate());
 
-  EXPECT_EQ(Statuses(), std::vector<int32_t>{usFailed});
+  EXPECT_EQ(window.Statuses(), std::vector<int32_t>{usFailed});
   EXPECT_EQ(worker->LastResult, 3);
   EXPECT_TRUE(window.Shows(Waiting));
   EXPECT_EQ(window.journal[window.journal.size() - 2].rfind(L"red: ", 0), 0u);
@@ -209,7 +204,7 @@ TEST_F(UpdateTransferSimTest, ARefusedSecondConfirmationKeepsTheRestWithTheUnits
   Candidate(2, L"1.1");
   ASSERT_TRUE(RunUpdate());
 
-  EXPECT_EQ(Statuses(), (std::vector<int32_t>{usSucceeded, usFailed, usReady}));
+  EXPECT_EQ(window.Statuses(), (std::vector<int32_t>{usSucceeded, usFailed, usReady}));
   EXPECT_EQ(window.journal[window.journal.size() - 2], L"red: Блок отклонил обновление: нет места");
   EXPECT_FALSE(folder.Has(L"meridox.exe"));
   EXPECT_TRUE(folder.Has(L"salvik.exe"));

@@ -68,11 +68,6 @@ class UpdateTransferTest : public ::testing::Test {
       if (call != "Initialize()@T") calls.push_back(call);
     return calls;
   }
-  std::vector<int32_t> Statuses() {
-    std::vector<int32_t> statuses;
-    for (const auto& record : window.candidates) statuses.push_back(record->Status);
-    return statuses;
-  }
 };
 
 TEST_F(UpdateTransferTest, ConfirmedFilesAndVersionIniLeaveTheFolder) {
@@ -114,7 +109,7 @@ TEST_F(UpdateTransferTest, AFileOverTheLimitStaysAndEndsTheRunWithoutALinkCall) 
   Candidate(2);
   ASSERT_TRUE(RunUpdate());
 
-  EXPECT_EQ(Statuses(), (std::vector<int32_t>{usSucceeded, usFailed, usReady}));
+  EXPECT_EQ(window.Statuses(), (std::vector<int32_t>{usSucceeded, usFailed, usReady}));
   EXPECT_EQ(port.sentFiles.size(), 1u);
   EXPECT_EQ(port.CountOf("SendPacket(27,4)@T"), 1u);
   EXPECT_EQ(std::vector<std::wstring>(window.journal.end() - 3, window.journal.end()),
@@ -155,7 +150,7 @@ TEST_F(UpdateTransferTest, UnreadableCandidatesFailWithTheirOwnMessages) {
     Candidate(4);  // never reached
     ASSERT_TRUE(RunUpdate());
 
-    EXPECT_EQ(Statuses(), (std::vector<int32_t>{usFailed, usReady}));
+    EXPECT_EQ(window.Statuses(), (std::vector<int32_t>{usFailed, usReady}));
     ASSERT_GE(window.journal.size(), 2u);
     EXPECT_EQ(window.journal[window.journal.size() - 2], L"red: " + c.message);
     EXPECT_EQ(window.journal.back(), L"grid: 2 0");
@@ -182,7 +177,7 @@ TEST_F(UpdateTransferTest, AfterTheSecondOfThreeFailsTheFirstIsGoneAndTheRestSta
   });
   ASSERT_TRUE(RunUpdate());
 
-  EXPECT_EQ(Statuses(), (std::vector<int32_t>{usSucceeded, usFailed, usReady}));
+  EXPECT_EQ(window.Statuses(), (std::vector<int32_t>{usSucceeded, usFailed, usReady}));
   EXPECT_EQ(std::vector<std::wstring>(window.journal.end() - 3, window.journal.end()),
             (std::vector<std::wstring>{Waiting, L"red: Блок не подтвердил обновление", L"grid: 1 2 0"}));
   EXPECT_FALSE(window.Shows(Succeeded));
@@ -217,7 +212,7 @@ TEST_P(LinkFailureTest, ShowsTheLinkTextKeepsTheFileAndEndsTheRun) {
   EXPECT_EQ(window.Shows(Waiting), std::string(method) != "SendFile");
   EXPECT_EQ(window.journal[window.journal.size() - 2], L"red: " + std::wstring(text));
   EXPECT_EQ(window.journal.back(), L"grid: 2 0");
-  EXPECT_EQ(Statuses(), (std::vector<int32_t>{usFailed, usReady}));
+  EXPECT_EQ(window.Statuses(), (std::vector<int32_t>{usFailed, usReady}));
   EXPECT_EQ(worker->LastResult, status);
   EXPECT_TRUE(folder.Has(L"pelikar.exe"));
   EXPECT_TRUE(folder.Has(L"volnikar.exe"));
@@ -333,7 +328,7 @@ TEST_F(UpdateTransferTest, ThePathIsBuiltFromTheFolderTextOfEachMoment) {
   });
   ASSERT_TRUE(RunUpdate());
 
-  EXPECT_EQ(Statuses(), (std::vector<int32_t>{usSucceeded, usSucceeded}));
+  EXPECT_EQ(window.Statuses(), (std::vector<int32_t>{usSucceeded, usSucceeded}));
   EXPECT_EQ(port.sentFiles.at(1).bytes, Bytes(6, 2));
   EXPECT_EQ(folder.Entries(), std::vector<std::wstring>{L"Version.ini"});  // searched no more
   EXPECT_TRUE(second.Entries().empty());
@@ -387,7 +382,7 @@ TEST_F(UpdateTransferTest, ClosingDuringATransferLetsItFinishAndDeletesOnlyConfi
   worker->WaitFor();
 
   EXPECT_EQ(worker->updatesDone, 1);
-  EXPECT_EQ(Statuses(), (std::vector<int32_t>{usSucceeded, usFailed}));
+  EXPECT_EQ(window.Statuses(), (std::vector<int32_t>{usSucceeded, usFailed}));
   EXPECT_EQ(window.journal.back(), L"grid: 1 2");
   EXPECT_TRUE(window.Shows(L"red: Время ожидания истекло"));
   EXPECT_FALSE(folder.Has(L"meridox.exe"));
