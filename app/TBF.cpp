@@ -76,9 +76,8 @@ TBF::~TBF() {
 // Start-up, in this order; the worker is resumed last, once the link is made and configured.
 bool TBF::Create(const TStartupServices& services) {
   BF = this;
-  const auto done = [&](const wchar_t* step) {
-    if (services.stepDone) services.stepDone(step);
-  };
+  stepDone_ = services.stepDone;
+  const auto done = [this](const wchar_t* step) { StepDone(step); };
   BuildForm();  // both record lists start absent
   done(L"widgets and fonts");
   NameTheWindow();
@@ -97,6 +96,10 @@ bool TBF::Create(const TStartupServices& services) {
   // From now on the worker is the link's caller.
   worker_->Resume();
   return true;
+}
+
+void TBF::StepDone(const wchar_t* step) const {
+  if (stepDone_) stepDone_(step);
 }
 
 void TBF::BuildForm() {
@@ -208,8 +211,11 @@ void TBF::ShowMain() {
   }
   if (stored.folder) SetWindowTextW(deUpdate, stored.folder->c_str());
   FormShow();
+  StepDone(L"placement");
   ShowWindow(window_.get(), SW_SHOWNORMAL);
+  StepDone(L"shown");
   UpdateWindow(window_.get());
+  StepDone(L"first paint");
 }
 
 void TBF::FormShow() {
