@@ -156,8 +156,8 @@ class TBF final : public TWorkerWindow {
   // error of the first widget that could not be made; ERROR_SUCCESS when all were.
   DWORD BuildWidgets();
   void CreateFonts();
-  HWND CreateLabel(HWND parent, int id, int left, int top, const wchar_t* text, int width = 0,
-                   int height = 0);
+  HWND CreateLabel(HDC measure, HWND parent, int id, int left, int top, const wchar_t* text,
+                   int width = 0, int height = 0);
   void SetUpGrid(TDrawGrid& grid, const std::vector<double>& factors, TWidthBase base);
   void SavePlacement();
   void StepDone(const wchar_t* step) const;
