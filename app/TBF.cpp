@@ -204,10 +204,14 @@ void TBF::ShowMain() {
     const RECT& normal = placement.rcNormalPosition;
     const int width = normal.right - normal.left, height = normal.bottom - normal.top;
     const int left = stored.left.value_or(normal.left), top = stored.top.value_or(normal.top);
-    placement.rcNormalPosition = {left, top, left + width, top + height};
-    placement.showCmd = SW_HIDE;
-    // SetWindowPlacement keeps the window on a monitor that exists now.
-    SetWindowPlacement(window_.get(), &placement);
+    // Stored where it was made (the designed position, the usual case): moving it there again
+    // would only cost a round of window messages.
+    if (left != normal.left || top != normal.top) {
+      placement.rcNormalPosition = {left, top, left + width, top + height};
+      placement.showCmd = SW_HIDE;
+      // SetWindowPlacement keeps the window on a monitor that exists now.
+      SetWindowPlacement(window_.get(), &placement);
+    }
   }
   if (stored.folder) SetWindowTextW(deUpdate, stored.folder->c_str());
   FormShow();
