@@ -21,22 +21,18 @@
 
 namespace {
 
-struct Search {
-  DWORD processId;
-  const wchar_t* className;
-  HWND window;
-};
-
-BOOL CALLBACK Match(HWND window, LPARAM data) {
-  auto* search = reinterpret_cast<Search*>(data);
-  DWORD owner = 0;
-  GetWindowThreadProcessId(window, &owner);
-  wchar_t name[64] = {};
-  GetClassNameW(window, name, 64);
-  if (owner != search->processId || search->className != std::wstring(name) || !IsWindowVisible(window))
-    return TRUE;
-  search->window = window;
-  return FALSE;
+// The program's visible top-level window of that class, once it has one. A lookup by class
+// name is one request to the window system per poll, where walking every top-level window
+// would be several per window: the program under test needs the window system too, and the
+// polling should take as little of it as it can.
+HWND VisibleWindowOf(DWORD processId, const wchar_t* className) {
+  for (HWND window = FindWindowExW(nullptr, nullptr, className, nullptr); window;
+       window = FindWindowExW(nullptr, window, className, nullptr)) {
+    DWORD owner = 0;
+    GetWindowThreadProcessId(window, &owner);
+    if (owner == processId && IsWindowVisible(window)) return window;
+  }
+  return nullptr;
 }
 
 // A step's name and when it ended, in ms after the process was started.
@@ -85,16 +81,16 @@ Run StartOnce(const Program& program, bool fetchList, bool measure) {
   const double started = CounterMs();
   if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info))
     return run;
-  Search search{info.dwProcessId, program.className, nullptr};
-  while (!search.window && CounterMs() - started < 60000) {
-    EnumWindows(&Match, reinterpret_cast<LPARAM>(&search));
-    if (!search.window) Sleep(1);
+  HWND window = nullptr;
+  while (!window && CounterMs() - started < 60000) {
+    window = VisibleWindowOf(info.dwProcessId, program.className);
+    if (!window) Sleep(1);
   }
-  if (search.window) run.startMs = CounterMs() - started;
-  if (search.window && fetchList) {
+  if (window) run.startMs = CounterMs() - started;
+  if (window && fetchList) {
     // "Компоненты", then wait until the status line says the list has arrived.
-    PostMessageW(search.window, WM_COMMAND, idMiComp, 0);
-    HWND status = GetDlgItem(GetDlgItem(search.window, idPl1), idLbStatus);
+    PostMessageW(window, WM_COMMAND, idMiComp, 0);
+    HWND status = GetDlgItem(GetDlgItem(window, idPl1), idLbStatus);
     const double asked = CounterMs();
     wchar_t text[256] = {};
     while (status && CounterMs() - asked < 20000) {
@@ -103,12 +99,12 @@ Run StartOnce(const Program& program, bool fetchList, bool measure) {
       Sleep(5);
     }
   }
-  if (search.window && measure) {
+  if (window && measure) {
     PROCESS_MEMORY_COUNTERS counters{};
     counters.cb = sizeof counters;
     if (GetProcessMemoryInfo(info.hProcess, &counters, sizeof counters)) run.peakBytes = counters.PeakWorkingSetSize;
   }
-  if (search.window) PostMessageW(search.window, WM_CLOSE, 0, 0);
+  if (window) PostMessageW(window, WM_CLOSE, 0, 0);
   if (WaitForSingleObject(info.hProcess, 30000) != WAIT_OBJECT_0) TerminateProcess(info.hProcess, 1);
   CloseHandle(info.hThread);
   CloseHandle(info.hProcess);
