@@ -77,9 +77,8 @@ TBF::~TBF() {
 // Start-up, in this order; the worker is resumed last, once the link is made and configured.
 bool TBF::Create(const TStartupServices& services) {
   BF = this;
-  const auto done = [&](const wchar_t* step) {
-    if (services.stepDone) services.stepDone(step);
-  };
+  stepDone_ = services.stepDone;
+  const auto done = [this](const wchar_t* step) { StepDone(step); };
   BuildForm();  // both record lists start absent
   done(L"widgets and fonts");
   NameTheWindow();
@@ -98,6 +97,10 @@ bool TBF::Create(const TStartupServices& services) {
   // From now on the worker is the link's caller.
   worker_->Resume();
   return true;
+}
+
+void TBF::StepDone(const wchar_t* step) const {
+  if (stepDone_) stepDone_(step);
 }
 
 void TBF::BuildForm() {
@@ -199,15 +202,22 @@ void TBF::ShowMain() {
     const RECT& normal = placement.rcNormalPosition;
     const int width = normal.right - normal.left, height = normal.bottom - normal.top;
     const int left = stored.left.value_or(normal.left), top = stored.top.value_or(normal.top);
-    placement.rcNormalPosition = {left, top, left + width, top + height};
-    placement.showCmd = SW_HIDE;
-    // SetWindowPlacement keeps the window on a monitor that exists now.
-    SetWindowPlacement(window_.get(), &placement);
+    // Stored where it was made (the designed position, the usual case): moving it there again
+    // would only cost a round of window messages.
+    if (left != normal.left || top != normal.top) {
+      placement.rcNormalPosition = {left, top, left + width, top + height};
+      placement.showCmd = SW_HIDE;
+      // SetWindowPlacement keeps the window on a monitor that exists now.
+      SetWindowPlacement(window_.get(), &placement);
+    }
   }
   if (stored.folder) SetWindowTextW(deUpdate, stored.folder->c_str());
   FormShow();
+  StepDone(L"placement");
   ShowWindow(window_.get(), SW_SHOWNORMAL);
+  StepDone(L"shown");
   UpdateWindow(window_.get());
+  StepDone(L"first paint");
 }
 
 void TBF::FormShow() {

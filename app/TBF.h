@@ -26,8 +26,8 @@ struct TStartupServices {
   std::function<HRESULT(ComPtr<IComPort>&)> createLink;
   // Makes the worker (suspended) for this window.
   std::function<std::unique_ptr<TThreadComPort>(TWorkerWindow&)> createWorker;
-  // Told the name of each start-up step as it ends (the start-up benchmark times them); may be
-  // empty.
+  // Told the name of each start-up step as it ends, those of ShowMain too (the start-up
+  // benchmark times them); may be empty.
   std::function<void(const wchar_t* step)> stepDone;
   static TStartupServices System();
 };
@@ -162,13 +162,15 @@ class TBF final : public TWorkerWindow {
   // error of the first widget that could not be made; ERROR_SUCCESS when all were.
   DWORD BuildWidgets();
   void CreateFonts();
-  HWND CreateLabel(HWND parent, int id, int left, int top, const wchar_t* text, int width = 0,
-                   int height = 0);
+  HWND CreateLabel(HDC measure, HWND parent, int id, int left, int top, const wchar_t* text,
+                   int width = 0, int height = 0);
   void SetUpGrid(TDrawGrid& grid, const std::vector<double>& factors, TWidthBase base);
   void SavePlacement();
+  void StepDone(const wchar_t* step) const;
   void GiveCommand(int32_t command);
   void StopWorker();
 
+  std::function<void(const wchar_t* step)> stepDone_;
   UniqueWindow window_;
   UniqueFont windowFont_, windowBoldFont_, boldTahoma_;
   HBRUSH faceBrush_ = GetSysColorBrush(COLOR_BTNFACE);

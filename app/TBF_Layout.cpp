@@ -72,13 +72,12 @@ HFONT MakeFont(const wchar_t* face, bool bold) {
                      DEFAULT_PITCH | FF_DONTCARE, face);
 }
 
-SIZE TextSize(HWND window, HFONT font, const wchar_t* text) {
+SIZE TextSize(HDC measure, HFONT font, const wchar_t* text) {
   SIZE size{};
-  WindowDC dc(window);
-  SelectedObject selected(dc.get(), font);
+  SelectedObject selected(measure, font);
   TEXTMETRICW metrics{};
-  GetTextMetricsW(dc.get(), &metrics);
-  GetTextExtentPoint32W(dc.get(), text, lstrlenW(text), &size);
+  GetTextMetricsW(measure, &metrics);
+  GetTextExtentPoint32W(measure, text, lstrlenW(text), &size);
   size.cy = metrics.tmHeight;
   return size;
 }
@@ -91,12 +90,12 @@ void TBF::CreateFonts() {
   boldTahoma_.reset(MakeFont(L"Tahoma", true));
 }
 
-HWND TBF::CreateLabel(HWND parent, int id, int left, int top, const wchar_t* text, int width,
-                      int height) {
+HWND TBF::CreateLabel(HDC measure, HWND parent, int id, int left, int top, const wchar_t* text,
+                      int width, int height) {
   HFONT font = windowFont_.get();
   if (width == 0 || height == 0) {
     // Sized to its text, as an auto-sized label.
-    const SIZE size = TextSize(parent, font, text);
+    const SIZE size = TextSize(measure, font, text);
     if (width == 0) width = size.cx;
     if (height == 0) height = size.cy;
   }
@@ -115,6 +114,9 @@ DWORD TBF::BuildWidgets() {
   CreateFonts();
   HINSTANCE instance = GetModuleHandleW(nullptr);
   const WPARAM font = reinterpret_cast<WPARAM>(windowFont_.get());
+  // Labels are measured in one memory DC: it has the screen's resolution, and unlike a
+  // window's DC it costs no trip to the window system per label.
+  const UniqueMemoryDC measure(CreateCompatibleDC(nullptr));
 
   HMENU menu = CreateMenu();
   AppendMenuW(menu, MF_STRING, idMiComp, L"Компоненты");
@@ -165,18 +167,18 @@ DWORD TBF::BuildWidgets() {
 
   tsComponent = made(CreateContainer(pcMain, idTsComponent, captions[0], pageArea.left, pageArea.top,
                                 pageWidth, pageHeight, false));
-  lb2 = made(CreateLabel(tsComponent, idLb2, 8, 8,
+  lb2 = made(CreateLabel(measure.get(), tsComponent, idLb2, 8, 8,
                     L"Данная таблица содержит список установленных компонентов блока диагностики."));
   made(dgComp.Create(tsComponent, idDgComp, 8, 27, 509, 182));
 
   tsUpdate = made(CreateContainer(pcMain, idTsUpdate, captions[1], pageArea.left, pageArea.top,
                              pageWidth, pageHeight, false));
-  Label2 = made(CreateLabel(tsUpdate, idLabel2, 8, 7,
+  Label2 = made(CreateLabel(measure.get(), tsUpdate, idLabel2, 8, 7,
                        L"Данная процедура позволяет обновить программные компоненты блока диагностики.\r\n"
                        L"Внимание! После успешного обновления, файлы из директории будут удалены.\r\n"
                        L"Для выполнения обновления файлов нажмите кнопку \"Обновить\".",
                        444, 39));
-  Label3 = made(CreateLabel(tsUpdate, idLabel3, 8, 55, L"Директория с обновляемыми файлами:"));
+  Label3 = made(CreateLabel(measure.get(), tsUpdate, idLabel3, 8, 55, L"Директория с обновляемыми файлами:"));
   // Focus order on the page: deUpdate, btUpdate, dgUpdate.
   // The folder field with its browse button at the right end, together in the designed
   // rectangle. The field comes right after its label: readers name a field by the label
@@ -191,7 +193,7 @@ DWORD TBF::BuildWidgets() {
                                      FolderHeight, tsUpdate, MenuId(idDeUpdateBrowse), instance, nullptr));
   SendMessageW(browse, WM_SETFONT, font, FALSE);
   if (browse) NameForReaders(browse, L"Выбрать папку с обновляемыми файлами");
-  Label4 = made(CreateLabel(tsUpdate, idLabel4, 8, 75, L"Компоненты, готовые к обновлению:"));
+  Label4 = made(CreateLabel(measure.get(), tsUpdate, idLabel4, 8, 75, L"Компоненты, готовые к обновлению:"));
   btUpdate = made(CreateWindowExW(0, L"BUTTON", L"Обновить", WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON,
                              444, 257, 75, 25, tsUpdate, MenuId(idBtUpdate), instance, nullptr));
   SendMessageW(btUpdate, WM_SETFONT, reinterpret_cast<WPARAM>(boldTahoma_.get()), FALSE);
@@ -199,15 +201,15 @@ DWORD TBF::BuildWidgets() {
 
   // pl1: the status panel along the bottom, no bevel.
   pl1 = made(CreateContainer(main, idPl1, L"", 0, 362, ClientWidth, 54, true));
-  lb1 = made(CreateLabel(pl1, idLb1, 8, 8, L"Статус:"));
-  const SIZE statusSize = TextSize(pl1, boldTahoma_.get(), L"lbStatus");
+  lb1 = made(CreateLabel(measure.get(), pl1, idLb1, 8, 8, L"Статус:"));
+  const SIZE statusSize = TextSize(measure.get(), boldTahoma_.get(), L"lbStatus");
   // Wide enough for any status up to the panel's edge; a longer one is cut there.
   lbStatus = made(CreateWindowExW(0, L"STATIC", L"lbStatus",
                              WS_CHILD | WS_VISIBLE | SS_LEFTNOWORDWRAP | SS_NOPREFIX, 71, 8,
                              ClientWidth - 71, statusSize.cy, pl1, MenuId(idLbStatus), instance,
                              nullptr));
   SendMessageW(lbStatus, WM_SETFONT, reinterpret_cast<WPARAM>(boldTahoma_.get()), FALSE);
-  Label1 = made(CreateLabel(pl1, idLabel1, 8, 31, L"Состояние:"));
+  Label1 = made(CreateLabel(measure.get(), pl1, idLabel1, 8, 31, L"Состояние:"));
   made(Gauge.Create(pl1, idGauge, 72, 29, 190, 15));
   Gauge.SetFont(windowBoldFont_.get());
 

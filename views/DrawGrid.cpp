@@ -112,7 +112,10 @@ void TDrawGrid::RepaintNow() {
 }
 
 void TDrawGrid::Changed() {
-  if (window_) InvalidateRect(window_.get(), nullptr, FALSE);
+  // A hidden grid is painted whole when it is shown: invalidating it meanwhile is a trip to
+  // the window system for nothing (the set-up makes a dozen changes while hidden).
+  if (window_ && (GetWindowLongW(window_.get(), GWL_STYLE) & WS_VISIBLE))
+    InvalidateRect(window_.get(), nullptr, FALSE);
 }
 
 void TDrawGrid::UpdateScrollBar() {
