@@ -79,8 +79,8 @@ std::wstring CheckComRegUnder(HKEY classesRoot, const CLSID& classId,
             ERROR_SUCCESS) {
       const std::wstring serverPath = ReadDefaultText(server.get());
       // A file, not a folder: a folder named like the library is no server.
-      registered = IsFile(serverPath) &&
-                   EqualIgnoringCase(FileNamePart(serverPath), libraryFileName);
+      registered =
+          IsFile(serverPath) && EqualIgnoringCase(FileNamePart(serverPath), libraryFileName);
     }
     if (registered) return {};
     return prefix + L"незарегистрирован или отсутствует.\r\nПереустановите приложение";
@@ -89,8 +89,8 @@ std::wstring CheckComRegUnder(HKEY classesRoot, const CLSID& classId,
            L"\".\r\nОбратитесь к разработчику.";
   } catch (const std::exception& error) {
     // Out of memory and the like: still a message for the user, never an escape.
-    return prefix + L"ошибка проверки регистрации.\r\nТекст ошибки: \"" +
-           Widen(error.what()) + L"\".\r\nОбратитесь к разработчику.";
+    return prefix + L"ошибка проверки регистрации.\r\nТекст ошибки: \"" + Widen(error.what()) +
+           L"\".\r\nОбратитесь к разработчику.";
   }
 }
 

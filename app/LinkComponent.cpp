@@ -14,7 +14,8 @@ HRESULT CreateLinkComponent(ComPtr<IComPort>& port, CreateInstanceFunction creat
   HRESULT result = create(CLSID_ComPort, nullptr, LinkClassContext, IID_IComPort, port.put_void());
   // Some systems refuse the remote-server context as an invalid argument.
   if (result == E_INVALIDARG)
-    result = create(CLSID_ComPort, nullptr, LinkFallbackClassContext, IID_IComPort, port.put_void());
+    result =
+        create(CLSID_ComPort, nullptr, LinkFallbackClassContext, IID_IComPort, port.put_void());
   if (FAILED(result)) port.reset();
   return result;
 }
@@ -41,9 +42,10 @@ std::wstring HrCheckText(HRESULT code, const std::wstring& operation, const std:
   const std::wstring systemText = SystemErrorText(static_cast<DWORD>(code), LANG_USER_DEFAULT);
   const std::wstring description =
       systemText.empty()
-          ? Format(L"(%ls) Error: %lX (%ld) @ %ls/%d", operation.c_str(), static_cast<unsigned long>(code),
-                   static_cast<long>(code), file.c_str(), line)
-          : Format(L"'%ls': %ls @ %ls/%d", operation.c_str(), systemText.c_str(), file.c_str(), line);
+          ? Format(L"(%ls) Error: %lX (%ld) @ %ls/%d", operation.c_str(),
+                   static_cast<unsigned long>(code), static_cast<long>(code), file.c_str(), line)
+          : Format(L"'%ls': %ls @ %ls/%d", operation.c_str(), systemText.c_str(), file.c_str(),
+                   line);
   return Format(L"%ls\nPress [Y]es to terminate, [N]o to continue and [C]ancel to Debug",
                 description.c_str());
 }

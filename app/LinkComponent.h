@@ -16,13 +16,16 @@ extern ComInitialization ComStartup;
 
 // The class contexts asked for: in-process, local and remote server; if that is refused as an
 // invalid argument, in-process and local only.
-inline constexpr DWORD LinkClassContext = CLSCTX_INPROC_SERVER | CLSCTX_LOCAL_SERVER | CLSCTX_REMOTE_SERVER;
+inline constexpr DWORD LinkClassContext =
+    CLSCTX_INPROC_SERVER | CLSCTX_LOCAL_SERVER | CLSCTX_REMOTE_SERVER;
 inline constexpr DWORD LinkFallbackClassContext = CLSCTX_INPROC_SERVER | CLSCTX_LOCAL_SERVER;
 static_assert(LinkClassContext == 21 && LinkFallbackClassContext == 5);
 
 // Starts COM (the first time) and requests the instance. The result of the last request.
-using CreateInstanceFunction = HRESULT(STDAPICALLTYPE*)(REFCLSID, LPUNKNOWN, DWORD, REFIID, LPVOID*);
-HRESULT CreateLinkComponent(ComPtr<IComPort>& port, CreateInstanceFunction create = &CoCreateInstance);
+using CreateInstanceFunction = HRESULT(STDAPICALLTYPE*)(REFCLSID, LPUNKNOWN, DWORD, REFIID,
+                                                        LPVOID*);
+HRESULT CreateLinkComponent(ComPtr<IComPort>& port,
+                            CreateInstanceFunction create = &CoCreateInstance);
 
 // The text of the "HRCHECK: " box for a failed operation at file:line.
 std::wstring HrCheckText(HRESULT code, const std::wstring& operation, const std::wstring& file,

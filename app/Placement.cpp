@@ -75,8 +75,11 @@ bool TFormStorage::Save(int left, int top, const std::wstring& folder) const {
   if (fileName_.empty() || !PrepareUtf16File()) return false;
   // Quotes keep leading and trailing blanks: the reader strips one pair of them.
   const std::wstring quoted = L"\"" + folder + L"\"";
-  bool ok = WritePrivateProfileStringW(Section, L"Left", std::to_wstring(left).c_str(), fileName_.c_str());
-  ok = WritePrivateProfileStringW(Section, L"Top", std::to_wstring(top).c_str(), fileName_.c_str()) && ok;
+  bool ok = WritePrivateProfileStringW(Section, L"Left", std::to_wstring(left).c_str(),
+                                       fileName_.c_str());
+  ok = WritePrivateProfileStringW(Section, L"Top", std::to_wstring(top).c_str(),
+                                  fileName_.c_str()) &&
+       ok;
   ok = WritePrivateProfileStringW(Section, L"Folder", quoted.c_str(), fileName_.c_str()) && ok;
   WritePrivateProfileStringW(nullptr, nullptr, nullptr, fileName_.c_str());  // flush the cache
   return ok;

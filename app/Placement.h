@@ -6,7 +6,7 @@
 #include <string>
 
 struct TStoredPlacement {
-  std::optional<int> left, top;       // window position; absent: the designed one
+  std::optional<int> left, top;        // window position; absent: the designed one
   std::optional<std::wstring> folder;  // deUpdate's text
 };
 

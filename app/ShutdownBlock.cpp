@@ -9,7 +9,8 @@ using DestroyReasonProc = BOOL(WINAPI*)(HWND);
 template <typename Proc>
 Proc User32Proc(const char* name) {
   HMODULE user32 = GetModuleHandleW(L"user32.dll");
-  return user32 ? reinterpret_cast<Proc>(reinterpret_cast<void*>(GetProcAddress(user32, name))) : nullptr;
+  return user32 ? reinterpret_cast<Proc>(reinterpret_cast<void*>(GetProcAddress(user32, name)))
+                : nullptr;
 }
 
 }  // namespace

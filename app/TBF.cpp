@@ -38,7 +38,6 @@ const wchar_t* ShutdownBlockText(int32_t command) {
   }
 }
 
-
 // A start-up the user chose to end in the "HRCHECK: " box: the entry routine shows it
 // without a text.
 struct TLinkCreationFailed {};
@@ -142,7 +141,8 @@ void TBF::SetUpGrids() {
   dgComp.SetAccessibleName(L"Компоненты, установленные в блоке диагностики");
   dgUpdate.SetAccessibleName(L"Компоненты, готовые к обновлению");
   dgComp.SetCellTextHandler([this](int column, int row) { return dgCompCellText(column, row); });
-  dgUpdate.SetCellTextHandler([this](int column, int row) { return dgUpdateCellText(column, row); });
+  dgUpdate.SetCellTextHandler(
+      [this](int column, int row) { return dgUpdateCellText(column, row); });
   Gauge.SetAccessibleName(L"Состояние");
 }
 
@@ -156,7 +156,8 @@ void TBF::CreateWorker(const TStartupServices& services) {
   ThreadComPort = worker_.get();
   event_.reset(CreateEventW(nullptr, FALSE, FALSE, EventName));
   if (!event_)
-    throw TAppError(L"Не удалось создать событие \"QemUtil.Thread.Event\": " + CauseText(GetLastError()));
+    throw TAppError(L"Не удалось создать событие \"QemUtil.Thread.Event\": " +
+                    CauseText(GetLastError()));
   worker_->Event = event_.get();
 }
 
@@ -164,7 +165,8 @@ void TBF::CreateWorker(const TStartupServices& services) {
 bool TBF::CreateLink(const TStartupServices& services) {
   const HRESULT created = services.createLink(worker_->Port);
   if (FAILED(created) || !worker_->Port) {
-    const int answer = ShowHrCheck(FAILED(created) ? created : E_POINTER, L"Create(intfObj)", L"TBF.cpp", __LINE__);
+    const int answer = ShowHrCheck(FAILED(created) ? created : E_POINTER, L"Create(intfObj)",
+                                   L"TBF.cpp", __LINE__);
     if (answer == IDYES) throw TLinkCreationFailed{};
     // No and Cancel: the program cannot work without the component; end as quietly as a
     // refused registration.
@@ -186,9 +188,10 @@ void TBF::SetUpGrid(TDrawGrid& grid, const std::vector<double>& factors, TWidthB
   grid.SetDefaultRowHeight(18);
   grid.SetFont(windowFont_.get());
   // Read once, before any column changes.
-  const std::vector<int> widths =
-      ColumnWidthsFromFactors(base == TWidthBase::Outer ? grid.Width() : grid.ClientWidth(), factors);
-  for (size_t column = 0; column < widths.size(); ++column) grid.SetColumnWidth(static_cast<int>(column), widths[column]);
+  const std::vector<int> widths = ColumnWidthsFromFactors(
+      base == TWidthBase::Outer ? grid.Width() : grid.ClientWidth(), factors);
+  for (size_t column = 0; column < widths.size(); ++column)
+    grid.SetColumnWidth(static_cast<int>(column), widths[column]);
   grid.Show(true);
 }
 
@@ -362,9 +365,12 @@ void TBF::ShowError(std::exception_ptr error) {
 
 LRESULT TBF::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
   switch (message) {
-    case WM_COMMAND: OnCommand(LOWORD(wParam), HIWORD(wParam), reinterpret_cast<HWND>(lParam)); return 0;
+    case WM_COMMAND:
+      OnCommand(LOWORD(wParam), HIWORD(wParam), reinterpret_cast<HWND>(lParam));
+      return 0;
     case WM_NOTIFY: OnNotify(*reinterpret_cast<const NMHDR*>(lParam)); return 0;
-    case WM_CTLCOLORSTATIC: return OnCtlColorStatic(reinterpret_cast<HDC>(wParam), reinterpret_cast<HWND>(lParam));
+    case WM_CTLCOLORSTATIC:
+      return OnCtlColorStatic(reinterpret_cast<HDC>(wParam), reinterpret_cast<HWND>(lParam));
     case WM_CLOSE: OnClose(); return 0;
     case WM_QUERYENDSESSION: return OnQueryEndSession();
     case WM_ENDSESSION: OnEndSession(wParam != 0); return 0;
@@ -375,12 +381,24 @@ LRESULT TBF::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
 
 void TBF::OnCommand(int id, int code, HWND control) {
   switch (id) {
-    case idMiComp: if (!control) miCompClick(); break;
-    case idMiUpdate: if (!control) miUpdateClick(false); break;
-    case idMiExit: if (!control) miExitClick(); break;
-    case idDeUpdate: if (code == EN_CHANGE) deUpdateChange(); break;
-    case idBtUpdate: if (code == BN_CLICKED) btUpdateClick(); break;
-    case idDeUpdateBrowse: if (code == BN_CLICKED) OnBrowseFolder(); break;
+    case idMiComp:
+      if (!control) miCompClick();
+      break;
+    case idMiUpdate:
+      if (!control) miUpdateClick(false);
+      break;
+    case idMiExit:
+      if (!control) miExitClick();
+      break;
+    case idDeUpdate:
+      if (code == EN_CHANGE) deUpdateChange();
+      break;
+    case idBtUpdate:
+      if (code == BN_CLICKED) btUpdateClick();
+      break;
+    case idDeUpdateBrowse:
+      if (code == BN_CLICKED) OnBrowseFolder();
+      break;
     default: break;
   }
 }

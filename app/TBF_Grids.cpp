@@ -3,13 +3,13 @@
 #include "TBF.h"
 
 void TBF::dgCompDrawCell(HDC dc, int column, int row, const RECT& cell) {
-  DrawCompCell(dc, CellFonts(), column, row, cell, dgComp.ColumnCount(),
-               dgComp.RowCount(), FileList.get());
+  DrawCompCell(dc, CellFonts(), column, row, cell, dgComp.ColumnCount(), dgComp.RowCount(),
+               FileList.get());
 }
 
 void TBF::dgUpdateDrawCell(HDC dc, int column, int row, const RECT& cell) {
-  DrawUpdateCell(dc, CellFonts(), column, row, cell, dgUpdate.ColumnCount(),
-                 dgUpdate.RowCount(), UpdateList.get());
+  DrawUpdateCell(dc, CellFonts(), column, row, cell, dgUpdate.ColumnCount(), dgUpdate.RowCount(),
+                 UpdateList.get());
 }
 
 std::wstring TBF::dgCompCellText(int column, int row) const {

@@ -12,7 +12,8 @@
 namespace {
 
 constexpr wchar_t ContainerClass[] = L"QemUtil.Container";
-constexpr DWORD MainStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN;
+constexpr DWORD MainStyle =
+    WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN;
 constexpr DWORD MainExStyle = WS_EX_CONTROLPARENT;
 constexpr int BrowseButtonWidth = 21;
 
@@ -26,10 +27,8 @@ LRESULT CALLBACK ContainerProc(HWND window, UINT message, WPARAM wParam, LPARAM 
     case WM_NOTIFY:
     case WM_CTLCOLORSTATIC:
     case WM_CTLCOLOREDIT:
-    case WM_CTLCOLORBTN:
-      return SendMessageW(GetAncestor(window, GA_ROOT), message, wParam, lParam);
-    default:
-      return DefWindowProcW(window, message, wParam, lParam);
+    case WM_CTLCOLORBTN: return SendMessageW(GetAncestor(window, GA_ROOT), message, wParam, lParam);
+    default: return DefWindowProcW(window, message, wParam, lParam);
   }
 }
 
@@ -99,9 +98,9 @@ HWND TBF::CreateLabel(HDC measure, HWND parent, int id, int left, int top, const
     if (width == 0) width = size.cx;
     if (height == 0) height = size.cy;
   }
-  HWND label = CreateWindowExW(0, L"STATIC", text, WS_CHILD | WS_VISIBLE | SS_LEFTNOWORDWRAP | SS_NOPREFIX,
-                               left, top, width, height, parent, MenuId(id),
-                               GetModuleHandleW(nullptr), nullptr);
+  HWND label = CreateWindowExW(
+      0, L"STATIC", text, WS_CHILD | WS_VISIBLE | SS_LEFTNOWORDWRAP | SS_NOPREFIX, left, top, width,
+      height, parent, MenuId(id), GetModuleHandleW(nullptr), nullptr);
   // Nothing more for a label that failed: its caller reads why from GetLastError.
   if (label) SendMessageW(label, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
   return label;
@@ -127,8 +126,8 @@ DWORD TBF::BuildWidgets() {
   AdjustWindowRectEx(&frame, MainStyle, TRUE, MainExStyle);
   // window_ is set at WM_NCCREATE; the menu belongs to the window from here on.
   if (!made(CreateWindowExW(MainExStyle, MainWindowClass, L"", MainStyle, DesignedLeft, DesignedTop,
-                            frame.right - frame.left, frame.bottom - frame.top, nullptr, menu, instance,
-                            this))) {
+                            frame.right - frame.left, frame.bottom - frame.top, nullptr, menu,
+                            instance, this))) {
     DestroyMenu(menu);
     return made.Code();
   }
@@ -148,9 +147,9 @@ DWORD TBF::BuildWidgets() {
 
   // pcMain: a tab control whose tabs are 1 by 1 pixel, so pages change through the menu only.
   pcMain = made(CreateWindowExW(0, WC_TABCONTROLW, L"",
-                           WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS | WS_CLIPCHILDREN | WS_TABSTOP |
-                               TCS_MULTILINE | TCS_FIXEDWIDTH,
-                           0, 0, ClientWidth, 362, main, MenuId(idPcMain), instance, nullptr));
+                                WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS | WS_CLIPCHILDREN |
+                                    WS_TABSTOP | TCS_MULTILINE | TCS_FIXEDWIDTH,
+                                0, 0, ClientWidth, 362, main, MenuId(idPcMain), instance, nullptr));
   SendMessageW(pcMain, WM_SETFONT, font, FALSE);
   SendMessageW(pcMain, TCM_SETITEMSIZE, 0, MAKELPARAM(1, 1));
   const wchar_t* captions[] = {L"Компоненты", L"Обновление"};
@@ -165,37 +164,44 @@ DWORD TBF::BuildWidgets() {
   SendMessageW(pcMain, TCM_ADJUSTRECT, FALSE, reinterpret_cast<LPARAM>(&pageArea));
   const int pageWidth = pageArea.right - pageArea.left, pageHeight = pageArea.bottom - pageArea.top;
 
-  tsComponent = made(CreateContainer(pcMain, idTsComponent, captions[0], pageArea.left, pageArea.top,
-                                pageWidth, pageHeight, false));
-  lb2 = made(CreateLabel(measure.get(), tsComponent, idLb2, 8, 8,
-                    L"Данная таблица содержит список установленных компонентов блока диагностики."));
+  tsComponent = made(CreateContainer(pcMain, idTsComponent, captions[0], pageArea.left,
+                                     pageArea.top, pageWidth, pageHeight, false));
+  lb2 = made(
+      CreateLabel(measure.get(), tsComponent, idLb2, 8, 8,
+                  L"Данная таблица содержит список установленных компонентов блока диагностики."));
   made(dgComp.Create(tsComponent, idDgComp, 8, 27, 509, 182));
 
   tsUpdate = made(CreateContainer(pcMain, idTsUpdate, captions[1], pageArea.left, pageArea.top,
-                             pageWidth, pageHeight, false));
-  Label2 = made(CreateLabel(measure.get(), tsUpdate, idLabel2, 8, 7,
-                       L"Данная процедура позволяет обновить программные компоненты блока диагностики.\r\n"
-                       L"Внимание! После успешного обновления, файлы из директории будут удалены.\r\n"
-                       L"Для выполнения обновления файлов нажмите кнопку \"Обновить\".",
-                       444, 39));
-  Label3 = made(CreateLabel(measure.get(), tsUpdate, idLabel3, 8, 55, L"Директория с обновляемыми файлами:"));
+                                  pageWidth, pageHeight, false));
+  Label2 = made(CreateLabel(
+      measure.get(), tsUpdate, idLabel2, 8, 7,
+      L"Данная процедура позволяет обновить программные компоненты блока диагностики.\r\n"
+      L"Внимание! После успешного обновления, файлы из директории будут удалены.\r\n"
+      L"Для выполнения обновления файлов нажмите кнопку \"Обновить\".",
+      444, 39));
+  Label3 = made(
+      CreateLabel(measure.get(), tsUpdate, idLabel3, 8, 55, L"Директория с обновляемыми файлами:"));
   // Focus order on the page: deUpdate, btUpdate, dgUpdate.
   // The folder field with its browse button at the right end, together in the designed
   // rectangle. The field comes right after its label: readers name a field by the label
   // before it.
   constexpr int FolderLeft = 219, FolderTop = 52, FolderWidth = 300, FolderHeight = 21;
-  deUpdate = made(CreateWindowExW(WS_EX_CLIENTEDGE, L"EDIT", L"", WS_CHILD | WS_VISIBLE | WS_TABSTOP | ES_AUTOHSCROLL,
-                                  FolderLeft, FolderTop, FolderWidth - BrowseButtonWidth, FolderHeight, tsUpdate,
-                                  MenuId(idDeUpdate), instance, nullptr));
+  deUpdate = made(CreateWindowExW(WS_EX_CLIENTEDGE, L"EDIT", L"",
+                                  WS_CHILD | WS_VISIBLE | WS_TABSTOP | ES_AUTOHSCROLL, FolderLeft,
+                                  FolderTop, FolderWidth - BrowseButtonWidth, FolderHeight,
+                                  tsUpdate, MenuId(idDeUpdate), instance, nullptr));
   SendMessageW(deUpdate, WM_SETFONT, font, FALSE);
   HWND browse = made(CreateWindowExW(0, L"BUTTON", L"...", WS_CHILD | WS_VISIBLE | BS_PUSHBUTTON,
-                                     FolderLeft + FolderWidth - BrowseButtonWidth, FolderTop, BrowseButtonWidth,
-                                     FolderHeight, tsUpdate, MenuId(idDeUpdateBrowse), instance, nullptr));
+                                     FolderLeft + FolderWidth - BrowseButtonWidth, FolderTop,
+                                     BrowseButtonWidth, FolderHeight, tsUpdate,
+                                     MenuId(idDeUpdateBrowse), instance, nullptr));
   SendMessageW(browse, WM_SETFONT, font, FALSE);
   if (browse) NameForReaders(browse, L"Выбрать папку с обновляемыми файлами");
-  Label4 = made(CreateLabel(measure.get(), tsUpdate, idLabel4, 8, 75, L"Компоненты, готовые к обновлению:"));
-  btUpdate = made(CreateWindowExW(0, L"BUTTON", L"Обновить", WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON,
-                             444, 257, 75, 25, tsUpdate, MenuId(idBtUpdate), instance, nullptr));
+  Label4 = made(
+      CreateLabel(measure.get(), tsUpdate, idLabel4, 8, 75, L"Компоненты, готовые к обновлению:"));
+  btUpdate = made(CreateWindowExW(0, L"BUTTON", L"Обновить",
+                                  WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON, 444, 257, 75,
+                                  25, tsUpdate, MenuId(idBtUpdate), instance, nullptr));
   SendMessageW(btUpdate, WM_SETFONT, reinterpret_cast<WPARAM>(boldTahoma_.get()), FALSE);
   made(dgUpdate.Create(tsUpdate, idDgUpdate, 8, 95, 511, 154));
 
@@ -204,10 +210,9 @@ DWORD TBF::BuildWidgets() {
   lb1 = made(CreateLabel(measure.get(), pl1, idLb1, 8, 8, L"Статус:"));
   const SIZE statusSize = TextSize(measure.get(), boldTahoma_.get(), L"lbStatus");
   // Wide enough for any status up to the panel's edge; a longer one is cut there.
-  lbStatus = made(CreateWindowExW(0, L"STATIC", L"lbStatus",
-                             WS_CHILD | WS_VISIBLE | SS_LEFTNOWORDWRAP | SS_NOPREFIX, 71, 8,
-                             ClientWidth - 71, statusSize.cy, pl1, MenuId(idLbStatus), instance,
-                             nullptr));
+  lbStatus = made(CreateWindowExW(
+      0, L"STATIC", L"lbStatus", WS_CHILD | WS_VISIBLE | SS_LEFTNOWORDWRAP | SS_NOPREFIX, 71, 8,
+      ClientWidth - 71, statusSize.cy, pl1, MenuId(idLbStatus), instance, nullptr));
   SendMessageW(lbStatus, WM_SETFONT, reinterpret_cast<WPARAM>(boldTahoma_.get()), FALSE);
   Label1 = made(CreateLabel(measure.get(), pl1, idLabel1, 8, 31, L"Состояние:"));
   made(Gauge.Create(pl1, idGauge, 72, 29, 190, 15));

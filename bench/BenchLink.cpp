@@ -64,7 +64,9 @@ HRESULT TimedLink::QueryInterface(REFIID iid, void** out) { return AnswerQuery(t
 
 TimedLink::TimedLink(IComPort* inner) : inner_(inner), callbackSecondsBefore_(callbackSeconds) {}
 
-double TimedLink::OwnSeconds() const { return callSeconds_ - (callbackSeconds - callbackSecondsBefore_); }
+double TimedLink::OwnSeconds() const {
+  return callSeconds_ - (callbackSeconds - callbackSecondsBefore_);
+}
 
 int32_t TimedLink::SendFile(int32_t size, const uint8_t* bytes, BSTR* name, ProgressProc progress) {
   timedProgress = progress;

@@ -36,7 +36,8 @@ class NullLink : public IComPort {
   int32_t STDMETHODCALLTYPE Reserved11() override { return 0; }
   int32_t STDMETHODCALLTYPE SendPacket(int32_t, int32_t, const uint8_t*) override { return 0; }
   int32_t STDMETHODCALLTYPE Reserved13() override { return 0; }
-  int32_t STDMETHODCALLTYPE SendFile(int32_t size, const uint8_t*, BSTR*, ProgressProc progress) override;
+  int32_t STDMETHODCALLTYPE SendFile(int32_t size, const uint8_t*, BSTR*,
+                                     ProgressProc progress) override;
   int32_t STDMETHODCALLTYPE WaitData(int32_t) override { return 0; }
   int32_t STDMETHODCALLTYPE WaitAnswer(int32_t, int32_t) override { return 0; }
   int32_t STDMETHODCALLTYPE WaitConfirm(int32_t, int32_t) override { return 0; }
@@ -76,7 +77,9 @@ class TimedLink : public IComPort {
   ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
   ULONG STDMETHODCALLTYPE Release() override { return 1; }
 
-  int32_t STDMETHODCALLTYPE Configure(const SCP_Info* info) override { return inner_->Configure(info); }
+  int32_t STDMETHODCALLTYPE Configure(const SCP_Info* info) override {
+    return inner_->Configure(info);
+  }
   int32_t STDMETHODCALLTYPE Reset() override { return inner_->Reset(); }
   int32_t STDMETHODCALLTYPE Shutdown() override { return inner_->Shutdown(); }
   int32_t STDMETHODCALLTYPE SetErrorOption(int32_t o) override { return inner_->SetErrorOption(o); }
@@ -87,9 +90,12 @@ class TimedLink : public IComPort {
   int32_t STDMETHODCALLTYPE Reserved11() override { return inner_->Reserved11(); }
   int32_t STDMETHODCALLTYPE SendPacket(int32_t kind, int32_t length, const uint8_t* bytes) override;
   int32_t STDMETHODCALLTYPE Reserved13() override { return inner_->Reserved13(); }
-  int32_t STDMETHODCALLTYPE SendFile(int32_t size, const uint8_t* bytes, BSTR* name, ProgressProc progress) override;
+  int32_t STDMETHODCALLTYPE SendFile(int32_t size, const uint8_t* bytes, BSTR* name,
+                                     ProgressProc progress) override;
   int32_t STDMETHODCALLTYPE WaitData(int32_t ms) override { return inner_->WaitData(ms); }
-  int32_t STDMETHODCALLTYPE WaitAnswer(int32_t kind, int32_t ms) override { return inner_->WaitAnswer(kind, ms); }
+  int32_t STDMETHODCALLTYPE WaitAnswer(int32_t kind, int32_t ms) override {
+    return inner_->WaitAnswer(kind, ms);
+  }
   int32_t STDMETHODCALLTYPE WaitConfirm(int32_t kind, int32_t ms) override;
   int32_t STDMETHODCALLTYPE Reserved18() override { return inner_->Reserved18(); }
   const uint8_t* STDMETHODCALLTYPE GetReceivedData() override { return inner_->GetReceivedData(); }
@@ -102,7 +108,9 @@ class TimedLink : public IComPort {
   int32_t STDMETHODCALLTYPE Reserved26() override { return inner_->Reserved26(); }
   int32_t STDMETHODCALLTYPE Reserved27() override { return inner_->Reserved27(); }
   int32_t STDMETHODCALLTYPE Initialize() override { return inner_->Initialize(); }
-  int32_t STDMETHODCALLTYPE QueryState(int32_t* state) override { return inner_->QueryState(state); }
+  int32_t STDMETHODCALLTYPE QueryState(int32_t* state) override {
+    return inner_->QueryState(state);
+  }
 
  private:
   IComPort* inner_;

@@ -44,9 +44,11 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR commandLine, int) {
   stamps.Mark(L"window created");
   const bool comStarted = SUCCEEDED(CoInitialize(nullptr));
   stamps.Mark(L"COM start-up");
-  HRESULT created = CoCreateInstance(CLSID_ComPort, nullptr, 21, IID_IComPort, reinterpret_cast<void**>(&port));
+  HRESULT created =
+      CoCreateInstance(CLSID_ComPort, nullptr, 21, IID_IComPort, reinterpret_cast<void**>(&port));
   if (created == E_INVALIDARG)
-    created = CoCreateInstance(CLSID_ComPort, nullptr, 5, IID_IComPort, reinterpret_cast<void**>(&port));
+    created =
+        CoCreateInstance(CLSID_ComPort, nullptr, 5, IID_IComPort, reinterpret_cast<void**>(&port));
   stamps.Mark(L"link created");
   if (SUCCEEDED(created) && port) {
     // "Блок диагностики: информация" in code page 1251, as QemUtil passes its title.

@@ -27,13 +27,15 @@ void __stdcall OnProgress(int32_t, int32_t) { ++Blocks; }
 using GetClassObject = HRESULT(STDAPICALLTYPE*)(REFCLSID, REFIID, void**);
 
 // One object made with the given [unit] keys; null when that fails.
-ComPtr<IComPort> MakePort(GetClassObject getClassObject, const fs::path& folder, const std::string& keys) {
+ComPtr<IComPort> MakePort(GetClassObject getClassObject, const fs::path& folder,
+                          const std::string& keys) {
   std::ofstream(folder / L"bench.ini", std::ios::trunc) << "[unit]\nstorage = unit\n" << keys;
   SetEnvironmentVariableW(L"QEMUTIL_SIM_CONFIG", (folder / L"bench.ini").c_str());
   ComPtr<IClassFactory> factory;
   ComPtr<IComPort> port;
   if (getClassObject(CLSID_ComPort, IID_IClassFactory, factory.put_void()) != S_OK ||
-      factory->CreateInstance(nullptr, IID_IComPort, port.put_void()) != S_OK || port->Initialize() != 0)
+      factory->CreateInstance(nullptr, IID_IComPort, port.put_void()) != S_OK ||
+      port->Initialize() != 0)
     port.reset();
   return port;
 }
@@ -43,8 +45,10 @@ double SendSeconds(IComPort* port, const std::vector<uint8_t>& image) {
   BSTR text = name.get();
   Blocks = 0;
   const auto start = std::chrono::steady_clock::now();
-  const int32_t status = port->SendFile(static_cast<int32_t>(image.size()), image.data(), &text, OnProgress);
-  const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  const int32_t status =
+      port->SendFile(static_cast<int32_t>(image.size()), image.data(), &text, OnProgress);
+  const double seconds =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   return status == 0 ? seconds : -1;
 }
 
@@ -59,11 +63,12 @@ int main() {
     std::printf("cannot load %ls\n", dll.c_str());
     return 1;
   }
-  auto getClassObject =
-      reinterpret_cast<GetClassObject>(reinterpret_cast<void*>(GetProcAddress(module, "DllGetClassObject")));
+  auto getClassObject = reinterpret_cast<GetClassObject>(
+      reinterpret_cast<void*>(GetProcAddress(module, "DllGetClassObject")));
   wchar_t temp[MAX_PATH] = {};
   GetTempPathW(MAX_PATH, temp);
-  const fs::path folder = fs::path(temp) / (L"qem-sim-bench-" + std::to_wstring(GetCurrentProcessId()));
+  const fs::path folder =
+      fs::path(temp) / (L"qem-sim-bench-" + std::to_wstring(GetCurrentProcessId()));
   fs::create_directories(folder);
   CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
   const std::vector<uint8_t> image(1048576, 0x4D);
@@ -77,14 +82,18 @@ int main() {
       best = std::min(best, s);
       total += s;
     }
-    std::printf("SendFile 1 MiB, no rate limit:  best %.3f ms, mean %.3f ms over %d runs (%d progress reports each)\n",
-                best * 1e3, total / Runs * 1e3, Runs, Blocks);
+    std::printf(
+        "SendFile 1 MiB, no rate limit:  best %.3f ms, mean %.3f ms over %d runs (%d progress reports each)\n",
+        best * 1e3, total / Runs * 1e3, Runs, Blocks);
   }
   {
-    ComPtr<IComPort> port = MakePort(getClassObject, folder, "seed = 0\n");  // default rate and latency
+    ComPtr<IComPort> port =
+        MakePort(getClassObject, folder, "seed = 0\n");  // default rate and latency
     if (!port) return std::printf("cannot create the object\n"), 1;
     const double s = SendSeconds(port.get(), image);
-    std::printf("SendFile 1 MiB, default rate (1000000 B/s, 20 ms latency): %.3f s (%d progress reports)\n", s, Blocks);
+    std::printf(
+        "SendFile 1 MiB, default rate (1000000 B/s, 20 ms latency): %.3f s (%d progress reports)\n",
+        s, Blocks);
   }
   CoUninitialize();
   std::error_code ignored;

@@ -39,9 +39,9 @@ HWND VisibleWindowOf(DWORD processId, const wchar_t* className) {
 using Steps = std::vector<std::pair<std::string, double>>;
 
 struct Run {
-  double startMs = -1;     // process start to window visible
-  SIZE_T peakBytes = 0;    // peak working set, when asked for
-  Steps steps;             // what the program wrote about itself
+  double startMs = -1;   // process start to window visible
+  SIZE_T peakBytes = 0;  // peak working set, when asked for
+  Steps steps;           // what the program wrote about itself
 };
 
 Steps ReadStamps(const std::wstring& file, double started) {
@@ -79,7 +79,8 @@ Run StartOnce(const Program& program, bool fetchList, bool measure) {
   startup.cb = sizeof startup;
   PROCESS_INFORMATION info{};
   const double started = CounterMs();
-  if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info))
+  if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                      &startup, &info))
     return run;
   HWND window = nullptr;
   while (!window && CounterMs() - started < 60000) {
@@ -102,10 +103,12 @@ Run StartOnce(const Program& program, bool fetchList, bool measure) {
   if (window && measure) {
     PROCESS_MEMORY_COUNTERS counters{};
     counters.cb = sizeof counters;
-    if (GetProcessMemoryInfo(info.hProcess, &counters, sizeof counters)) run.peakBytes = counters.PeakWorkingSetSize;
+    if (GetProcessMemoryInfo(info.hProcess, &counters, sizeof counters))
+      run.peakBytes = counters.PeakWorkingSetSize;
   }
   if (window) PostMessageW(window, WM_CLOSE, 0, 0);
-  if (WaitForSingleObject(info.hProcess, 30000) != WAIT_OBJECT_0) TerminateProcess(info.hProcess, 1);
+  if (WaitForSingleObject(info.hProcess, 30000) != WAIT_OBJECT_0)
+    TerminateProcess(info.hProcess, 1);
   CloseHandle(info.hThread);
   CloseHandle(info.hProcess);
   if (!program.stamps.empty()) run.steps = ReadStamps(program.stamps, started);
@@ -137,8 +140,10 @@ void PrintSteps(const wchar_t* label, const std::vector<Run>& runs) {
     return;
   }
   for (const std::string& name : order) {
-    const std::string shown = name == "entry" ? "process start to entry (loader, DLLs, runtime)" : name;
-    std::printf("    %-48s %7.1f ms   (at %6.1f)\n", shown.c_str(), Median(own[name]), Median(ended[name]));
+    const std::string shown =
+        name == "entry" ? "process start to entry (loader, DLLs, runtime)" : name;
+    std::printf("    %-48s %7.1f ms   (at %6.1f)\n", shown.c_str(), Median(own[name]),
+                Median(ended[name]));
   }
 }
 
@@ -146,8 +151,9 @@ void PrintSteps(const wchar_t* label, const std::vector<Run>& runs) {
 
 int wmain(int argc, wchar_t** argv) {
   if (argc < 6) {
-    std::printf("usage: startup_bench QemUtil.exe startup_phases.exe minimal_link_window.exe "
-                "minimal_window.exe STAMPS-FOLDER [runs]\n");
+    std::printf(
+        "usage: startup_bench QemUtil.exe startup_phases.exe minimal_link_window.exe "
+        "minimal_window.exe STAMPS-FOLDER [runs]\n");
     return 2;
   }
   const int runs = argc > 6 ? std::max(1, _wtoi(argv[6])) : 9;
@@ -155,8 +161,8 @@ int wmain(int argc, wchar_t** argv) {
   const Program qemUtil{L"QemUtil.exe", argv[1], MainWindowClass, L""};
   const Program phases{L"QemUtil's start-up with its observer (startup_phases.exe)", argv[2],
                        MainWindowClass, folder + L"phases.txt"};
-  const Program minimalLink{L"minimal window program that creates and configures the link",
-                            argv[3], L"QemMinimalLink", folder + L"minimal-link.txt"};
+  const Program minimalLink{L"minimal window program that creates and configures the link", argv[3],
+                            L"QemMinimalLink", folder + L"minimal-link.txt"};
   const Program minimal{L"minimal window program", argv[4], L"QemMinimal", folder + L"minimal.txt"};
   const Program* programs[] = {&qemUtil, &phases, &minimalLink, &minimal};
 
@@ -188,20 +194,24 @@ int wmain(int argc, wchar_t** argv) {
   const auto pairedRatio = [&](const Program& yardstick) {
     std::vector<double> ratios;
     for (auto& round : rounds)
-      if (round.count(&qemUtil) && round.count(&yardstick)) ratios.push_back(round[&qemUtil] / round[&yardstick]);
+      if (round.count(&qemUtil) && round.count(&yardstick))
+        ratios.push_back(round[&qemUtil] / round[&yardstick]);
     return Median(ratios);
   };
   const double p = median(qemUtil), l = median(minimalLink), m = median(minimal);
-  std::printf("start-up to window shown (seen from outside), median of %d runs; QemUtil's ratio to each,\n"
-              "of the medians and (in brackets) the median of the ratios within a round:\n", runs);
+  std::printf(
+      "start-up to window shown (seen from outside), median of %d runs; QemUtil's ratio to each,\n"
+      "of the medians and (in brackets) the median of the ratios within a round:\n",
+      runs);
   std::printf("  QemUtil.exe:                                    %8.1f ms\n", p);
-  std::printf("  minimal window program creating the link:       %8.1f ms   ratio %5.2f (%4.2f)\n", l,
-              l > 0 ? p / l : 0.0, pairedRatio(minimalLink));
-  std::printf("  minimal window program:                         %8.1f ms   ratio %5.2f (%4.2f)\n", m,
-              m > 0 ? p / m : 0.0, pairedRatio(minimal));
+  std::printf("  minimal window program creating the link:       %8.1f ms   ratio %5.2f (%4.2f)\n",
+              l, l > 0 ? p / l : 0.0, pairedRatio(minimalLink));
+  std::printf("  minimal window program:                         %8.1f ms   ratio %5.2f (%4.2f)\n",
+              m, m > 0 ? p / m : 0.0, pairedRatio(minimal));
   std::printf("  QemUtil's start-up with its observer:           %8.1f ms\n", median(phases));
-  std::printf("where the time goes, each step's own time and when it ended (ms after process start),\n"
-              "medians; the window counts as shown from outside once it is visible:\n");
+  std::printf(
+      "where the time goes, each step's own time and when it ended (ms after process start),\n"
+      "medians; the window counts as shown from outside once it is visible:\n");
   PrintSteps(phases.label, results[&phases]);
   PrintSteps(minimalLink.label, results[&minimalLink]);
   PrintSteps(minimal.label, results[&minimal]);
@@ -209,7 +219,8 @@ int wmain(int argc, wchar_t** argv) {
     std::printf("peak working set:\n");
     std::printf("  QemUtil.exe, component list shown:              %8.1f MiB\n", peak / 1048576.0);
     std::printf("  minimal window program (what the system\n");
-    std::printf("  maps into any window program):                  %8.1f MiB\n", minimalPeak / 1048576.0);
+    std::printf("  maps into any window program):                  %8.1f MiB\n",
+                minimalPeak / 1048576.0);
   } else {
     std::printf("peak working set: not available here\n");
   }

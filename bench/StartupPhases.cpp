@@ -32,7 +32,8 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR commandLine, int) {
         form.ShowMain();
         // The widgets paint themselves from the message loop: let them, nothing else.
         MSG message;
-        while (PeekMessageW(&message, nullptr, WM_PAINT, WM_PAINT, PM_REMOVE)) DispatchMessageW(&message);
+        while (PeekMessageW(&message, nullptr, WM_PAINT, WM_PAINT, PM_REMOVE))
+          DispatchMessageW(&message);
         stamps.Mark(L"widgets painted");
       });
     } else {

@@ -113,7 +113,8 @@ double MeasureRoundTrip() {
 std::wstring MakeFolder() {
   wchar_t temp[MAX_PATH];
   GetTempPathW(MAX_PATH, temp);
-  std::wstring folder = std::wstring(temp) + L"замер обновления " + std::to_wstring(GetCurrentProcessId());
+  std::wstring folder =
+      std::wstring(temp) + L"замер обновления " + std::to_wstring(GetCurrentProcessId());
   CreateDirectoryW(folder.c_str(), nullptr);
   return folder;
 }
@@ -143,8 +144,8 @@ void WriteCandidates(const std::wstring& folder) {
   std::vector<uint8_t> bytes(FileSize);
   for (size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<uint8_t>(i * 13);
   for (int row = 0; row < FileCount; ++row) {
-    UniqueFileHandle file(CreateFileW((folder + L"\\" + FileName(row)).c_str(), GENERIC_WRITE, 0, nullptr,
-                                      CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    UniqueFileHandle file(CreateFileW((folder + L"\\" + FileName(row)).c_str(), GENERIC_WRITE, 0,
+                                      nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
     DWORD written = 0;
     WriteFile(file.get(), bytes.data(), FileSize, &written, nullptr);
   }
@@ -155,8 +156,9 @@ double MeasureRead(const std::wstring& folder) {
   WriteCandidates(folder);
   const double start = BenchNow();
   for (int row = 0; row < FileCount; ++row) {
-    UniqueFileHandle file(CreateFileW((folder + L"\\" + FileName(row)).c_str(), GENERIC_READ, FILE_SHARE_READ,
-                                      nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    UniqueFileHandle file(CreateFileW((folder + L"\\" + FileName(row)).c_str(), GENERIC_READ,
+                                      FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                      FILE_ATTRIBUTE_NORMAL, nullptr));
     LARGE_INTEGER size;
     GetFileSizeEx(file.get(), &size);
     std::unique_ptr<uint8_t[]> image(new uint8_t[size.QuadPart]);
@@ -220,7 +222,8 @@ RunFigures RunUpdate(IComPort* link, const std::wstring& folder) {
   figures.handOffs = window.handOffs - 1;
   figures.gauges = window.gauges;
   figures.allConfirmed = true;
-  for (const auto& record : window.candidates) figures.allConfirmed &= record->Status == usSucceeded;
+  for (const auto& record : window.candidates)
+    figures.allConfirmed &= record->Status == usSucceeded;
   return figures;
 }
 
@@ -245,7 +248,8 @@ bool Report(const char* title, const std::function<RunFigures()>& run, double re
     ownPerFile.push_back(own);
     roundTrips.push_back(roundTrip);
     linkPerFile.push_back(figures.linkSeconds / FileCount);
-    ratios.push_back(own / (static_cast<double>(figures.handOffs) / FileCount * roundTrip + readSeconds));
+    ratios.push_back(own /
+                     (static_cast<double>(figures.handOffs) / FileCount * roundTrip + readSeconds));
   }
   std::sort(ratios.begin(), ratios.end());
   const double handOffsPerFile = static_cast<double>(handOffs) / FileCount;
@@ -258,14 +262,18 @@ bool Report(const char* title, const std::function<RunFigures()>& run, double re
   const bool ownMet = ratio <= 1.5;
   std::printf("%s\n", title);
   std::printf("  all files confirmed and deleted:       %s\n", allConfirmed ? "yes" : "NO");
-  std::printf("  hand-offs per file:                    %.1f, of them gauge %.1f (target <= 102: %s)\n",
-              handOffsPerFile, gaugesPerFile, gaugeMet ? "met" : "NOT met");
-  std::printf("  program's own time per file:           %.2f ms lowest of %d runs (the link's own work: %.2f ms)\n",
-              lowestOwn * 1e3, Repeats, *std::min_element(linkPerFile.begin(), linkPerFile.end()) * 1e3);
-  std::printf("  floor (hand-offs x round trip + read): %.2f ms (round trip %.1f us, lowest of %d)\n", floor * 1e3,
-              lowestRoundTrip * 1e6, Repeats);
-  std::printf("  own / floor: %.2f (target <= 1.5: %s); run by run, median %.2f, range %.2f to %.2f\n", ratio,
-              ownMet ? "met" : "NOT met", ratios[Repeats / 2], ratios.front(), ratios.back());
+  std::printf(
+      "  hand-offs per file:                    %.1f, of them gauge %.1f (target <= 102: %s)\n",
+      handOffsPerFile, gaugesPerFile, gaugeMet ? "met" : "NOT met");
+  std::printf(
+      "  program's own time per file:           %.2f ms lowest of %d runs (the link's own work: %.2f ms)\n",
+      lowestOwn * 1e3, Repeats, *std::min_element(linkPerFile.begin(), linkPerFile.end()) * 1e3);
+  std::printf(
+      "  floor (hand-offs x round trip + read): %.2f ms (round trip %.1f us, lowest of %d)\n",
+      floor * 1e3, lowestRoundTrip * 1e6, Repeats);
+  std::printf(
+      "  own / floor: %.2f (target <= 1.5: %s); run by run, median %.2f, range %.2f to %.2f\n",
+      ratio, ownMet ? "met" : "NOT met", ratios[Repeats / 2], ratios.front(), ratios.back());
   return gaugeMet && ownMet && allConfirmed;
 }
 
@@ -277,25 +285,32 @@ int main() {
   const double readSeconds = MeasureRead(folder);
   const double deleteSeconds = MeasureDelete(folder);
   std::printf("Update transfer benchmark: %d files of %d bytes\n", FileCount, FileSize);
-  std::printf("  hand-off round trip (cross-thread sent message): %.1f us\n", MeasureRoundTrip() * 1e6);
+  std::printf("  hand-off round trip (cross-thread sent message): %.1f us\n",
+              MeasureRoundTrip() * 1e6);
   std::printf("  reading one file (open, one buffer, read):        %.2f ms\n", readSeconds * 1e3);
-  std::printf("  deleting one file (not part of the floor):        %.2f ms\n\n", deleteSeconds * 1e3);
+  std::printf("  deleting one file (not part of the floor):        %.2f ms\n\n",
+              deleteSeconds * 1e3);
 
   bool met = true;
   for (const int32_t step : {64, 4096}) {
     NullLink link(step, 0);
     char title[160];
-    std::snprintf(title, sizeof title, "In-process link at unlimited rate (does no work), progress every %d bytes (%d reports per file)",
-                  step, FileSize / step);
-    met &= Report(title, [&] { return RunUpdate(&link, folder); }, readSeconds);
+    std::snprintf(
+        title, sizeof title,
+        "In-process link at unlimited rate (does no work), progress every %d bytes (%d reports per file)",
+        step, FileSize / step);
+    met &= Report(
+        title, [&] { return RunUpdate(&link, folder); }, readSeconds);
   }
 
   // The stand-in, when it has been built: unlimited, then at a full-speed USB link's 1 MB/s.
   auto standIn = [&](const char* rate, const char* latency) -> IComPort* {
-    const std::string config = std::string("[unit]\nstorage = unit\nrate = ") + rate + "\nlatency = " + latency + "\n";
+    const std::string config =
+        std::string("[unit]\nstorage = unit\nrate = ") + rate + "\nlatency = " + latency + "\n";
     const std::wstring path = folder + L"\\sim.ini";
     {
-      UniqueFileHandle file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+      UniqueFileHandle file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                        FILE_ATTRIBUTE_NORMAL, nullptr));
       DWORD written = 0;
       WriteFile(file.get(), config.data(), static_cast<DWORD>(config.size()), &written, nullptr);
     }  // closed before the stand-in reads it
@@ -303,24 +318,28 @@ int main() {
   };
   CoInitialize(nullptr);
   if (IComPort* link = standIn("0", "0")) {
-    met &= Report("Stand-in sim/Varnel.dll at unlimited rate, no latency (progress every 4096 bytes)",
-                  [&] { return RunUpdate(link, folder); }, readSeconds);
+    met &= Report(
+        "Stand-in sim/Varnel.dll at unlimited rate, no latency (progress every 4096 bytes)",
+        [&] { return RunUpdate(link, folder); }, readSeconds);
     link->Release();
     IComPort* paced = standIn("1000000", "20");
     const RunFigures run = RunUpdate(paced, folder);
     paced->Release();
     std::printf("Stand-in at 1 MB/s, latency 20 ms (progress every 4096 bytes), one run\n");
     std::printf("  all files confirmed and deleted: %s\n", run.allConfirmed ? "yes" : "NO");
-    std::printf("  whole update: %.2f s; program's own time %.2f ms per file; program's share: %.2f %%\n",
-                run.seconds, (run.seconds - run.linkSeconds) / FileCount * 1e3,
-                (run.seconds - run.linkSeconds) / run.seconds * 100);
+    std::printf(
+        "  whole update: %.2f s; program's own time %.2f ms per file; program's share: %.2f %%\n",
+        run.seconds, (run.seconds - run.linkSeconds) / FileCount * 1e3,
+        (run.seconds - run.linkSeconds) / run.seconds * 100);
   } else {
     NullLink pacedLink(4096, 1000000);
     const RunFigures run = RunUpdate(&pacedLink, folder);
-    std::printf("Stand-in not built (bin/sim/Varnel.dll): an in-process link paced to 1 MB/s instead, one run\n");
-    std::printf("  whole update: %.2f s; program's own time %.2f ms per file; program's share: %.2f %%\n",
-                run.seconds, (run.seconds - run.linkSeconds) / FileCount * 1e3,
-                (run.seconds - run.linkSeconds) / run.seconds * 100);
+    std::printf(
+        "Stand-in not built (bin/sim/Varnel.dll): an in-process link paced to 1 MB/s instead, one run\n");
+    std::printf(
+        "  whole update: %.2f s; program's own time %.2f ms per file; program's share: %.2f %%\n",
+        run.seconds, (run.seconds - run.linkSeconds) / FileCount * 1e3,
+        (run.seconds - run.linkSeconds) / run.seconds * 100);
   }
   std::printf("\nTargets %s\n", met ? "met" : "NOT all met");
   CoUninitialize();

@@ -20,7 +20,8 @@ class GuardedBuffer {
     GetSystemInfo(&system);
     const size_t page = system.dwPageSize;
     const size_t readable = (size + page - 1) / page * page;
-    pages_.reset(static_cast<uint8_t*>(VirtualAlloc(nullptr, readable + page, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE)));
+    pages_.reset(static_cast<uint8_t*>(
+        VirtualAlloc(nullptr, readable + page, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE)));
     DWORD previous = 0;
     if (!pages_ || !VirtualProtect(pages_.get() + readable, page, PAGE_NOACCESS, &previous)) {
       pages_.reset();

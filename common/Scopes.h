@@ -25,7 +25,8 @@ class WindowDC {
 // An object selected into a DC for one scope; the previous one is put back.
 class SelectedObject {
  public:
-  SelectedObject(HDC dc, HGDIOBJ object) : dc_(dc), previous_(dc && object ? SelectObject(dc, object) : nullptr) {}
+  SelectedObject(HDC dc, HGDIOBJ object)
+      : dc_(dc), previous_(dc && object ? SelectObject(dc, object) : nullptr) {}
   SelectedObject(const SelectedObject&) = delete;
   SelectedObject& operator=(const SelectedObject&) = delete;
   ~SelectedObject() {

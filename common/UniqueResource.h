@@ -91,14 +91,16 @@ template <typename Object>
 using GdiObject = NullIsInvalid<Object, &DeleteGdiObject<Object>>;
 }  // namespace unique_resource_detail
 
-using UniqueHandle = UniqueResource<NullIsInvalid<HANDLE, unique_resource_detail::CloseKernelHandle>>;
-using UniqueFileHandle =
-    UniqueResource<unique_resource_detail::MinusOneIsInvalid<unique_resource_detail::CloseKernelHandle>>;
+using UniqueHandle =
+    UniqueResource<NullIsInvalid<HANDLE, unique_resource_detail::CloseKernelHandle>>;
+using UniqueFileHandle = UniqueResource<
+    unique_resource_detail::MinusOneIsInvalid<unique_resource_detail::CloseKernelHandle>>;
 using UniqueFindHandle =
     UniqueResource<unique_resource_detail::MinusOneIsInvalid<unique_resource_detail::CloseFind>>;
 using UniqueHKey = UniqueResource<NullIsInvalid<HKEY, unique_resource_detail::CloseKey>>;
 using UniqueBstr = UniqueResource<NullIsInvalid<BSTR, unique_resource_detail::FreeBstr>>;
-using UniqueWindow = UniqueResource<NullIsInvalid<HWND, unique_resource_detail::DestroyWindowHandle>>;
+using UniqueWindow =
+    UniqueResource<NullIsInvalid<HWND, unique_resource_detail::DestroyWindowHandle>>;
 
 // GDI objects, each of its own type.
 using UniqueFont = UniqueResource<unique_resource_detail::GdiObject<HFONT>>;
@@ -113,7 +115,8 @@ using UniqueMemoryDC = UniqueResource<NullIsInvalid<HDC, unique_resource_detail:
 template <typename T>
 using UniqueLocalMemory = UniqueResource<NullIsInvalid<T*, &unique_resource_detail::FreeLocal<T>>>;
 template <typename T>
-using UniqueCoTaskMemory = UniqueResource<NullIsInvalid<T*, &unique_resource_detail::FreeCoTaskMemory<T>>>;
+using UniqueCoTaskMemory =
+    UniqueResource<NullIsInvalid<T*, &unique_resource_detail::FreeCoTaskMemory<T>>>;
 template <typename T>
 using UniqueProcessHeapMemory =
     UniqueResource<NullIsInvalid<T*, &unique_resource_detail::FreeProcessHeapMemory<T>>>;

@@ -28,7 +28,7 @@ struct SCP_Info {
   int32_t Mode;          // 5
   const char* AppTitle;  // NUL-terminated, code page 1251
   HWND AppWindow;
-  bool Flag;             // true
+  bool Flag;  // true
 };
 
 #if defined(_M_IX86) || defined(__i386__)
@@ -48,6 +48,7 @@ static_assert(offsetof(SCP_Info, Flag) == 12);
 // where the component can tell it, it answers IReceivedSize (link/IReceivedSize.h).
 // The program calls only the slots named here and IUnknown's; a reserved slot is declared only
 // to keep the vtable layout, and the vendor's component may have nothing behind it.
+// clang-format off
 struct IComPort : public IUnknown {
   virtual int32_t STDMETHODCALLTYPE Configure(const SCP_Info* info) = 0;      //  3
   virtual int32_t STDMETHODCALLTYPE Reset() = 0;                              //  4
@@ -79,3 +80,4 @@ struct IComPort : public IUnknown {
   virtual int32_t STDMETHODCALLTYPE Initialize() = 0;                         // 28
   virtual int32_t STDMETHODCALLTYPE QueryState(int32_t* state) = 0;           // 29
 };
+// clang-format on

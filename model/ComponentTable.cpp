@@ -11,7 +11,7 @@ const char ComponentFileNames[ComponentCount][13] = {
 
 const wchar_t* const ComponentDisplayNames[ComponentCount] = {
     L"Диагностический тест MERIDOX", L"Диагностика системы SALVIK", L"Сигнатурный тест TORMUND",
-    L"Тест контактов PELIKAR",       L"Тест памяти ZELMORA",         L"Программа управления QEM",
+    L"Тест контактов PELIKAR",       L"Тест памяти ZELMORA",        L"Программа управления QEM",
 };
 
 std::wstring ComponentFileName(int row) { return Widen(ComponentFileNames[row]); }

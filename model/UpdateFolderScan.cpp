@@ -18,8 +18,8 @@ namespace {
 std::optional<std::wstring> FullPath(const std::wstring& path) {
   std::wstring full(MAX_PATH, L'\0');
   for (;;) {
-    const DWORD length = GetFullPathNameW(path.c_str(), static_cast<DWORD>(full.size()),
-                                          full.data(), nullptr);
+    const DWORD length =
+        GetFullPathNameW(path.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr);
     if (length == 0) return std::nullopt;
     if (length < full.size()) {
       full.resize(length);
@@ -41,9 +41,9 @@ std::wstring TrimBlanks(std::wstring_view text) {
 std::wstring ReadVersion(const std::wstring& iniPath, const std::wstring& key) {
   std::vector<wchar_t> value(256);
   for (;;) {
-    const DWORD length = GetPrivateProfileStringW(L"VERSION", key.c_str(), UnknownVersion,
-                                                  value.data(), static_cast<DWORD>(value.size()),
-                                                  iniPath.c_str());
+    const DWORD length =
+        GetPrivateProfileStringW(L"VERSION", key.c_str(), UnknownVersion, value.data(),
+                                 static_cast<DWORD>(value.size()), iniPath.c_str());
     // A value that filled the buffer may have been cut: read again with room to spare.
     if (length + 1 < value.size() || value.size() >= 65536)
       return TrimBlanks(std::wstring_view(value.data(), length));
@@ -75,7 +75,9 @@ TUpdateList ScanUpdateCandidates(const std::wstring& folder) {
     auto candidate = std::make_shared<TUpdateStruct>();
     candidate->Component = row;
     candidate->Status = usReady;
-    candidate->Version = versionSource ? ReadVersion(*versionSource, UpperCase(ComponentFileName(row))) : UnknownVersion;
+    candidate->Version = versionSource
+                             ? ReadVersion(*versionSource, UpperCase(ComponentFileName(row)))
+                             : UnknownVersion;
     candidates.push_back(std::move(candidate));
   } while (FindNextFileW(search.get(), &entry));
   return candidates;

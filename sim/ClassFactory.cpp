@@ -23,7 +23,8 @@ class TClassFactory final : public TComObject<TClassFactory, IClassFactory> {
   explicit TClassFactory(HRESULT (*create)(REFIID, void**)) : create_(create) {}
 
   void* InterfaceFor(REFIID iid) {
-    return iid == IID_IUnknown || iid == IID_IClassFactory ? static_cast<IClassFactory*>(this) : nullptr;
+    return iid == IID_IUnknown || iid == IID_IClassFactory ? static_cast<IClassFactory*>(this)
+                                                           : nullptr;
   }
   HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* outer, REFIID iid, void** object) override {
     if (!object) return E_POINTER;
@@ -32,8 +33,10 @@ class TClassFactory final : public TComObject<TClassFactory, IClassFactory> {
     return create_(iid, object);
   }
   HRESULT STDMETHODCALLTYPE LockServer(BOOL lock) override {
-    if (lock) ModuleAddRef();
-    else ModuleRelease();
+    if (lock)
+      ModuleAddRef();
+    else
+      ModuleRelease();
     return S_OK;
   }
 

@@ -32,8 +32,8 @@ constexpr wchar_t ConfigFileName[] = L"Varnel.ini";
 std::wstring DosPath(const std::wstring& path) {
   if (path.empty() || path[0] != L'/') return path;
   using UnixToDos = WCHAR*(CDECL*)(LPCSTR);
-  const auto toDos = reinterpret_cast<UnixToDos>(
-      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_dos_file_name")));
+  const auto toDos = reinterpret_cast<UnixToDos>(reinterpret_cast<void*>(
+      GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_dos_file_name")));
   if (!toDos) return path;
   const UniqueProcessHeapMemory<WCHAR> dos(toDos(Utf8FromWide(path).c_str()));
   return dos ? std::wstring(dos.get()) : path;
@@ -44,8 +44,10 @@ std::wstring DosPath(const std::wstring& path) {
 TSimConfig LoadConfiguration() {
   wchar_t named[MAX_PATH * 4] = {};
   const DWORD length = GetEnvironmentVariableW(ConfigVariable, named, MAX_PATH * 4);
-  if (length > 0 && length < MAX_PATH * 4) return LoadSimConfig(std::filesystem::path(DosPath(named)), true);
-  const std::filesystem::path folder = std::filesystem::path(ModuleFileName(ModuleHandle)).parent_path();
+  if (length > 0 && length < MAX_PATH * 4)
+    return LoadSimConfig(std::filesystem::path(DosPath(named)), true);
+  const std::filesystem::path folder =
+      std::filesystem::path(ModuleFileName(ModuleHandle)).parent_path();
   return LoadSimConfig(folder / ConfigFileName, false);
 }
 
@@ -85,22 +87,37 @@ class TComPort final : public TComObject<TComPort, IComPort, IReceivedSize> {
       return unit_.Configure(&settings);
     });
   }
-  int32_t STDMETHODCALLTYPE Reset() override { return Guarded([&] { return unit_.Reset(); }); }
-  int32_t STDMETHODCALLTYPE Shutdown() override { return Guarded([&] { return unit_.Shutdown(); }); }
+  int32_t STDMETHODCALLTYPE Reset() override {
+    return Guarded([&] { return unit_.Reset(); });
+  }
+  int32_t STDMETHODCALLTYPE Shutdown() override {
+    return Guarded([&] { return unit_.Shutdown(); });
+  }
   int32_t STDMETHODCALLTYPE SetErrorOption(int32_t option) override {
     return Guarded([&] { return unit_.SetErrorOption(option); });
   }
-  int32_t STDMETHODCALLTYPE Close() override { return Guarded([&] { return unit_.Close(); }); }
+  int32_t STDMETHODCALLTYPE Close() override {
+    return Guarded([&] { return unit_.Close(); });
+  }
   int32_t STDMETHODCALLTYPE SetTimeout(int32_t milliseconds) override {
     return Guarded([&] { return unit_.SetTimeout(milliseconds); });
   }
-  int32_t STDMETHODCALLTYPE Reserved9() override { return Guarded([&] { return unit_.Reserved(9); }); }
-  int32_t STDMETHODCALLTYPE Reserved10() override { return Guarded([&] { return unit_.Reserved(10); }); }
-  int32_t STDMETHODCALLTYPE Reserved11() override { return Guarded([&] { return unit_.Reserved(11); }); }
-  int32_t STDMETHODCALLTYPE SendPacket(int32_t kind, int32_t length, const uint8_t* bytes) override {
+  int32_t STDMETHODCALLTYPE Reserved9() override {
+    return Guarded([&] { return unit_.Reserved(9); });
+  }
+  int32_t STDMETHODCALLTYPE Reserved10() override {
+    return Guarded([&] { return unit_.Reserved(10); });
+  }
+  int32_t STDMETHODCALLTYPE Reserved11() override {
+    return Guarded([&] { return unit_.Reserved(11); });
+  }
+  int32_t STDMETHODCALLTYPE SendPacket(int32_t kind, int32_t length,
+                                       const uint8_t* bytes) override {
     return Guarded([&] { return unit_.SendPacket(kind, length, bytes); });
   }
-  int32_t STDMETHODCALLTYPE Reserved13() override { return Guarded([&] { return unit_.Reserved(13); }); }
+  int32_t STDMETHODCALLTYPE Reserved13() override {
+    return Guarded([&] { return unit_.Reserved(13); });
+  }
   int32_t STDMETHODCALLTYPE SendFile(int32_t size, const uint8_t* bytes, BSTR* fileName,
                                      ProgressProc progress) override {
     return Guarded([&] {
@@ -108,7 +125,8 @@ class TComPort final : public TComObject<TComPort, IComPort, IReceivedSize> {
       const bool named = fileName && *fileName;
       if (named) name.assign(*fileName, SysStringLen(*fileName));
       TSimProgress report;
-      if (progress) report = [progress](int32_t total, int32_t current) { progress(total, current); };
+      if (progress)
+        report = [progress](int32_t total, int32_t current) { progress(total, current); };
       return unit_.SendFile(size, bytes, named ? &name : nullptr, report);
     });
   }
@@ -121,7 +139,9 @@ class TComPort final : public TComObject<TComPort, IComPort, IReceivedSize> {
   int32_t STDMETHODCALLTYPE WaitConfirm(int32_t kind, int32_t timeoutMs) override {
     return Guarded([&] { return unit_.WaitConfirm(kind, timeoutMs); });
   }
-  int32_t STDMETHODCALLTYPE Reserved18() override { return Guarded([&] { return unit_.Reserved(18); }); }
+  int32_t STDMETHODCALLTYPE Reserved18() override {
+    return Guarded([&] { return unit_.Reserved(18); });
+  }
   const uint8_t* STDMETHODCALLTYPE GetReceivedData() override {
     try {
       return unit_.GetReceivedData();
@@ -129,26 +149,41 @@ class TComPort final : public TComObject<TComPort, IComPort, IReceivedSize> {
       return nullptr;
     }
   }
-  int32_t STDMETHODCALLTYPE Reserved20() override { return Guarded([&] { return unit_.Reserved(20); }); }
-  int32_t STDMETHODCALLTYPE Reserved21() override { return Guarded([&] { return unit_.Reserved(21); }); }
-  int32_t STDMETHODCALLTYPE Reserved22() override { return Guarded([&] { return unit_.Reserved(22); }); }
+  int32_t STDMETHODCALLTYPE Reserved20() override {
+    return Guarded([&] { return unit_.Reserved(20); });
+  }
+  int32_t STDMETHODCALLTYPE Reserved21() override {
+    return Guarded([&] { return unit_.Reserved(21); });
+  }
+  int32_t STDMETHODCALLTYPE Reserved22() override {
+    return Guarded([&] { return unit_.Reserved(22); });
+  }
   int32_t STDMETHODCALLTYPE GetErrorText(BSTR* text) override {
     return Guarded([&] {
       if (!text) return unit_.GetErrorText(nullptr);
       std::wstring error;
       const int32_t status = unit_.GetErrorText(&error);
       SysFreeString(*text);
-      *text = error.empty() ? nullptr : SysAllocStringLen(error.data(), static_cast<UINT>(error.size()));
+      *text = error.empty() ? nullptr
+                            : SysAllocStringLen(error.data(), static_cast<UINT>(error.size()));
       return status;
     });
   }
   int32_t STDMETHODCALLTYPE SetInteractive(int32_t interactive) override {
     return Guarded([&] { return unit_.SetInteractive(interactive); });
   }
-  int32_t STDMETHODCALLTYPE Reserved25() override { return Guarded([&] { return unit_.Reserved(25); }); }
-  int32_t STDMETHODCALLTYPE Reserved26() override { return Guarded([&] { return unit_.Reserved(26); }); }
-  int32_t STDMETHODCALLTYPE Reserved27() override { return Guarded([&] { return unit_.Reserved(27); }); }
-  int32_t STDMETHODCALLTYPE Initialize() override { return Guarded([&] { return unit_.Initialize(); }); }
+  int32_t STDMETHODCALLTYPE Reserved25() override {
+    return Guarded([&] { return unit_.Reserved(25); });
+  }
+  int32_t STDMETHODCALLTYPE Reserved26() override {
+    return Guarded([&] { return unit_.Reserved(26); });
+  }
+  int32_t STDMETHODCALLTYPE Reserved27() override {
+    return Guarded([&] { return unit_.Reserved(27); });
+  }
+  int32_t STDMETHODCALLTYPE Initialize() override {
+    return Guarded([&] { return unit_.Initialize(); });
+  }
   int32_t STDMETHODCALLTYPE QueryState(int32_t* state) override {
     return Guarded([&] { return unit_.QueryState(state); });
   }

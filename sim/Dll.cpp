@@ -33,11 +33,12 @@ LSTATUS SetText(HKEY key, const wchar_t* name, const std::wstring& value) {
 std::wstring RegisteredServer() {
   const std::wstring key = ClassKeyName() + L"\\InprocServer32";
   DWORD bytes = 0;
-  if (RegGetValueW(HKEY_CLASSES_ROOT, key.c_str(), nullptr, RRF_RT_REG_SZ, nullptr, nullptr, &bytes) != ERROR_SUCCESS)
+  if (RegGetValueW(HKEY_CLASSES_ROOT, key.c_str(), nullptr, RRF_RT_REG_SZ, nullptr, nullptr,
+                   &bytes) != ERROR_SUCCESS)
     return {};
   std::wstring value(bytes / sizeof(wchar_t) + 1, L'\0');
-  if (RegGetValueW(HKEY_CLASSES_ROOT, key.c_str(), nullptr, RRF_RT_REG_SZ, nullptr, value.data(), &bytes) !=
-      ERROR_SUCCESS)
+  if (RegGetValueW(HKEY_CLASSES_ROOT, key.c_str(), nullptr, RRF_RT_REG_SZ, nullptr, value.data(),
+                   &bytes) != ERROR_SUCCESS)
     return {};
   value.resize(wcslen(value.c_str()));
   return value;
@@ -72,8 +73,8 @@ STDAPI DllRegisterServer() {
       SetText(classKey.get(), nullptr, L"ComPort (simulated diagnostic unit)") != ERROR_SUCCESS)
     return SELFREG_E_CLASS;
   UniqueHKey serverKey;
-  if (RegCreateKeyExW(classKey.get(), L"InprocServer32", 0, nullptr, 0, KEY_WRITE, nullptr, serverKey.put(),
-                      nullptr) != ERROR_SUCCESS ||
+  if (RegCreateKeyExW(classKey.get(), L"InprocServer32", 0, nullptr, 0, KEY_WRITE, nullptr,
+                      serverKey.put(), nullptr) != ERROR_SUCCESS ||
       SetText(serverKey.get(), nullptr, path) != ERROR_SUCCESS ||
       SetText(serverKey.get(), L"ThreadingModel", L"Both") != ERROR_SUCCESS)
     return SELFREG_E_CLASS;
@@ -84,7 +85,8 @@ STDAPI DllRegisterServer() {
 // stand-in must never take away the vendor's component registered in its place.
 STDAPI DllUnregisterServer() {
   const std::wstring registered = RegisteredServer();
-  if (!registered.empty() && !EqualIgnoringCase(registered, ModuleFileName(ModuleHandle))) return S_OK;
+  if (!registered.empty() && !EqualIgnoringCase(registered, ModuleFileName(ModuleHandle)))
+    return S_OK;
   const LSTATUS status = RegDeleteTreeW(HKEY_CLASSES_ROOT, ClassKeyName().c_str());
   return status == ERROR_SUCCESS || status == ERROR_FILE_NOT_FOUND ? S_OK : SELFREG_E_CLASS;
 }

@@ -13,7 +13,8 @@ int64_t TRealClock::NowMicroseconds() {
 
 void TRealClock::SleepUntil(int64_t microseconds) {
   const int64_t now = NowMicroseconds();
-  if (microseconds > now) std::this_thread::sleep_for(std::chrono::microseconds(microseconds - now));
+  if (microseconds > now)
+    std::this_thread::sleep_for(std::chrono::microseconds(microseconds - now));
 }
 
 TLocalTime TRealClock::LocalNow() {

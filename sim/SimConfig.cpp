@@ -11,12 +11,11 @@
 namespace {
 
 constexpr std::string_view ComPortMethods[] = {
-    "Configure",  "Reset",           "Shutdown",        "SetErrorOption", "Close",
-    "SetTimeout", "Reserved9",       "Reserved10",      "Reserved11",     "SendPacket",
-    "Reserved13", "SendFile",        "WaitData",        "WaitAnswer",     "WaitConfirm",
-    "Reserved18", "GetReceivedData", "Reserved20",      "Reserved21",     "Reserved22",
-    "GetErrorText", "SetInteractive", "Reserved25",     "Reserved26",     "Reserved27",
-    "Initialize", "QueryState",
+    "Configure", "Reset", "Shutdown", "SetErrorOption", "Close", "SetTimeout", "Reserved9",
+    "Reserved10", "Reserved11", "SendPacket", "Reserved13", "SendFile", "WaitData", "WaitAnswer",
+    "WaitConfirm", "Reserved18", "GetReceivedData", "Reserved20", "Reserved21", "Reserved22",
+    "GetErrorText", "SetInteractive", "Reserved25", "Reserved26", "Reserved27", "Initialize",
+    "QueryState",
     // IReceivedSize, the stand-in's own second interface.
     "GetReceivedSize"};
 
@@ -36,7 +35,8 @@ bool ParseInteger(std::string_view text, int64_t low, int64_t high, int64_t& val
 bool ParseBoolean(std::string_view text, bool& value) {
   const std::string lower = AsciiLower(text);
   if (lower == "1" || lower == "yes" || lower == "true" || lower == "on") return value = true, true;
-  if (lower == "0" || lower == "no" || lower == "false" || lower == "off") return value = false, true;
+  if (lower == "0" || lower == "no" || lower == "false" || lower == "off")
+    return value = false, true;
   return false;
 }
 
@@ -57,12 +57,13 @@ bool ParseAction(std::string_view text, TFaultAction& action) {
 
 class TConfigReader {
  public:
-  TConfigReader(TSimConfig& config, const std::filesystem::path& base) : config_(config), base_(base) {}
+  TConfigReader(TSimConfig& config, const std::filesystem::path& base)
+      : config_(config), base_(base) {}
 
   void Fail(int line, const std::wstring& message) {
     if (config_.Error.empty())
-      config_.Error = L"Ошибка в файле настройки имитатора, строка " + std::to_wstring(line) +
-                      L": " + message;
+      config_.Error =
+          L"Ошибка в файле настройки имитатора, строка " + std::to_wstring(line) + L": " + message;
   }
 
   std::filesystem::path Path(std::string_view text) const {
@@ -75,28 +76,42 @@ class TConfigReader {
       int64_t number = 0;
       bool flag = false;
       if (e.Key == "storage") {
-        if (e.Value.empty()) Fail(e.Line, L"пустой путь хранилища");
-        else config_.Storage = Path(e.Value);
+        if (e.Value.empty())
+          Fail(e.Line, L"пустой путь хранилища");
+        else
+          config_.Storage = Path(e.Value);
       } else if (e.Key == "journal") {
         config_.Journal = Path(e.Value);
       } else if (e.Key == "rate") {
-        if (ParseInteger(e.Value, 0, int64_t{1} << 40, number)) config_.Rate = number;
-        else Fail(e.Line, L"rate: нужно целое число байт в секунду, 0 - без ограничения");
+        if (ParseInteger(e.Value, 0, int64_t{1} << 40, number))
+          config_.Rate = number;
+        else
+          Fail(e.Line, L"rate: нужно целое число байт в секунду, 0 - без ограничения");
       } else if (e.Key == "latency") {
-        if (ParseInteger(e.Value, 0, 600000, number)) config_.Latency = static_cast<int32_t>(number);
-        else Fail(e.Line, L"latency: нужно целое число миллисекунд от 0 до 600000");
+        if (ParseInteger(e.Value, 0, 600000, number))
+          config_.Latency = static_cast<int32_t>(number);
+        else
+          Fail(e.Line, L"latency: нужно целое число миллисекунд от 0 до 600000");
       } else if (e.Key == "timeout") {
-        if (ParseInteger(e.Value, 0, 600000, number)) config_.Timeout = static_cast<int32_t>(number);
-        else Fail(e.Line, L"timeout: нужно целое число миллисекунд от 0 до 600000");
+        if (ParseInteger(e.Value, 0, 600000, number))
+          config_.Timeout = static_cast<int32_t>(number);
+        else
+          Fail(e.Line, L"timeout: нужно целое число миллисекунд от 0 до 600000");
       } else if (e.Key == "connected") {
-        if (ParseBoolean(e.Value, flag)) config_.Connected = flag;
-        else Fail(e.Line, L"connected: нужно 1 или 0");
+        if (ParseBoolean(e.Value, flag))
+          config_.Connected = flag;
+        else
+          Fail(e.Line, L"connected: нужно 1 или 0");
       } else if (e.Key == "seed") {
-        if (ParseBoolean(e.Value, flag)) config_.Seed = flag;
-        else Fail(e.Line, L"seed: нужно 1 или 0");
+        if (ParseBoolean(e.Value, flag))
+          config_.Seed = flag;
+        else
+          Fail(e.Line, L"seed: нужно 1 или 0");
       } else if (e.Key == "contract-only") {
-        if (ParseBoolean(e.Value, flag)) config_.ContractOnly = flag;
-        else Fail(e.Line, L"contract-only: нужно 1 или 0");
+        if (ParseBoolean(e.Value, flag))
+          config_.ContractOnly = flag;
+        else
+          Fail(e.Line, L"contract-only: нужно 1 или 0");
       } else {
         Fail(e.Line, L"неизвестный ключ \"" + WideFromUtf8(e.Key) + L"\" в разделе [unit]");
       }
@@ -109,35 +124,50 @@ class TConfigReader {
     for (const TIniEntry& e : section.Entries) {
       int64_t number = 0;
       if (e.Key == "method") {
-        if (IsComPortMethod(e.Value)) fault.Method = e.Value;
-        else Fail(e.Line, L"неизвестный метод \"" + WideFromUtf8(e.Value) + L"\"");
+        if (IsComPortMethod(e.Value))
+          fault.Method = e.Value;
+        else
+          Fail(e.Line, L"неизвестный метод \"" + WideFromUtf8(e.Value) + L"\"");
       } else if (e.Key == "call") {
-        if (AsciiLower(e.Value) == "always") fault.Call = 0;
-        else if (ParseInteger(e.Value, 1, 1000000000, number)) fault.Call = static_cast<int>(number);
-        else Fail(e.Line, L"call: нужен номер вызова от 1 или always");
+        if (AsciiLower(e.Value) == "always")
+          fault.Call = 0;
+        else if (ParseInteger(e.Value, 1, 1000000000, number))
+          fault.Call = static_cast<int>(number);
+        else
+          Fail(e.Line, L"call: нужен номер вызова от 1 или always");
       } else if (e.Key == "action") {
-        if (!ParseAction(e.Value, fault.Action)) Fail(e.Line, L"неизвестное действие \"" + WideFromUtf8(e.Value) + L"\"");
+        if (!ParseAction(e.Value, fault.Action))
+          Fail(e.Line, L"неизвестное действие \"" + WideFromUtf8(e.Value) + L"\"");
       } else if (e.Key == "status") {
-        if (ParseInteger(e.Value, INT32_MIN, INT32_MAX, number)) fault.Status = static_cast<int32_t>(number), statusGiven = true;
-        else Fail(e.Line, L"status: нужно целое число");
+        if (ParseInteger(e.Value, INT32_MIN, INT32_MAX, number))
+          fault.Status = static_cast<int32_t>(number), statusGiven = true;
+        else
+          Fail(e.Line, L"status: нужно целое число");
       } else if (e.Key == "text") {
         fault.Text = WideFromUtf8(e.Value);
       } else if (e.Key == "block") {
-        if (ParseInteger(e.Value, 0, INT32_MAX, number)) fault.Block = static_cast<int32_t>(number);
-        else Fail(e.Line, L"block: нужен номер блока от 0");
+        if (ParseInteger(e.Value, 0, INT32_MAX, number))
+          fault.Block = static_cast<int32_t>(number);
+        else
+          Fail(e.Line, L"block: нужен номер блока от 0");
       } else if (e.Key == "code") {
-        if (ParseInteger(e.Value, 0, 255, number)) fault.Code = static_cast<int32_t>(number);
-        else Fail(e.Line, L"code: нужен байт от 0 до 255");
+        if (ParseInteger(e.Value, 0, 255, number))
+          fault.Code = static_cast<int32_t>(number);
+        else
+          Fail(e.Line, L"code: нужен байт от 0 до 255");
       } else if (e.Key == "length") {
-        if (ParseInteger(e.Value, 0, INT32_MAX, number)) fault.Length = static_cast<int32_t>(number);
-        else Fail(e.Line, L"length: нужно число байт от 0");
+        if (ParseInteger(e.Value, 0, INT32_MAX, number))
+          fault.Length = static_cast<int32_t>(number);
+        else
+          Fail(e.Line, L"length: нужно число байт от 0");
       } else {
         Fail(e.Line, L"неизвестный ключ \"" + WideFromUtf8(e.Key) + L"\" в разделе [fault]");
       }
     }
     if (fault.Method.empty()) return Fail(section.Line, L"в разделе [fault] не задан method");
-    const bool replyShape = fault.Action == TFaultAction::WrongCode || fault.Action == TFaultAction::Truncate ||
-                            fault.Action == TFaultAction::OverrunCount || fault.Action == TFaultAction::OverrunName;
+    const bool replyShape =
+        fault.Action == TFaultAction::WrongCode || fault.Action == TFaultAction::Truncate ||
+        fault.Action == TFaultAction::OverrunCount || fault.Action == TFaultAction::OverrunName;
     if (replyShape && fault.Method != "WaitData")
       return Fail(section.Line, L"искажение ответа задаётся только для WaitData");
     if (fault.Action == TFaultAction::Timeout && !IsWait(fault.Method))
@@ -194,9 +224,11 @@ TSimConfig LoadSimConfig(const std::filesystem::path& file, bool required) {
   std::ifstream stream(file, std::ios::binary);
   if (!stream) {
     TSimConfig config = ParseSimConfig("", base);
-    if (required) config.Error = L"Не найден файл настройки имитатора: " + WideFromUtf8(Utf8FromPath(file));
+    if (required)
+      config.Error = L"Не найден файл настройки имитатора: " + WideFromUtf8(Utf8FromPath(file));
     return config;
   }
-  const std::string text((std::istreambuf_iterator<char>(stream)), std::istreambuf_iterator<char>());
+  const std::string text((std::istreambuf_iterator<char>(stream)),
+                         std::istreambuf_iterator<char>());
   return ParseSimConfig(text, base);
 }

@@ -24,23 +24,23 @@ struct TSimFault {
   int Call = 0;        // the n-th call of Method (from 1); 0 is every call
   TFaultAction Action = TFaultAction::Fail;
   int32_t Status = 6;
-  std::wstring Text;   // empty: the status's own text
-  int32_t Block = -1;  // Disconnect in SendFile: blocks that still arrive; -1: half of them
-  int32_t Code = 0;    // WrongCode
-  int32_t Length = -1; // Truncate: bytes kept; -1: half the reply
+  std::wstring Text;    // empty: the status's own text
+  int32_t Block = -1;   // Disconnect in SendFile: blocks that still arrive; -1: half of them
+  int32_t Code = 0;     // WrongCode
+  int32_t Length = -1;  // Truncate: bytes kept; -1: half the reply
 };
 
 struct TSimConfig {
   std::filesystem::path Storage;
-  int64_t Rate = 1000000;   // bytes per second; 0: no limit
-  int32_t Latency = 20;     // milliseconds before each answer and each transfer
-  int32_t Timeout = 5000;   // WaitAnswer(-1)'s limit until SetTimeout sets one
+  int64_t Rate = 1000000;  // bytes per second; 0: no limit
+  int32_t Latency = 20;    // milliseconds before each answer and each transfer
+  int32_t Timeout = 5000;  // WaitAnswer(-1)'s limit until SetTimeout sets one
   bool Connected = true;
-  bool Seed = true;         // an empty storage folder gets the factory set of files
-  bool ContractOnly = false;  // behave like the vendor's component: nothing beyond IComPort
+  bool Seed = true;               // an empty storage folder gets the factory set of files
+  bool ContractOnly = false;      // behave like the vendor's component: nothing beyond IComPort
   std::filesystem::path Journal;  // empty: no journal
   std::vector<TSimFault> Faults;
-  std::wstring Error;       // empty when the file was sound
+  std::wstring Error;  // empty when the file was sound
 };
 
 // Parses a configuration text. Relative paths are taken from baseFolder; the storage defaults

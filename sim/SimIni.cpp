@@ -40,7 +40,8 @@ TIniDocument ParseIni(std::string_view text) {
         fail(L"заголовок раздела должен иметь вид [имя]");
         continue;
       }
-      document.Sections.push_back({AsciiLower(Trim(line.substr(1, line.size() - 2))), lineNumber, {}});
+      document.Sections.push_back(
+          {AsciiLower(Trim(line.substr(1, line.size() - 2))), lineNumber, {}});
       continue;
     }
     const size_t equals = line.find('=');

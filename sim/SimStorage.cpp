@@ -32,7 +32,8 @@ bool WriteWhole(const fs::path& path, std::span<const uint8_t> bytes, std::wstri
   part += PartSuffix;
   {
     std::ofstream stream(part, std::ios::binary | std::ios::trunc);
-    stream.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    stream.write(reinterpret_cast<const char*>(bytes.data()),
+                 static_cast<std::streamsize>(bytes.size()));
     stream.close();
     if (!stream) {
       error = StorageFailure(part, std::make_error_code(std::errc::io_error));
@@ -74,7 +75,8 @@ void ReadDate(const std::string& text, TLocalTime& t) {
 }
 void ReadTime(const std::string& text, TLocalTime& t) {
   int h = 0, m = 0, s = 0;
-  if (std::sscanf(text.c_str(), "%d:%d:%d", &h, &m, &s) == 3) t.Hour = h, t.Minute = m, t.Second = s;
+  if (std::sscanf(text.c_str(), "%d:%d:%d", &h, &m, &s) == 3)
+    t.Hour = h, t.Minute = m, t.Second = s;
 }
 
 // Made-up program images: an MZ header and bytes that do not compress to nothing.
@@ -141,7 +143,8 @@ bool TSimStorage::Open(bool seed, std::wstring& error) {
     const std::vector<uint8_t> image =
         f.Size ? ProgramImage(f.Size, ++n) : TextImage(f.Attributes & 1 ? ConfigText : ReadmeText);
     if (!WriteWhole(PathOf(f.Name), image, error)) return false;
-    files.push_back({f.Name, f.Version, f.Stamp, f.Attributes, static_cast<uint32_t>(image.size())});
+    files.push_back(
+        {f.Name, f.Version, f.Stamp, f.Attributes, static_cast<uint32_t>(image.size())});
   }
   return WriteIndex(files, error);
 }
@@ -149,16 +152,22 @@ bool TSimStorage::Open(bool seed, std::wstring& error) {
 bool TSimStorage::ReadIndex(std::vector<TStoredFile>& files) const {
   std::ifstream stream(folder_ / IndexName, std::ios::binary);
   if (!stream) return false;
-  const std::string text((std::istreambuf_iterator<char>(stream)), std::istreambuf_iterator<char>());
+  const std::string text((std::istreambuf_iterator<char>(stream)),
+                         std::istreambuf_iterator<char>());
   for (const TIniSection& section : ParseIni(text).Sections) {
     if (section.Name != "file") continue;
     TStoredFile file;
     for (const TIniEntry& e : section.Entries) {
-      if (e.Key == "name") file.Name = ToCp1251(WideFromUtf8(e.Value));
-      else if (e.Key == "version") file.Version = ToCp1251(WideFromUtf8(e.Value));
-      else if (e.Key == "date") ReadDate(e.Value, file.Stamp);
-      else if (e.Key == "time") ReadTime(e.Value, file.Stamp);
-      else if (e.Key == "attributes") file.Attributes = static_cast<uint8_t>(std::strtoul(e.Value.c_str(), nullptr, 0));
+      if (e.Key == "name")
+        file.Name = ToCp1251(WideFromUtf8(e.Value));
+      else if (e.Key == "version")
+        file.Version = ToCp1251(WideFromUtf8(e.Value));
+      else if (e.Key == "date")
+        ReadDate(e.Value, file.Stamp);
+      else if (e.Key == "time")
+        ReadTime(e.Value, file.Stamp);
+      else if (e.Key == "attributes")
+        file.Attributes = static_cast<uint8_t>(std::strtoul(e.Value.c_str(), nullptr, 0));
     }
     if (!file.Name.empty()) files.push_back(std::move(file));
   }
@@ -173,13 +182,16 @@ bool TSimStorage::WriteIndex(const std::vector<TStoredFile>& files, std::wstring
     char attributes[8];
     std::snprintf(attributes, sizeof attributes, "0x%02X", f.Attributes);
     text += "\r\n[file]\r\nname = " + Utf8FromWide(FromCp1251(f.Name)) +
-            "\r\nversion = " + Utf8FromWide(FromCp1251(f.Version)) + "\r\ndate = " + DateText(f.Stamp) +
-            "\r\ntime = " + TimeText(f.Stamp) + "\r\nattributes = " + attributes + "\r\n";
+            "\r\nversion = " + Utf8FromWide(FromCp1251(f.Version)) +
+            "\r\ndate = " + DateText(f.Stamp) + "\r\ntime = " + TimeText(f.Stamp) +
+            "\r\nattributes = " + attributes + "\r\n";
   }
-  return WriteWhole(folder_ / IndexName, {reinterpret_cast<const uint8_t*>(text.data()), text.size()}, error);
+  return WriteWhole(folder_ / IndexName,
+                    {reinterpret_cast<const uint8_t*>(text.data()), text.size()}, error);
 }
 
-bool TSimStorage::List(const TLocalTime& now, std::vector<TStoredFile>& files, std::wstring& error) {
+bool TSimStorage::List(const TLocalTime& now, std::vector<TStoredFile>& files,
+                       std::wstring& error) {
   files.clear();
   std::vector<TStoredFile> indexed;
   ReadIndex(indexed);
@@ -203,7 +215,8 @@ bool TSimStorage::List(const TLocalTime& now, std::vector<TStoredFile>& files, s
     if (utf8 == IndexName || utf8.ends_with(PartSuffix)) continue;
     const std::string name = ToCp1251(WideFromUtf8(utf8));
     bool known = false;
-    for (const TStoredFile& f : files) known = known || EqualIgnoringCase(FromCp1251(f.Name), FromCp1251(name));
+    for (const TStoredFile& f : files)
+      known = known || EqualIgnoringCase(FromCp1251(f.Name), FromCp1251(name));
     if (known) continue;
     adopted.push_back({name, "", now, 0x20, static_cast<uint32_t>(it->file_size(code))});
   }
@@ -211,16 +224,17 @@ bool TSimStorage::List(const TLocalTime& now, std::vector<TStoredFile>& files, s
     error = StorageFailure(folder_, code);
     return false;
   }
-  std::sort(adopted.begin(), adopted.end(), [](const auto& a, const auto& b) { return a.Name < b.Name; });
+  std::sort(adopted.begin(), adopted.end(),
+            [](const auto& a, const auto& b) { return a.Name < b.Name; });
   changed = changed || !adopted.empty();
   files.insert(files.end(), adopted.begin(), adopted.end());
   return !changed || WriteIndex(files, error);
 }
 
-bool TSimStorage::Install(std::string_view name, std::span<const uint8_t> image, std::string_view version,
-                          const TLocalTime& stamp, std::wstring& error) {
-  if (name.empty() || name.find_first_of("/\\:") != std::string_view::npos || name == "." || name == ".." ||
-      name == IndexName) {
+bool TSimStorage::Install(std::string_view name, std::span<const uint8_t> image,
+                          std::string_view version, const TLocalTime& stamp, std::wstring& error) {
+  if (name.empty() || name.find_first_of("/\\:") != std::string_view::npos || name == "." ||
+      name == ".." || name == IndexName) {
     error = L"Недопустимое имя файла для памяти блока диагностики";
     return false;
   }
@@ -239,8 +253,11 @@ bool TSimStorage::Install(std::string_view name, std::span<const uint8_t> image,
     break;
   }
   if (!WriteWhole(PathOf(name), image, error)) return false;
-  TStoredFile file{std::string(name), std::string(version), stamp, 0x20, static_cast<uint32_t>(image.size())};
-  if (slot == files.end()) files.push_back(std::move(file));
-  else *slot = std::move(file);
+  TStoredFile file{std::string(name), std::string(version), stamp, 0x20,
+                   static_cast<uint32_t>(image.size())};
+  if (slot == files.end())
+    files.push_back(std::move(file));
+  else
+    *slot = std::move(file);
   return WriteIndex(files, error);
 }

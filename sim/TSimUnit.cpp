@@ -42,7 +42,8 @@ void AppendLittleEndian(std::vector<uint8_t>& reply, uint32_t value, int bytes) 
 
 }  // namespace
 
-TSimUnit::TSimUnit(TSimConfig config, std::shared_ptr<TSimClock> clock, std::span<uint8_t> replyBuffer)
+TSimUnit::TSimUnit(TSimConfig config, std::shared_ptr<TSimClock> clock,
+                   std::span<uint8_t> replyBuffer)
     : config_(std::move(config)),
       clock_(std::move(clock)),
       journal_(config_.Journal),
@@ -57,9 +58,10 @@ TSimUnit::TSimUnit(TSimConfig config, std::shared_ptr<TSimClock> clock, std::spa
     replyBuffer_ = replyBuffer;
     std::fill(replyBuffer_.begin(), replyBuffer_.end(), uint8_t{0});
   }
-  journal_.Write("# created: storage " + TSimJournal::Quote(WideFromUtf8(Utf8FromPath(config_.Storage))) +
-                 ", rate " + Number(config_.Rate) + ", latency " + Number(config_.Latency) +
-                 ", connected " + Number(config_.Connected) + ", faults " + Number(config_.Faults.size()) +
+  journal_.Write("# created: storage " +
+                 TSimJournal::Quote(WideFromUtf8(Utf8FromPath(config_.Storage))) + ", rate " +
+                 Number(config_.Rate) + ", latency " + Number(config_.Latency) + ", connected " +
+                 Number(config_.Connected) + ", faults " + Number(config_.Faults.size()) +
                  ", contract-only " + Number(config_.ContractOnly));
   if (!config_.Error.empty()) journal_.Write("# config: " + Utf8FromWide(config_.Error));
 }
@@ -68,7 +70,8 @@ const TSimFault* TSimUnit::TakeFault(const char* method) {
   const int call = ++calls_[method];
   for (const TSimFault& fault : config_.Faults) {
     if (fault.Method != method || (fault.Call != 0 && fault.Call != call)) continue;
-    journal_.Write(std::string("# fault: ") + method + " call " + Number(call) + ": " + ActionName(fault.Action));
+    journal_.Write(std::string("# fault: ") + method + " call " + Number(call) + ": " +
+                   ActionName(fault.Action));
     return &fault;
   }
   return nullptr;
@@ -134,8 +137,9 @@ void TSimUnit::Receive(std::vector<uint8_t> reply) {
     return;
   }
   if (reply.size() > replyBuffer_.size()) {
-    journal_.Write("# buffer: reply of " + Number(reply.size()) + " bytes cut at the receive buffer's end (" +
-                   Number(replyBuffer_.size()) + " bytes)");
+    journal_.Write("# buffer: reply of " + Number(reply.size()) +
+                   " bytes cut at the receive buffer's end (" + Number(replyBuffer_.size()) +
+                   " bytes)");
     reply.resize(replyBuffer_.size());
   }
   std::copy(reply.begin(), reply.end(), replyBuffer_.begin());
@@ -153,8 +157,9 @@ int32_t TSimUnit::Configure(const TLinkSettings* settings) {
   TLock lock(mutex_);
   std::string call = "Configure()";
   if (settings)
-    call = "Configure(" + Number(settings->Mode) + ", " + TSimJournal::Quote(FromCp1251(settings->AppTitle)) +
-           ", " + Number(static_cast<int64_t>(settings->AppWindow)) + ", " + Number(settings->Flag) + ")";
+    call = "Configure(" + Number(settings->Mode) + ", " +
+           TSimJournal::Quote(FromCp1251(settings->AppTitle)) + ", " +
+           Number(static_cast<int64_t>(settings->AppWindow)) + ", " + Number(settings->Flag) + ")";
   if (const auto refused = Refused("Configure", call)) return *refused;
   if (!settings) return Log(call, Fail(SimBadArgument, L"Configure: не передана запись настройки"));
   settings_ = *settings;
@@ -201,7 +206,9 @@ int32_t TSimUnit::Remember(const char* method, int32_t value, int32_t& setting, 
   return Log(call, SimOk);
 }
 
-int32_t TSimUnit::SetErrorOption(int32_t option) { return Remember("SetErrorOption", option, errorOption_); }
+int32_t TSimUnit::SetErrorOption(int32_t option) {
+  return Remember("SetErrorOption", option, errorOption_);
+}
 
 int32_t TSimUnit::SetInteractive(int32_t interactive) {
   return Remember("SetInteractive", interactive, interactive_);
@@ -224,7 +231,8 @@ int32_t TSimUnit::Initialize() {
   }
   const uint64_t epoch = epoch_;
   SleepUntil(lock, clock_->NowMicroseconds() + int64_t{config_.Latency} * 1000);
-  if (epoch != epoch_) return Log(call, Fail(SimNotInitialized, L"Инициализация прервана: связь сброшена"));
+  if (epoch != epoch_)
+    return Log(call, Fail(SimNotInitialized, L"Инициализация прервана: связь сброшена"));
   initialized_ = true;
   return Log(call, SimOk);
 }
@@ -232,7 +240,8 @@ int32_t TSimUnit::Initialize() {
 int32_t TSimUnit::QueryState(int32_t* state) {
   TLock lock(mutex_);
   const TSimFault* fault = TakeFault("QueryState");
-  const int32_t result = fault ? FailWith(*fault) : (initialized_ && connected_ && !shutDown_ ? 0 : 1);
+  const int32_t result =
+      fault ? FailWith(*fault) : (initialized_ && connected_ && !shutDown_ ? 0 : 1);
   if (state) *state = result;
   return Log("QueryState(" + Number(result) + ")", result);
 }
@@ -244,7 +253,8 @@ int32_t TSimUnit::GetErrorText(std::wstring* text) {
     if (text) text->clear();
     return Log("GetErrorText(\"\")", status);
   }
-  if (!text) return Log("GetErrorText()", Fail(SimBadArgument, L"GetErrorText: не передан адрес текста"));
+  if (!text)
+    return Log("GetErrorText()", Fail(SimBadArgument, L"GetErrorText: не передан адрес текста"));
   *text = errorText_;
   return Log("GetErrorText(" + TSimJournal::Quote(errorText_) + ")", SimOk);
 }
@@ -267,7 +277,8 @@ int32_t TSimUnit::GetReceivedSize() {
     FailWith(*fault);
     return Log("GetReceivedSize()", 0);
   }
-  return Log("GetReceivedSize()", hasReceived_ && !shutDown_ ? static_cast<int32_t>(receivedSize_) : 0);
+  return Log("GetReceivedSize()",
+             hasReceived_ && !shutDown_ ? static_cast<int32_t>(receivedSize_) : 0);
 }
 
 int32_t TSimUnit::Reserved(int slot) {
@@ -277,10 +288,12 @@ int32_t TSimUnit::Reserved(int slot) {
   // it makes a call of one impossible to miss.
   if (config_.ContractOnly)
     journal_.Write("# contract: " + method + " is not a method of the vendor's component");
-  if (const TSimFault* fault = TakeFault(method.c_str())) return Log(method + "()", FailWith(*fault));
+  if (const TSimFault* fault = TakeFault(method.c_str()))
+    return Log(method + "()", FailWith(*fault));
   if (config_.ContractOnly)
-    return Log(method + "()", Fail(SimBadArgument, L"Вызван метод " + WideFromUtf8(method) +
-                                                       L", которого нет у компонента связи производителя"));
+    return Log(method + "()",
+               Fail(SimBadArgument, L"Вызван метод " + WideFromUtf8(method) +
+                                        L", которого нет у компонента связи производителя"));
   return Log(method + "()", Fail(SimBadArgument, L"Метод компонента связи не поддерживается"));
 }
 
@@ -292,24 +305,29 @@ int32_t TSimUnit::SendPacket(int32_t kind, int32_t length, const uint8_t* bytes)
   call += ")";
   if (const auto refused = Refused("SendPacket", call)) return *refused;
   if (const int32_t status = LinkReady()) return Log(call, status);
-  if (kind != MessageKind) return Log(call, Fail(SimBadArgument, L"Неверный вид сообщения: " + Wide(kind)));
+  if (kind != MessageKind)
+    return Log(call, Fail(SimBadArgument, L"Неверный вид сообщения: " + Wide(kind)));
   if (!readable)
-    return Log(call, Fail(SimBadArgument, L"Неверная длина пакета: " + Wide(length) + L" (допустимо от 1 до 4100)"));
+    return Log(call, Fail(SimBadArgument, L"Неверная длина пакета: " + Wide(length) +
+                                              L" (допустимо от 1 до 4100)"));
   // A new request cancels the answer to the previous one, and the reply it gave.
   pending_.reset();
   ForgetReply();
   std::vector<uint8_t> request(bytes, bytes + length);
   const uint64_t epoch = epoch_;
   SleepUntil(lock, clock_->NowMicroseconds() + TransferMicroseconds(length));
-  if (epoch != epoch_) return Log(call, Fail(SimNotInitialized, L"Передача пакета прервана: связь сброшена"));
-  pending_ = TPending{std::move(request), clock_->NowMicroseconds() + int64_t{config_.Latency} * 1000};
+  if (epoch != epoch_)
+    return Log(call, Fail(SimNotInitialized, L"Передача пакета прервана: связь сброшена"));
+  pending_ =
+      TPending{std::move(request), clock_->NowMicroseconds() + int64_t{config_.Latency} * 1000};
   return Log(call, SimOk);
 }
 
 int32_t TSimUnit::SendFile(int32_t size, const uint8_t* bytes, const std::wstring* fileName,
                            const TSimProgress& progress) {
   TLock lock(mutex_);
-  const std::string call = "SendFile(" + Number(size) + ", " + TSimJournal::Quote(fileName ? *fileName : L"") + ")";
+  const std::string call =
+      "SendFile(" + Number(size) + ", " + TSimJournal::Quote(fileName ? *fileName : L"") + ")";
   const TSimFault* fault = TakeFault("SendFile");
   if (fault && fault->Action != TFaultAction::Disconnect) return Log(call, FailWith(*fault));
   if (const int32_t status = LinkReady()) return Log(call, status);
@@ -319,31 +337,37 @@ int32_t TSimUnit::SendFile(int32_t size, const uint8_t* bytes, const std::wstrin
     return Log(call, Fail(SimUnitError, L"Файл \"" + (fileName ? *fileName : L"") +
                                             L"\" не является программой блока диагностики"));
   if (size > MaxImage)
-    return Log(call, Fail(SimUnitError, L"Файл \"" + *fileName + L"\" не помещается в память блока диагностики"));
+    return Log(call, Fail(SimUnitError,
+                          L"Файл \"" + *fileName + L"\" не помещается в память блока диагностики"));
 
   // A new transfer replaces an image that was never confirmed.
   image_.reset();
   TImage image{row, std::vector<uint8_t>(bytes, bytes + size)};
   const int32_t total = (size + BlockSize - 1) / BlockSize;
-  const int32_t dropAt = !fault ? -1 : fault->Block >= 0 ? std::min(fault->Block, total) : total / 2;
+  const int32_t dropAt = !fault              ? -1
+                         : fault->Block >= 0 ? std::min(fault->Block, total)
+                                             : total / 2;
   const uint64_t epoch = epoch_;
   const int64_t start = clock_->NowMicroseconds() + int64_t{config_.Latency} * 1000;
   SleepUntil(lock, start);
   for (int32_t block = 0; block <= total; ++block) {
     if (block == dropAt) {
       Disconnect();
-      return Log(call, Fail(SimNotConnected, fault->Text.empty()
-                                                 ? L"Связь с блоком диагностики прервана при передаче файла"
-                                                 : fault->Text));
+      return Log(
+          call, Fail(SimNotConnected,
+                     fault->Text.empty() ? L"Связь с блоком диагностики прервана при передаче файла"
+                                         : fault->Text));
     }
     if (block == total) break;
-    SleepUntil(lock, start + TransferMicroseconds(std::min<int64_t>(size, int64_t{block + 1} * BlockSize)));
+    SleepUntil(lock, start + TransferMicroseconds(
+                                 std::min<int64_t>(size, int64_t{block + 1} * BlockSize)));
     if (epoch == epoch_ && progress) {
       lock.unlock();
       progress(total, block);
       lock.lock();
     }
-    if (epoch != epoch_) return Log(call, Fail(SimNotInitialized, L"Передача файла прервана: связь сброшена"));
+    if (epoch != epoch_)
+      return Log(call, Fail(SimNotInitialized, L"Передача файла прервана: связь сброшена"));
   }
   image_ = std::move(image);
   return Log(call, SimOk);
@@ -365,7 +389,8 @@ int32_t TSimUnit::WaitConfirm(int32_t kind, int32_t timeoutMs) {
 // The waits that are given a message kind: any other than the unit's is a bad argument.
 int32_t TSimUnit::WaitOfKind(const char* method, TWaitKind wait, int32_t kind, int32_t timeoutMs) {
   TLock lock(mutex_);
-  const std::string call = std::string(method) + "(" + Number(kind) + ", " + Number(timeoutMs) + ")";
+  const std::string call =
+      std::string(method) + "(" + Number(kind) + ", " + Number(timeoutMs) + ")";
   if (kind != MessageKind) {
     TakeFault(method);
     return Log(call, Fail(SimBadArgument, L"Неверный вид сообщения: " + Wide(kind)));
@@ -373,7 +398,8 @@ int32_t TSimUnit::WaitOfKind(const char* method, TWaitKind wait, int32_t kind, i
   return Wait(lock, method, wait, timeoutMs, call);
 }
 
-int32_t TSimUnit::Wait(TLock& lock, const char* method, TWaitKind kind, int32_t timeoutMs, const std::string& call) {
+int32_t TSimUnit::Wait(TLock& lock, const char* method, TWaitKind kind, int32_t timeoutMs,
+                       const std::string& call) {
   const TSimFault* fault = TakeFault(method);
   if (fault && (fault->Action == TFaultAction::Fail || fault->Action == TFaultAction::Disconnect))
     return Log(call, FailWith(*fault));
@@ -384,7 +410,8 @@ int32_t TSimUnit::Wait(TLock& lock, const char* method, TWaitKind kind, int32_t 
   const uint64_t epoch = epoch_;
   const bool answers = pending_ && !(fault && fault->Action == TFaultAction::Timeout);
   SleepUntil(lock, answers ? std::min(deadline, pending_->ReadyAt) : deadline);
-  if (epoch != epoch_) return Log(call, Fail(SimNotInitialized, L"Ожидание прервано: связь сброшена"));
+  if (epoch != epoch_)
+    return Log(call, Fail(SimNotInitialized, L"Ожидание прервано: связь сброшена"));
   if (!answers || !pending_ || pending_->ReadyAt > deadline)
     return Log(call, Fail(SimTimeout, L"Блок диагностики не ответил за " + Wide(limitMs) + L" мс"));
   const std::vector<uint8_t> request = std::move(pending_->Request);
@@ -392,7 +419,8 @@ int32_t TSimUnit::Wait(TLock& lock, const char* method, TWaitKind kind, int32_t 
   return Log(call, Answer(request, kind, fault));
 }
 
-int32_t TSimUnit::Answer(const std::vector<uint8_t>& request, TWaitKind kind, const TSimFault* fault) {
+int32_t TSimUnit::Answer(const std::vector<uint8_t>& request, TWaitKind kind,
+                         const TSimFault* fault) {
   const uint8_t code = request[0];
   TWaitKind expected;
   switch (code) {
@@ -402,7 +430,8 @@ int32_t TSimUnit::Answer(const std::vector<uint8_t>& request, TWaitKind kind, co
     default: return Fail(SimUnitError, L"Блок диагностики не знает запрос с кодом " + Wide(code));
   }
   if (expected != kind)
-    return Fail(SimUnexpectedAnswer, L"Ответ на запрос с кодом " + Wide(code) + L" не ожидался этим вызовом");
+    return Fail(SimUnexpectedAnswer,
+                L"Ответ на запрос с кодом " + Wide(code) + L" не ожидался этим вызовом");
   switch (code) {
     case RequestFileList: return AnswerFileList(request, fault);
     case RequestSetDirectory: return AnswerSetDirectory(request);
@@ -412,17 +441,22 @@ int32_t TSimUnit::Answer(const std::vector<uint8_t>& request, TWaitKind kind, co
 
 int32_t TSimUnit::AnswerSetDirectory(const std::vector<uint8_t>& request) {
   if (request.size() < 2 || request.size() != size_t{request[1]} + 2)
-    return Fail(SimUnitError, L"Неверная длина запроса смены каталога: " + Wide(static_cast<int64_t>(request.size())));
+    return Fail(SimUnitError, L"Неверная длина запроса смены каталога: " +
+                                  Wide(static_cast<int64_t>(request.size())));
   const std::string name(request.begin() + 2, request.end());
   // The unit keeps its programs in one folder, its root.
   if (name.empty() || name == "\\" || name == "/") return SimOk;
-  return Fail(SimUnitError, L"Каталог \"" + FromCp1251(name) + L"\" не найден в памяти блока диагностики");
+  return Fail(SimUnitError,
+              L"Каталог \"" + FromCp1251(name) + L"\" не найден в памяти блока диагностики");
 }
 
 int32_t TSimUnit::AnswerFileList(const std::vector<uint8_t>& request, const TSimFault* fault) {
   if (request.size() != 2)
-    return Fail(SimUnitError, L"Неверная длина запроса списка файлов: " + Wide(static_cast<int64_t>(request.size())));
-  if (request[1] > 1) return Fail(SimUnitError, L"Неверный признак версии в запросе списка файлов: " + Wide(request[1]));
+    return Fail(SimUnitError, L"Неверная длина запроса списка файлов: " +
+                                  Wide(static_cast<int64_t>(request.size())));
+  if (request[1] > 1)
+    return Fail(SimUnitError,
+                L"Неверный признак версии в запросе списка файлов: " + Wide(request[1]));
   const bool versions = request[1] == 1;
   std::vector<TStoredFile> files;
   std::wstring error;
@@ -446,7 +480,8 @@ int32_t TSimUnit::AnswerFileList(const std::vector<uint8_t>& request, const TSim
     switch (fault->Action) {
       case TFaultAction::WrongCode: reply[0] = static_cast<uint8_t>(fault->Code); break;
       case TFaultAction::Truncate:
-        reply.resize(std::min<size_t>(fault->Length >= 0 ? size_t(fault->Length) : reply.size() / 2, reply.size() - 1));
+        reply.resize(std::min<size_t>(fault->Length >= 0 ? size_t(fault->Length) : reply.size() / 2,
+                                      reply.size() - 1));
         break;
       case TFaultAction::OverrunName:
         if (reply[1] > 0) {
@@ -455,8 +490,10 @@ int32_t TSimUnit::AnswerFileList(const std::vector<uint8_t>& request, const TSim
         }
         [[fallthrough]];
       case TFaultAction::OverrunCount:
-        if (reply[1] < 255) ++reply[1];
-        else reply.pop_back();
+        if (reply[1] < 255)
+          ++reply[1];
+        else
+          reply.pop_back();
         break;
       default: break;
     }
@@ -469,14 +506,16 @@ int32_t TSimUnit::AnswerConfirm(const std::vector<uint8_t>& request) {
   std::optional<TImage> image = std::move(image_);
   image_.reset();
   if (request.size() != 4)
-    return Fail(SimUnitError, L"Неверная длина запроса подтверждения: " + Wide(static_cast<int64_t>(request.size())));
+    return Fail(SimUnitError, L"Неверная длина запроса подтверждения: " +
+                                  Wide(static_cast<int64_t>(request.size())));
   const int row = request[1];
   if (row >= ComponentCount) return Fail(SimUnitError, L"Неверный номер компонента: " + Wide(row));
   if (!image)
-    return Fail(SimUnitError, L"Файл \"" + ComponentFileName(row) + L"\" не был передан, подтверждать нечего");
+    return Fail(SimUnitError,
+                L"Файл \"" + ComponentFileName(row) + L"\" не был передан, подтверждать нечего");
   if (image->Row != row)
-    return Fail(SimUnitError, L"Передан файл \"" + ComponentFileName(image->Row) + L"\", а подтверждается \"" +
-                                  ComponentFileName(row) + L"\"");
+    return Fail(SimUnitError, L"Передан файл \"" + ComponentFileName(image->Row) +
+                                  L"\", а подтверждается \"" + ComponentFileName(row) + L"\"");
   const std::string version = Number(request[2]) + "." + Number(request[3]);
   std::wstring error;
   if (!storage_.Install(ComponentFileNames[row], image->Bytes, version, clock_->LocalNow(), error))

@@ -53,7 +53,8 @@ class TSimUnit {
   // replyBuffer: contract-only mode's receive buffer, owned by the caller and outliving the
   // unit (the COM object gives pages followed by a no-access page); when empty the unit keeps
   // a plain one of ReplyBufferSize bytes. Unused in the normal mode.
-  TSimUnit(TSimConfig config, std::shared_ptr<TSimClock> clock, std::span<uint8_t> replyBuffer = {});
+  TSimUnit(TSimConfig config, std::shared_ptr<TSimClock> clock,
+           std::span<uint8_t> replyBuffer = {});
 
   int32_t Configure(const TLinkSettings* settings);
   int32_t Reset();
@@ -113,7 +114,8 @@ class TSimUnit {
   void ForgetReply();
 
   int32_t WaitOfKind(const char* method, TWaitKind wait, int32_t kind, int32_t timeoutMs);
-  int32_t Wait(TLock& lock, const char* method, TWaitKind kind, int32_t timeoutMs, const std::string& call);
+  int32_t Wait(TLock& lock, const char* method, TWaitKind kind, int32_t timeoutMs,
+               const std::string& call);
   int32_t Answer(const std::vector<uint8_t>& request, TWaitKind kind, const TSimFault* fault);
   int32_t AnswerSetDirectory(const std::vector<uint8_t>& request);
   int32_t AnswerFileList(const std::vector<uint8_t>& request, const TSimFault* fault);

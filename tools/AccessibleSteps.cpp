@@ -38,8 +38,9 @@ namespace {
 // browse, deUpdate's browse button).
 HWND Named(const std::wstring& name) {
   const std::pair<const wchar_t*, int> widgets[] = {
-      {L"dgComp", idDgComp}, {L"dgUpdate", idDgUpdate}, {L"deUpdate", idDeUpdate}, {L"lbStatus", idLbStatus},
-      {L"Gauge", idGauge}, {L"btUpdate", idBtUpdate}, {L"browse", idDeUpdateBrowse}};
+      {L"dgComp", idDgComp},        {L"dgUpdate", idDgUpdate}, {L"deUpdate", idDeUpdate},
+      {L"lbStatus", idLbStatus},    {L"Gauge", idGauge},       {L"btUpdate", idBtUpdate},
+      {L"browse", idDeUpdateBrowse}};
   for (const auto& [known, id] : widgets)
     if (name == known) return Widget(id);
   Fail(L"no widget named " + name);
@@ -92,7 +93,8 @@ ComPtr<IAccessible> ChildObject(IAccessible* parent, long child, HRESULT& result
   ComPtr<IDispatch> dispatch;
   ComPtr<IAccessible> object;
   result = parent->get_accChild(Child(child), dispatch.put());
-  if (result == S_OK && dispatch) result = dispatch->QueryInterface(IID_IAccessible, object.put_void());
+  if (result == S_OK && dispatch)
+    result = dispatch->QueryInterface(IID_IAccessible, object.put_void());
   return object;
 }
 
@@ -125,7 +127,8 @@ void PrintGauge(HWND gauge) {
   ComPtr<IAccessible> object = ObjectOf(gauge);
   Print(L"acc-gauge-role", std::to_wstring(RoleOf(object.get(), CHILDID_SELF)));
   Print(L"acc-gauge-name", NameOf(object.get(), CHILDID_SELF));
-  Print(L"acc-gauge-value", TextOf([&](BSTR* out) { return object->get_accValue(Child(CHILDID_SELF), out); }).second);
+  Print(L"acc-gauge-value",
+        TextOf([&](BSTR* out) { return object->get_accValue(Child(CHILDID_SELF), out); }).second);
 }
 
 // --- WinEvents ------------------------------------------------------------------------------
@@ -137,8 +140,8 @@ void CALLBACK CountEvent(HWINEVENTHOOK, DWORD event, HWND window, LONG object, L
 }
 
 void WatchEvents() {
-  static HWINEVENTHOOK hook =
-      SetWinEventHook(EVENT_OBJECT_CREATE, EVENT_OBJECT_VALUECHANGE, nullptr, &CountEvent, 0, 0, WINEVENT_OUTOFCONTEXT);
+  static HWINEVENTHOOK hook = SetWinEventHook(EVENT_OBJECT_CREATE, EVENT_OBJECT_VALUECHANGE,
+                                              nullptr, &CountEvent, 0, 0, WINEVENT_OUTOFCONTEXT);
   if (!hook) Fail(L"no event hook");
   eventCounts.clear();
 }
@@ -147,8 +150,9 @@ void PrintEvents(const std::wstring& name) {
   Pump(300);  // what is still on its way
   const HWND window = Named(name);
   auto count = [&](DWORD event) { return std::to_wstring(eventCounts[{window, event}]); };
-  Print(L"events " + name, L"reorder " + count(EVENT_OBJECT_REORDER) + L", namechange " + count(EVENT_OBJECT_NAMECHANGE) +
-                       L", valuechange " + count(EVENT_OBJECT_VALUECHANGE));
+  Print(L"events " + name, L"reorder " + count(EVENT_OBJECT_REORDER) + L", namechange " +
+                               count(EVENT_OBJECT_NAMECHANGE) + L", valuechange " +
+                               count(EVENT_OBJECT_VALUECHANGE));
 }
 
 // --- Reads racing the rows' replacement -------------------------------------------------------
@@ -163,10 +167,12 @@ std::set<std::wstring> RowNames(IAccessible* table) {
 
 void SetFolder(HWND field, const std::wstring& folder) {
   DWORD_PTR answer = 0;
-  SendMessageTimeoutW(field, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(folder.c_str()), SMTO_NORMAL, 10000, &answer);
+  SendMessageTimeoutW(field, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(folder.c_str()), SMTO_NORMAL,
+                      10000, &answer);
 }
 
-void Stress(HWND grid, HWND field, double seconds, const std::wstring& first, const std::wstring& second) {
+void Stress(HWND grid, HWND field, double seconds, const std::wstring& first,
+            const std::wstring& second) {
   ComPtr<IAccessible> table = ObjectOf(grid);
   // What rows either folder gives, read while nothing moves.
   SetFolder(field, first);
@@ -198,13 +204,18 @@ void Stress(HWND grid, HWND field, double seconds, const std::wstring& first, co
       }
       // The same row read twice, the replacement free to come in between: the same text, or
       // the answer that the row is gone; never another row's text.
-      const auto before = TextOf([&](BSTR* out) { return object->get_accName(Child(CHILDID_SELF), out); });
-      const auto after = TextOf([&](BSTR* out) { return object->get_accName(Child(CHILDID_SELF), out); });
+      const auto before =
+          TextOf([&](BSTR* out) { return object->get_accName(Child(CHILDID_SELF), out); });
+      const auto after =
+          TextOf([&](BSTR* out) { return object->get_accName(Child(CHILDID_SELF), out); });
       for (const auto& [result, name] : {before, after}) {
         ++reads;
-        if (result == CO_E_OBJNOTCONNECTED) ++gone;
-        else if (FAILED(result) || !known.count(name)) ++bad;
-        else ++found;
+        if (result == CO_E_OBJNOTCONNECTED)
+          ++gone;
+        else if (FAILED(result) || !known.count(name))
+          ++bad;
+        else
+          ++found;
       }
       if (SUCCEEDED(before.first) && SUCCEEDED(after.first) && before.second != after.second) ++bad;
     }

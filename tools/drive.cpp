@@ -2,18 +2,19 @@
 // a message box, picks menu items, types the folder, presses the button, reads the status
 // line, closes it and reports its exit code. One line "key: value" (UTF-8) per reading.
 //
-//   drive.exe start PATH window 30 menu Компоненты wait-status-not Инициализация... 20 status close exit 30
+//   drive.exe start PATH window 30 menu Компоненты wait-status-not Инициализация... 20 status close
+//   exit 30
 //
-// Steps: start PATH | attach SECS | window SECS | box SECS | answer ok|yes|no|cancel | browse | dialog SECS | menu TEXT |
-// folder-set TEXT | folder | click-update | status | wait-status TEXT SECS |
-// wait-status-not TEXT SECS | page | client | frame | gauge | comp-rows | sleep MS | close | exit SECS | shown |
-// await-status TEXT SECS | await-journal PATH TEXT SECS | responsive SECS | status-colour | hold PATH | share PATH |
-// delete PATH | suspend | resume | close-sent | resources | cycles COUNT SOURCE FOLDER SECS |
-// query-end-session | end-session SECS |
-// acc-grid NAME | acc-gauge | acc-name NAME | events-watch | events NAME | acc-stress NAME SECS A B
-// (the window as a screen reader reads it: AccessibleSteps.cpp)
-// A step that times out prints "error: ..." and ends the driver with exit code 2; a program that
-// does not end within `exit`'s time is killed, so a hang never outlives its driver.
+// Steps: start PATH | attach SECS | window SECS | box SECS | answer ok|yes|no|cancel | browse |
+// dialog SECS | menu TEXT | folder-set TEXT | folder | click-update | status | wait-status TEXT
+// SECS | wait-status-not TEXT SECS | page | client | frame | gauge | comp-rows | sleep MS | close |
+// exit SECS | shown | await-status TEXT SECS | await-journal PATH TEXT SECS | responsive SECS |
+// status-colour | hold PATH | share PATH | delete PATH | suspend | resume | close-sent | resources
+// | cycles COUNT SOURCE FOLDER SECS | query-end-session | end-session SECS | acc-grid NAME |
+// acc-gauge | acc-name NAME | events-watch | events NAME | acc-stress NAME SECS A B (the window as
+// a screen reader reads it: AccessibleSteps.cpp) A step that times out prints "error: ..." and ends
+// the driver with exit code 2; a program that does not end within `exit`'s time is killed, so a
+// hang never outlives its driver.
 #include <windows.h>
 
 #include <psapi.h>
@@ -44,11 +45,14 @@ HANDLE suspendedThread = nullptr;
 
 void Print(const std::wstring& key, const std::wstring& value) {
   const std::wstring line = key + L": " + value + L"\n";
-  const int size = WideCharToMultiByte(CP_UTF8, 0, line.data(), static_cast<int>(line.size()), nullptr, 0, nullptr, nullptr);
+  const int size = WideCharToMultiByte(CP_UTF8, 0, line.data(), static_cast<int>(line.size()),
+                                       nullptr, 0, nullptr, nullptr);
   std::string bytes(size, '\0');
-  WideCharToMultiByte(CP_UTF8, 0, line.data(), static_cast<int>(line.size()), bytes.data(), size, nullptr, nullptr);
+  WideCharToMultiByte(CP_UTF8, 0, line.data(), static_cast<int>(line.size()), bytes.data(), size,
+                      nullptr, nullptr);
   DWORD written;
-  WriteFile(GetStdHandle(STD_OUTPUT_HANDLE), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+  WriteFile(GetStdHandle(STD_OUTPUT_HANDLE), bytes.data(), static_cast<DWORD>(bytes.size()),
+            &written, nullptr);
 }
 
 [[noreturn]] void Fail(const std::wstring& what) {
@@ -172,7 +176,6 @@ int MenuCommand(const std::wstring& caption) {
   Fail(L"no menu item " + caption);
 }
 
-
 // The status line's ink as it is on the screen: "red" (255, 0, 0), "normal" (the system
 // window-text colour), "none" (no ink: an empty or not yet painted text) or "mixed".
 std::wstring StatusInk() {
@@ -199,8 +202,11 @@ std::wstring StatusInk() {
   const auto* pixel = static_cast<const uint32_t*>(bits);
   for (int n = 0; n < width * height; ++n) {
     const uint32_t p = pixel[n] & 0xFFFFFF;  // 0x00RRGGBB
-    if (p == 0xFF0000) ++red;
-    else if (p == ((uint32_t{GetRValue(normal)} << 16) | (uint32_t{GetGValue(normal)} << 8) | GetBValue(normal))) ++ink;
+    if (p == 0xFF0000)
+      ++red;
+    else if (p == ((uint32_t{GetRValue(normal)} << 16) | (uint32_t{GetGValue(normal)} << 8) |
+                   GetBValue(normal)))
+      ++ink;
   }
   SelectObject(memory, old);
   DeleteObject(bitmap);
@@ -236,21 +242,23 @@ int ComponentRowsOnScreen() {
   return rows;
 }
 
-
 // Whether a file (the stand-in's journal, UTF-8) holds a text; it is read as the stand-in
 // appends to it.
 bool FileHolds(const std::wstring& path, const std::wstring& text) {
-  HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                            nullptr, OPEN_EXISTING, 0, nullptr);
+  HANDLE file = CreateFileW(path.c_str(), GENERIC_READ,
+                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                            OPEN_EXISTING, 0, nullptr);
   if (file == INVALID_HANDLE_VALUE) return false;
   std::string bytes;
   char buffer[65536];
   DWORD got = 0;
   while (ReadFile(file, buffer, sizeof buffer, &got, nullptr) && got) bytes.append(buffer, got);
   CloseHandle(file);
-  const int size = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
+  const int size = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
+                                       nullptr, 0, nullptr, nullptr);
   std::string wanted(size, '\0');
-  WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), wanted.data(), size, nullptr, nullptr);
+  WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), wanted.data(), size,
+                      nullptr, nullptr);
   return bytes.find(wanted) != std::string::npos;
 }
 
@@ -307,7 +315,8 @@ Figure HandleCount(HANDLE target) {
 // nonzero type. The table is read out of the program and its live entries counted: every
 // GDI object the program holds, the stock objects (a constant number) included.
 Figure GdiObjectCount(HANDLE target) {
-  if (const DWORD count = GetGuiResources(target, GR_GDIOBJECTS)) return {count, L"GetGuiResources"};
+  if (const DWORD count = GetGuiResources(target, GR_GDIOBJECTS))
+    return {count, L"GetGuiResources"};
   struct Entry {  // Wine's GDI_HANDLE_ENTRY, the same layout for 32 and 64 bits
     UINT64 Object;
     ULONG Owner;
@@ -323,13 +332,15 @@ Figure GdiObjectCount(HANDLE target) {
   if (NtQueryInformationProcess(target, ProcessBasicInformation, &basic, sizeof basic, nullptr) < 0)
     Fail(L"no PEB address of the program");
   ULONG table = 0;
-  if (!ReadProcessMemory(target, reinterpret_cast<const unsigned char*>(basic.PebBaseAddress) + PebGdiSharedHandleTable,
-                         &table, sizeof table, nullptr) ||
+  if (!ReadProcessMemory(
+          target,
+          reinterpret_cast<const unsigned char*>(basic.PebBaseAddress) + PebGdiSharedHandleTable,
+          &table, sizeof table, nullptr) ||
       !table)
     Fail(L"no GDI handle table in the program");
   std::vector<Entry> entries(TableEntries);
-  if (!ReadProcessMemory(target, reinterpret_cast<const void*>(static_cast<ULONG_PTR>(table)), entries.data(),
-                         entries.size() * sizeof(Entry), nullptr))
+  if (!ReadProcessMemory(target, reinterpret_cast<const void*>(static_cast<ULONG_PTR>(table)),
+                         entries.data(), entries.size() * sizeof(Entry), nullptr))
     Fail(L"cannot read the program's GDI handle table");
   unsigned long long live = 0;
   for (const Entry& entry : entries)
@@ -343,7 +354,8 @@ Figure GdiObjectCount(HANDLE target) {
 Figure PrivateBytes(HANDLE target) {
   PROCESS_MEMORY_COUNTERS_EX counters{};
   counters.cb = sizeof counters;
-  if (!GetProcessMemoryInfo(target, reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&counters), sizeof counters))
+  if (!GetProcessMemoryInfo(target, reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&counters),
+                            sizeof counters))
     Fail(L"GetProcessMemoryInfo failed");
   if (counters.PrivateUsage) return {counters.PrivateUsage, L"PrivateUsage"};
   if (counters.PagefileUsage) return {counters.PagefileUsage, L"PagefileUsage"};
@@ -414,7 +426,8 @@ void RunCycles(int count, const std::wstring& source, const std::wstring& folder
     CommandUntil(L"Компоненты", L"Запрос списка файлов завершен успешно", seconds);
     Sleep(50);
     const std::vector<std::wstring> left = FilesIn(folder);
-    if (!left.empty()) Fail(L"cycle " + std::to_wstring(cycle) + L" left " + left.front() + L" in the folder");
+    if (!left.empty())
+      Fail(L"cycle " + std::to_wstring(cycle) + L" left " + left.front() + L" in the folder");
   }
   Print(L"cycles", std::to_wstring(count));
   Print(L"cycles-ms", std::to_wstring(GetTickCount64() - start));
@@ -450,7 +463,8 @@ bool SessionStep(const std::wstring& step, Next& next) {
     Print(L"query-end-session", answer ? L"1" : L"0");
   } else if (step == L"end-session") {
     const UINT limit = static_cast<UINT>(Seconds(next()) * 1000);
-    const bool answered = SendMessageTimeoutW(MainWindow(), WM_ENDSESSION, TRUE, 0, SMTO_NORMAL, limit, &answer) != 0;
+    const bool answered =
+        SendMessageTimeoutW(MainWindow(), WM_ENDSESSION, TRUE, 0, SMTO_NORMAL, limit, &answer) != 0;
     Print(L"end-session", answered ? L"1" : L"0");
   } else {
     return false;
@@ -490,13 +504,15 @@ int wmain(int argc, wchar_t** argv) {
       }
       GetWindowThreadProcessId(found, &processId);
     } else if (step == L"window") {
-      if (!WaitUntil(Seconds(next()), [] { return everShown; })) Fail(L"the main window did not show");
+      if (!WaitUntil(Seconds(next()), [] { return everShown; }))
+        Fail(L"the main window did not show");
       Print(L"window", L"shown");
     } else if (step == L"shown") {
       Print(L"shown", everShown ? L"1" : L"0");
     } else if (step == L"box") {
       HWND box = nullptr;
-      if (!WaitUntil(Seconds(next()), [&] { return (box = FindTopLevel(L"#32770", true)) != nullptr; }))
+      if (!WaitUntil(Seconds(next()),
+                     [&] { return (box = FindTopLevel(L"#32770", true)) != nullptr; }))
         Fail(L"no message box");
       Print(L"box-caption", TextOf(box));
       Print(L"box-text", TextOf(GetDlgItem(box, 0xFFFF)));
@@ -505,20 +521,26 @@ int wmain(int argc, wchar_t** argv) {
     } else if (step == L"dialog") {
       // A dialog of the program: every static text in it, then closed with Cancel.
       HWND dialog = nullptr;
-      if (!WaitUntil(Seconds(next()), [&] { return (dialog = FindTopLevel(L"#32770", true)) != nullptr; }))
+      if (!WaitUntil(Seconds(next()),
+                     [&] { return (dialog = FindTopLevel(L"#32770", true)) != nullptr; }))
         Fail(L"no dialog");
       Print(L"dialog-caption", TextOf(dialog));
       for (HWND child = GetWindow(dialog, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT))
-        if (ClassOf(child) == L"Static" && !TextOf(child).empty()) Print(L"dialog-text", TextOf(child));
+        if (ClassOf(child) == L"Static" && !TextOf(child).empty())
+          Print(L"dialog-text", TextOf(child));
       PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
       if (!WaitUntil(10, [&] { return !IsWindow(dialog); })) Fail(L"the dialog stays");
     } else if (step == L"answer") {
       const std::wstring button = next();
-      const int id = button == L"yes" ? IDYES : button == L"no" ? IDNO : button == L"cancel" ? IDCANCEL : IDOK;
+      const int id = button == L"yes"      ? IDYES
+                     : button == L"no"     ? IDNO
+                     : button == L"cancel" ? IDCANCEL
+                                           : IDOK;
       HWND box = FindTopLevel(L"#32770", true);
       if (!box) Fail(L"no message box to answer");
       PostMessageW(GetDlgItem(box, id), BM_CLICK, 0, 0);
-      if (!WaitUntil(10, [&] { return !IsWindow(box) || !IsWindowVisible(box); })) Fail(L"the box stays");
+      if (!WaitUntil(10, [&] { return !IsWindow(box) || !IsWindowVisible(box); }))
+        Fail(L"the box stays");
     } else if (step == L"menu") {
       const int command = MenuCommand(next());
       PostMessageW(MainWindow(), WM_COMMAND, command, 0);
@@ -538,23 +560,27 @@ int wmain(int argc, wchar_t** argv) {
     } else if (step == L"wait-status" || step == L"wait-status-not") {
       const std::wstring text = next();
       const bool equal = step == L"wait-status";
-      if (!WaitUntil(Seconds(next()), [&] { return (TextOf(Widget(idLbStatus)) == text) == equal; }))
+      if (!WaitUntil(Seconds(next()),
+                     [&] { return (TextOf(Widget(idLbStatus)) == text) == equal; }))
         Fail(L"status stays \"" + TextOf(Widget(idLbStatus)) + L"\"");
       Print(L"status", TextOf(Widget(idLbStatus)));
     } else if (step == L"await-status") {
       // Like wait-status, but a status that never comes is a reading, not the driver's end:
       // the run goes on to close the program and look at what it left.
       const std::wstring text = next();
-      const bool came = WaitUntil(Seconds(next()), [&] { return TextOf(Widget(idLbStatus)) == text; });
+      const bool came =
+          WaitUntil(Seconds(next()), [&] { return TextOf(Widget(idLbStatus)) == text; });
       Print(L"awaited", came ? L"1" : L"0");
       Print(L"status", TextOf(Widget(idLbStatus)));
     } else if (step == L"await-journal") {
       const std::wstring path = next(), text = next();
-      Print(L"journal", WaitUntil(Seconds(next()), [&] { return FileHolds(path, text); }) ? L"1" : L"0");
+      Print(L"journal",
+            WaitUntil(Seconds(next()), [&] { return FileHolds(path, text); }) ? L"1" : L"0");
     } else if (step == L"responsive") {
       DWORD_PTR answer = 0;
       const UINT limit = static_cast<UINT>(Seconds(next()) * 1000);
-      const bool answered = SendMessageTimeoutW(MainWindow(), WM_NULL, 0, 0, SMTO_ABORTIFHUNG, limit, &answer) != 0;
+      const bool answered =
+          SendMessageTimeoutW(MainWindow(), WM_NULL, 0, 0, SMTO_ABORTIFHUNG, limit, &answer) != 0;
       Print(L"responsive", answered ? L"1" : L"0");
     } else if (step == L"status-colour") {
       // The screen may lag the window's own painting a little: the same reading twice in a row.
@@ -567,14 +593,16 @@ int wmain(int argc, wchar_t** argv) {
       Print(L"status-colour", ink);
     } else if (step == L"hold") {
       const std::wstring path = next();
-      HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+      HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                                FILE_FLAG_BACKUP_SEMANTICS, nullptr);
       if (file == INVALID_HANDLE_VALUE) Fail(L"cannot hold " + path);
       heldFiles.push_back(file);
       Print(L"held", path);
     } else if (step == L"share") {
       // Held open for reading by another program that lets others read but not delete it.
       const std::wstring path = next();
-      HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+      HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                0, nullptr);
       if (file == INVALID_HANDLE_VALUE) Fail(L"cannot open " + path);
       heldFiles.push_back(file);
       Print(L"shared", path);
@@ -583,7 +611,8 @@ int wmain(int argc, wchar_t** argv) {
       Print(L"deleted", DeleteFileW(path.c_str()) ? L"1" : L"0");
     } else if (step == L"suspend") {
       suspendedThread = OpenThread(THREAD_SUSPEND_RESUME, FALSE, WindowThread());
-      if (!suspendedThread || SuspendThread(suspendedThread) == static_cast<DWORD>(-1)) Fail(L"cannot suspend the window thread");
+      if (!suspendedThread || SuspendThread(suspendedThread) == static_cast<DWORD>(-1))
+        Fail(L"cannot suspend the window thread");
     } else if (step == L"resume") {
       if (!suspendedThread) Fail(L"nothing suspended");
       ResumeThread(suspendedThread);
@@ -592,7 +621,10 @@ int wmain(int argc, wchar_t** argv) {
     } else if (step == L"page") {
       const bool components = IsWindowVisible(Widget(idTsComponent));
       const bool update = IsWindowVisible(Widget(idTsUpdate));
-      Print(L"page", components && update ? L"both" : components ? L"components" : update ? L"update" : L"none");
+      Print(L"page", components && update ? L"both"
+                     : components         ? L"components"
+                     : update             ? L"update"
+                                          : L"none");
     } else if (step == L"client") {
       HWND main = MainWindow();
       RECT client;
@@ -612,7 +644,8 @@ int wmain(int argc, wchar_t** argv) {
     } else if (step == L"close-sent") {
       // A close request sent, not posted: served even while the window waits for the worker.
       DWORD_PTR answer = 0;
-      const bool answered = SendMessageTimeoutW(MainWindow(), WM_CLOSE, 0, 0, SMTO_NORMAL, 10000, &answer) != 0;
+      const bool answered =
+          SendMessageTimeoutW(MainWindow(), WM_CLOSE, 0, 0, SMTO_NORMAL, 10000, &answer) != 0;
       Print(L"close-sent", answered ? L"1" : L"0");
     } else if (step == L"close") {
       PostMessageW(MainWindow(), WM_CLOSE, 0, 0);

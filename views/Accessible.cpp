@@ -17,7 +17,9 @@ HMODULE Oleacc() {
 template <typename Function>
 Function OleaccFunction(const char* name) {
   HMODULE library = Oleacc();
-  return library ? reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(library, name))) : nullptr;
+  return library
+             ? reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(library, name)))
+             : nullptr;
 }
 
 // The system's object of a control, but with a name of ours.
@@ -30,8 +32,12 @@ class TRenamedAccessible final : public TAccessible {
     if (child.vt == VT_I4 && child.lVal == CHILDID_SELF) return accessible::Text(name, name_);
     return standard_->get_accName(child, name);
   }
-  HRESULT STDMETHODCALLTYPE get_accParent(IDispatch** parent) override { return standard_->get_accParent(parent); }
-  HRESULT STDMETHODCALLTYPE get_accChildCount(long* count) override { return standard_->get_accChildCount(count); }
+  HRESULT STDMETHODCALLTYPE get_accParent(IDispatch** parent) override {
+    return standard_->get_accParent(parent);
+  }
+  HRESULT STDMETHODCALLTYPE get_accChildCount(long* count) override {
+    return standard_->get_accChildCount(count);
+  }
   HRESULT STDMETHODCALLTYPE get_accChild(VARIANT child, IDispatch** object) override {
     return standard_->get_accChild(child, object);
   }
@@ -41,7 +47,9 @@ class TRenamedAccessible final : public TAccessible {
   HRESULT STDMETHODCALLTYPE get_accDescription(VARIANT child, BSTR* description) override {
     return standard_->get_accDescription(child, description);
   }
-  HRESULT STDMETHODCALLTYPE get_accRole(VARIANT child, VARIANT* role) override { return standard_->get_accRole(child, role); }
+  HRESULT STDMETHODCALLTYPE get_accRole(VARIANT child, VARIANT* role) override {
+    return standard_->get_accRole(child, role);
+  }
   HRESULT STDMETHODCALLTYPE get_accState(VARIANT child, VARIANT* state) override {
     return standard_->get_accState(child, state);
   }
@@ -51,12 +59,17 @@ class TRenamedAccessible final : public TAccessible {
   HRESULT STDMETHODCALLTYPE get_accDefaultAction(VARIANT child, BSTR* action) override {
     return standard_->get_accDefaultAction(child, action);
   }
-  HRESULT STDMETHODCALLTYPE accDoDefaultAction(VARIANT child) override { return standard_->accDoDefaultAction(child); }
-  HRESULT STDMETHODCALLTYPE get_accFocus(VARIANT* focus) override { return standard_->get_accFocus(focus); }
+  HRESULT STDMETHODCALLTYPE accDoDefaultAction(VARIANT child) override {
+    return standard_->accDoDefaultAction(child);
+  }
+  HRESULT STDMETHODCALLTYPE get_accFocus(VARIANT* focus) override {
+    return standard_->get_accFocus(focus);
+  }
   HRESULT STDMETHODCALLTYPE get_accSelection(VARIANT* selection) override {
     return standard_->get_accSelection(selection);
   }
-  HRESULT STDMETHODCALLTYPE accLocation(long* left, long* top, long* width, long* height, VARIANT child) override {
+  HRESULT STDMETHODCALLTYPE accLocation(long* left, long* top, long* width, long* height,
+                                        VARIANT child) override {
     return standard_->accLocation(left, top, width, height, child);
   }
   HRESULT STDMETHODCALLTYPE accNavigate(long direction, VARIANT start, VARIANT* end) override {
@@ -73,15 +86,17 @@ class TRenamedAccessible final : public TAccessible {
 
 constexpr UINT_PTR RenamedControl = 1;
 
-LRESULT CALLBACK RenamedControlProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR,
-                                    DWORD_PTR data) {
+LRESULT CALLBACK RenamedControlProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam,
+                                    UINT_PTR, DWORD_PTR data) {
   auto* name = reinterpret_cast<std::wstring*>(data);
   if (message == WM_GETOBJECT && static_cast<LONG>(lParam) == OBJID_CLIENT) {
     using Function = HRESULT(WINAPI*)(HWND, LONG, REFIID, void**);
     static const auto createStandard = OleaccFunction<Function>("CreateStdAccessibleObject");
     ComPtr<IAccessible> standard;
     if (createStandard &&
-        SUCCEEDED(createStandard(window, OBJID_CLIENT, AccessibleInterfaceId, standard.put_void())) && standard) {
+        SUCCEEDED(
+            createStandard(window, OBJID_CLIENT, AccessibleInterfaceId, standard.put_void())) &&
+        standard) {
       ComPtr<IAccessible> renamed;
       renamed.reset(new (std::nothrow) TRenamedAccessible(std::move(standard), *name));
       if (renamed)
@@ -99,7 +114,9 @@ LRESULT CALLBACK RenamedControlProc(HWND window, UINT message, WPARAM wParam, LP
 
 void NameForReaders(HWND control, std::wstring name) {
   auto* kept = new std::wstring(std::move(name));
-  if (!SetWindowSubclass(control, &RenamedControlProc, RenamedControl, reinterpret_cast<DWORD_PTR>(kept))) delete kept;
+  if (!SetWindowSubclass(control, &RenamedControlProc, RenamedControl,
+                         reinterpret_cast<DWORD_PTR>(kept)))
+    delete kept;
 }
 
 LRESULT AccessibleResult(WPARAM wParam, IAccessible* object) {
@@ -194,7 +211,8 @@ HRESULT Object(VARIANT* out, IDispatch* object) {
   return S_OK;
 }
 
-HRESULT ScreenLocation(HWND window, const RECT& client, long* left, long* top, long* width, long* height) {
+HRESULT ScreenLocation(HWND window, const RECT& client, long* left, long* top, long* width,
+                       long* height) {
   if (!left || !top || !width || !height) return E_POINTER;
   POINT origin{client.left, client.top};
   ClientToScreen(window, &origin);

@@ -30,10 +30,9 @@ class BackBuffer {
 
 bool TDrawGrid::Create(HWND parent, int id, int left, int top, int width, int height) {
   TWindowRouting::Register<TDrawGrid>(GridClass, CS_DBLCLKS);
-  HWND window = CreateWindowExW(0, GridClass, L"", WS_CHILD | WS_VISIBLE | WS_TABSTOP | WS_VSCROLL,
-                                left, top, width, height, parent,
-                                reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
-                                GetModuleHandleW(nullptr), this);
+  HWND window = CreateWindowExW(
+      0, GridClass, L"", WS_CHILD | WS_VISIBLE | WS_TABSTOP | WS_VSCROLL, left, top, width, height,
+      parent, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), GetModuleHandleW(nullptr), this);
   if (!window) return false;  // window_ was set at WM_NCCREATE
   UpdateScrollBar();
   return true;
@@ -146,12 +145,17 @@ LRESULT TDrawGrid::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
   switch (message) {
     case WM_ERASEBKGND: return 1;  // the paint covers everything
     case WM_PAINT: OnPaint(); return 0;
-    case WM_SIZE: UpdateScrollBar(); ScrollTo(geometry_.topRow); return 0;
+    case WM_SIZE:
+      UpdateScrollBar();
+      ScrollTo(geometry_.topRow);
+      return 0;
     case WM_VSCROLL: OnVScroll(LOWORD(wParam)); return 0;
     case WM_MOUSEWHEEL: OnMouseWheel(GET_WHEEL_DELTA_WPARAM(wParam)); return 0;
     case WM_LBUTTONDOWN: OnLButtonDown(GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)); return 0;
     case WM_GETDLGCODE: return DLGC_WANTARROWS;
-    case WM_KEYDOWN: if (OnKeyDown(wParam)) return 0; break;
+    case WM_KEYDOWN:
+      if (OnKeyDown(wParam)) return 0;
+      break;
     case WM_GETOBJECT: return OnGetObject(wParam, lParam);
     case WM_SETFOCUS: AnnounceChange(EVENT_OBJECT_FOCUS, window, selection_.row + 1); return 0;
     case WM_DESTROY: OnDestroy(); break;
@@ -198,8 +202,8 @@ void TDrawGrid::OnPaint() {
 
   if (dc != screen) {
     const RECT& dirty = paint.Dirty();
-    BitBlt(screen, dirty.left, dirty.top, dirty.right - dirty.left, dirty.bottom - dirty.top, dc, dirty.left,
-           dirty.top, SRCCOPY);
+    BitBlt(screen, dirty.left, dirty.top, dirty.right - dirty.left, dirty.bottom - dirty.top, dc,
+           dirty.left, dirty.top, SRCCOPY);
   }
 }
 
@@ -267,15 +271,18 @@ bool TDrawGrid::OnKeyDown(WPARAM key) {
   row = std::clamp(row, 0, geometry_.rowCount - 1);
   Select({std::max(0, selection_.column), row});
   // Keep the selected row in sight.
-  if (row < geometry_.topRow) ScrollTo(row);
-  else if (row >= geometry_.topRow + page) ScrollTo(row - page + 1);
+  if (row < geometry_.topRow)
+    ScrollTo(row);
+  else if (row >= geometry_.topRow + page)
+    ScrollTo(row - page + 1);
   return true;
 }
 
 // Readers.
 
 std::wstring TDrawGrid::CellText(int column, int row) const {
-  if (!cellText_ || column < 0 || column >= ColumnCount() || row < 0 || row >= RowCount()) return {};
+  if (!cellText_ || column < 0 || column >= ColumnCount() || row < 0 || row >= RowCount())
+    return {};
   return cellText_(column, row);
 }
 
@@ -325,7 +332,8 @@ void TDrawGrid::AnnounceChangedRows() {
 
 // One object for the grid's life: readers that hold it see the grid as it is when they ask.
 LRESULT TDrawGrid::OnGetObject(WPARAM wParam, LPARAM lParam) {
-  return accessible_.Answer(window_.get(), wParam, lParam, [&] { return NewGridAccessible(self_); });
+  return accessible_.Answer(window_.get(), wParam, lParam,
+                            [&] { return NewGridAccessible(self_); });
 }
 
 // Readers still holding the grid's objects find it gone.

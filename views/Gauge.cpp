@@ -63,7 +63,8 @@ class TGaugeAccessible final : public TAccessible {
   HRESULT STDMETHODCALLTYPE get_accSelection(VARIANT* selection) override {
     return *gauge_ ? Empty(selection) : CO_E_OBJNOTCONNECTED;
   }
-  HRESULT STDMETHODCALLTYPE accLocation(long* left, long* top, long* width, long* height, VARIANT child) override {
+  HRESULT STDMETHODCALLTYPE accLocation(long* left, long* top, long* width, long* height,
+                                        VARIANT child) override {
     if (const HRESULT checked = Check(child); FAILED(checked)) return checked;
     RECT client;
     GetClientRect((*gauge_)->Handle(), &client);

@@ -29,7 +29,8 @@ class TGridPart : public TAccessible {
   }
   HRESULT STDMETHODCALLTYPE get_accDescription(VARIANT child, BSTR* description) override {
     long id = 0;
-    if (const HRESULT checked = Check(child, id); FAILED(checked)) return Failed(description, checked);
+    if (const HRESULT checked = Check(child, id); FAILED(checked))
+      return Failed(description, checked);
     return Text(description, DescriptionOf(*Live(), id));
   }
   HRESULT STDMETHODCALLTYPE get_accValue(VARIANT child, BSTR* value) override {
@@ -47,7 +48,8 @@ class TGridPart : public TAccessible {
     if (const HRESULT checked = Check(child, id); FAILED(checked)) return checked;
     return Number(state, StateOf(*Live(), id));
   }
-  HRESULT STDMETHODCALLTYPE accLocation(long* left, long* top, long* width, long* height, VARIANT child) override {
+  HRESULT STDMETHODCALLTYPE accLocation(long* left, long* top, long* width, long* height,
+                                        VARIANT child) override {
     long id = 0;
     if (const HRESULT checked = Check(child, id); FAILED(checked)) return checked;
     return ScreenLocation(Live()->Handle(), LocationOf(*Live(), id), left, top, width, height);
@@ -83,7 +85,8 @@ class TGridPart : public TAccessible {
   // marshalled to the window's thread; one that is not is refused.
   virtual const TDrawGrid* Live() const {
     const TDrawGrid* grid = *grid_;
-    if (!grid || GetWindowThreadProcessId(grid->Handle(), nullptr) != GetCurrentThreadId()) return nullptr;
+    if (!grid || GetWindowThreadProcessId(grid->Handle(), nullptr) != GetCurrentThreadId())
+      return nullptr;
     return grid;
   }
   virtual long ChildCount(const TDrawGrid& grid) const = 0;
@@ -155,7 +158,8 @@ class TRowAccessible final : public TGridPart {
   // Only while this row is still one of the grid's rows.
   const TDrawGrid* Live() const override {
     const TDrawGrid* grid = TGridPart::Live();
-    return grid && grid->RowsGeneration() == generation_ && row_ < grid->RowCount() ? grid : nullptr;
+    return grid && grid->RowsGeneration() == generation_ && row_ < grid->RowCount() ? grid
+                                                                                    : nullptr;
   }
   long ChildCount(const TDrawGrid& grid) const override { return grid.ColumnCount(); }
   std::wstring NameOf(const TDrawGrid& grid, long column) const override {
@@ -176,7 +180,8 @@ class TRowAccessible final : public TGridPart {
     return state;
   }
   RECT LocationOf(const TDrawGrid& grid, long column) const override {
-    return ToRect(column == CHILDID_SELF ? grid.RowClientRect(row_) : grid.CellClientRect(column - 1, row_));
+    return ToRect(column == CHILDID_SELF ? grid.RowClientRect(row_)
+                                         : grid.CellClientRect(column - 1, row_));
   }
   long NextDirection() const override { return NAVDIR_RIGHT; }
   long PreviousDirection() const override { return NAVDIR_LEFT; }
@@ -241,7 +246,9 @@ class TGridAccessible final : public TGridPart {
     return row == CHILDID_SELF ? grid.AccessibleName() : grid.RowText(row - 1);
   }
   std::wstring DescriptionOf(const TDrawGrid&, long) const override { return {}; }
-  long RoleOf(long row) const override { return row == CHILDID_SELF ? ROLE_SYSTEM_TABLE : ROLE_SYSTEM_ROW; }
+  long RoleOf(long row) const override {
+    return row == CHILDID_SELF ? ROLE_SYSTEM_TABLE : ROLE_SYSTEM_ROW;
+  }
   long StateOf(const TDrawGrid& grid, long row) const override {
     if (row != CHILDID_SELF) return RowState(grid, row - 1);
     long state = STATE_SYSTEM_READONLY | STATE_SYSTEM_FOCUSABLE;
@@ -259,9 +266,13 @@ class TGridAccessible final : public TGridPart {
   }
   long NextDirection() const override { return NAVDIR_DOWN; }
   long PreviousDirection() const override { return NAVDIR_UP; }
-  HRESULT ChildAnswer(VARIANT* out, long row) const override { return Object(out, NewRow(row - 1)); }
+  HRESULT ChildAnswer(VARIANT* out, long row) const override {
+    return Object(out, NewRow(row - 1));
+  }
 };
 
 }  // namespace
 
-IAccessible* NewGridAccessible(TGridLink grid) { return new (std::nothrow) TGridAccessible(std::move(grid)); }
+IAccessible* NewGridAccessible(TGridLink grid) {
+  return new (std::nothrow) TGridAccessible(std::move(grid));
+}

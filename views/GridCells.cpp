@@ -83,9 +83,11 @@ void DrawHeader(HDC dc, const TCellFonts& fonts, const TGridRect& outline, const
 // and fill are drawn). The row count is kept at the list's count plus one, so a drawn row finds
 // its record; the tests below only keep a broken invariant from reading past a table.
 template <typename Record>
-void DrawCell(HDC dc, const TCellFonts& fonts, std::span<const TGridColumn<Record>> columns, int column, int row,
-              const RECT& cell, int columnCount, int rowCount, const Record* record) {
-  const TGridRect outline = OutlineRect({cell.left, cell.top, cell.right, cell.bottom}, column, row, columnCount, rowCount);
+void DrawCell(HDC dc, const TCellFonts& fonts, std::span<const TGridColumn<Record>> columns,
+              int column, int row, const RECT& cell, int columnCount, int rowCount,
+              const Record* record) {
+  const TGridRect outline = OutlineRect({cell.left, cell.top, cell.right, cell.bottom}, column, row,
+                                        columnCount, rowCount);
   const bool known = column >= 0 && static_cast<size_t>(column) < columns.size();
   if (row == 0) {
     DrawHeader(dc, fonts, outline, known ? columns[column].Title : L"");
@@ -108,7 +110,8 @@ const typename List::value_type* EntryOf(const List* list, int row) {
 
 void DrawCompCell(HDC dc, const TCellFonts& fonts, int column, int row, const RECT& cell,
                   int columnCount, int rowCount, const TFileList* list) {
-  DrawCell<TFileStruct>(dc, fonts, CompGridColumns, column, row, cell, columnCount, rowCount, EntryOf(list, row));
+  DrawCell<TFileStruct>(dc, fonts, CompGridColumns, column, row, cell, columnCount, rowCount,
+                        EntryOf(list, row));
 }
 
 void DrawUpdateCell(HDC dc, const TCellFonts& fonts, int column, int row, const RECT& cell,

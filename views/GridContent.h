@@ -44,7 +44,8 @@ enum class TWidthBase { Client, Outer };
 inline constexpr TWidthBase CompGridWidthBase = TWidthBase::Client;
 inline constexpr TGridColumn<TFileStruct> CompGridColumns[] = {
     {L"Имя", 0.35, [](const TFileStruct& r) { return TCellContent{r.Name}; }},
-    {L"Атрибуты", 0.15, [](const TFileStruct& r) { return TCellContent{std::to_wstring(r.Attributes)}; }},
+    {L"Атрибуты", 0.15,
+     [](const TFileStruct& r) { return TCellContent{std::to_wstring(r.Attributes)}; }},
     {L"Дата", 0.16, [](const TFileStruct& r) { return TCellContent{r.Date}; }},
     {L"Время", 0.13, [](const TFileStruct& r) { return TCellContent{r.Time}; }},
     {L"Размер", 0.14, [](const TFileStruct& r) { return TCellContent{std::to_wstring(r.Size)}; }},
@@ -59,7 +60,9 @@ inline constexpr TGridColumn<TUpdateStruct> UpdateGridColumns[] = {
      [](const TUpdateStruct& r) {
        // Only the scan writes Component, with rows 0 to 4; the test keeps a bad row from
        // indexing past the table.
-       return TCellContent{r.Component >= 0 && r.Component < ComponentCount ? ComponentDisplayNames[r.Component] : L""};
+       return TCellContent{r.Component >= 0 && r.Component < ComponentCount
+                               ? ComponentDisplayNames[r.Component]
+                               : L""};
      }},
     {L"Версия", 0.1, [](const TUpdateStruct& r) { return TCellContent{r.Version}; }},
     {L"Статус", 0.4,
@@ -79,14 +82,17 @@ std::vector<double> WidthFactors(std::span<const TGridColumn<Record>> columns) {
 
 // A data cell's text; "" for a column the table does not have.
 template <typename Record>
-std::wstring CellText(std::span<const TGridColumn<Record>> columns, const Record& record, int column) {
-  return column >= 0 && static_cast<size_t>(column) < columns.size() ? columns[column].Content(record).Text
-                                                                     : std::wstring();
+std::wstring CellText(std::span<const TGridColumn<Record>> columns, const Record& record,
+                      int column) {
+  return column >= 0 && static_cast<size_t>(column) < columns.size()
+             ? columns[column].Content(record).Text
+             : std::wstring();
 }
 // What grid row row shows in column: the title in row 0, else the cell of entry row - 1 of the
 // list ("" where there is none).
 template <typename Record, typename List>
-std::wstring GridCellText(std::span<const TGridColumn<Record>> columns, int column, int row, const List* list) {
+std::wstring GridCellText(std::span<const TGridColumn<Record>> columns, int column, int row,
+                          const List* list) {
   if (column < 0 || static_cast<size_t>(column) >= columns.size() || row < 0) return {};
   if (row == 0) return columns[column].Title;
   if (!list || static_cast<size_t>(row - 1) >= list->size()) return {};

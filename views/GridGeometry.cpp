@@ -32,7 +32,8 @@ TGridSpan TGridGeometry::VisibleColumns(int clientWidth) const {
 
 TGridRect TGridGeometry::CellRect(int column, int row) const {
   int left = 0;
-  for (int c = 0; c < column && c < static_cast<int>(columnWidths.size()); ++c) left += columnWidths[c];
+  for (int c = 0; c < column && c < static_cast<int>(columnWidths.size()); ++c)
+    left += columnWidths[c];
   const int width = column < static_cast<int>(columnWidths.size()) ? columnWidths[column] : 0;
   const int top = (row - topRow) * rowHeight;
   return {left, top, left + width, top + rowHeight};

@@ -14,7 +14,8 @@ inline constexpr uint32_t DataTextColor = 0x000000;     // black
 // The update statuses, indexed by TUpdateStruct::Status: ready blue, succeeded green, failed
 // red, in progress olive.
 inline constexpr int UpdateStatusCount = 4;
-inline constexpr uint32_t UpdateStatusColors[UpdateStatusCount] = {0xFF0000, 0x008000, 0x0000FF, 0x009191};
+inline constexpr uint32_t UpdateStatusColors[UpdateStatusCount] = {0xFF0000, 0x008000, 0x0000FF,
+                                                                   0x009191};
 
 // The status line's ink after a failure (otherwise the system's window-text colour).
 inline constexpr uint32_t FailureInkColor = 0x0000FF;  // red

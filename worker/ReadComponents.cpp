@@ -50,18 +50,17 @@ bool TThreadComPort::RequestFileList(TFileList& list, const std::wstring& filter
   // component tells its length, and never past the memory it can be read through.
   Reply = Port->GetReceivedData();
   size_t received = ReadableExtent(Reply, MaxFileListReplySize);
-  if (ReceivedSize) received = std::min(received, static_cast<size_t>(std::max(ReceivedSize->GetReceivedSize(), 0)));
+  if (ReceivedSize)
+    received =
+        std::min(received, static_cast<size_t>(std::max(ReceivedSize->GetReceivedSize(), 0)));
   const std::span<const uint8_t> reply(Reply, received);
   switch (ParseFileListReply(reply, WantsVersions(filter), filter, list)) {
-    case TFileListOutcome::Ok:
-      ShowStatus(status_text::FilesListed, false, 0);
-      return true;
+    case TFileListOutcome::Ok: ShowStatus(status_text::FilesListed, false, 0); return true;
     case TFileListOutcome::WrongCode:
       // The link worked; the unit answered with something else: not shown as an error.
       ShowStatus(status_text::FileListFailed, false, 0);
       return false;
-    case TFileListOutcome::Truncated:
-      break;
+    case TFileListOutcome::Truncated: break;
   }
   ShowStatus(status_text::FileListCut, true, 0);
   return false;

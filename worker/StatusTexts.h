@@ -15,11 +15,15 @@ inline constexpr wchar_t DirectorySet[] = L"Задание директории 
 inline constexpr wchar_t DirectoryFailed[] = L"Задание директории завершено неудачно";
 inline constexpr wchar_t AskingForFiles[] = L"Запрос списка файлов...";
 inline constexpr wchar_t FilesListed[] = L"Запрос списка файлов завершен успешно";
-inline constexpr wchar_t FileListFailed[] = L"Запрос списка файлов завершен неудачно ";  // ends with a blank
-inline constexpr wchar_t FileListCut[] = L"Запрос списка файлов завершен неудачно: ответ блока неполный";
+inline constexpr wchar_t FileListFailed[] =
+    L"Запрос списка файлов завершен неудачно ";  // ends with a blank
+inline constexpr wchar_t FileListCut[] =
+    L"Запрос списка файлов завершен неудачно: ответ блока неполный";
 
 // The update.
-inline std::wstring Updating(const std::wstring& displayName) { return L"Обновление \"" + displayName + L"\"..."; }
+inline std::wstring Updating(const std::wstring& displayName) {
+  return L"Обновление \"" + displayName + L"\"...";
+}
 inline constexpr wchar_t FileTooLarge[] = L"Файл имеет слишком большой размер";
 inline constexpr wchar_t FileEmpty[] = L"Файл имеет нулевую длину";
 inline std::wstring FileUnreadable(const std::wstring& fileName) {

@@ -21,14 +21,14 @@ void RegisterHandOffClass(WNDPROC proc) {
 TThread::TThread(bool createSuspended) : windowThreadId_(GetCurrentThreadId()) {
   RegisterHandOffClass(&TThread::HandOffProc);
   // A message-only window: sent messages reach it on this thread, it is never shown.
-  handOffWindow_.reset(CreateWindowExW(0, HandOffClass, L"", 0, 0, 0, 0, 0, HWND_MESSAGE,
-                                       nullptr, GetModuleHandleW(nullptr), nullptr));
+  handOffWindow_.reset(CreateWindowExW(0, HandOffClass, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                                       GetModuleHandleW(nullptr), nullptr));
   if (!handOffWindow_) {
     startError_ = GetLastError();
     return;
   }
-  const uintptr_t thread = _beginthreadex(nullptr, 0, &TThread::ThreadStart, this,
-                                          CREATE_SUSPENDED, nullptr);
+  const uintptr_t thread =
+      _beginthreadex(nullptr, 0, &TThread::ThreadStart, this, CREATE_SUSPENDED, nullptr);
   thread_.reset(reinterpret_cast<HANDLE>(thread));
   if (!thread_) startError_ = GetLastError();
   if (!createSuspended) Resume();

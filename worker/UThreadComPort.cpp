@@ -97,9 +97,7 @@ void TThreadComPort::HandOffGauge(int32_t percent) {
 
 void TThreadComPort::ApplyToWindow() {
   switch (Action) {
-    case uaLinkError:
-      ShowLinkFailure();
-      break;
+    case uaLinkError: ShowLinkFailure(); break;
     case uaCompRows:
       if (Text != L"0")
         window_.InstallComponentList(std::move(PendingFileList),
@@ -109,14 +107,9 @@ void TThreadComPort::ApplyToWindow() {
     case uaUpdateGrid:
       if (Text == L"0") window_.RepaintUpdateGrid();
       break;
-    case uaGauge:
-      window_.ShowGauge(GaugePercent);
-      break;
-    case uaStatus:
-      window_.ShowStatusLine(Text, StatusFailed);
-      break;
-    default:
-      break;
+    case uaGauge: window_.ShowGauge(GaugePercent); break;
+    case uaStatus: window_.ShowStatusLine(Text, StatusFailed); break;
+    default: break;
   }
 }
 

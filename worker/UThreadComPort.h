@@ -58,7 +58,7 @@ class TThreadComPort : public TThread {
   // The reply's length, where the component tells it (AskForReceivedSize). Declared after
   // Port: released before it.
   ComPtr<IReceivedSize> ReceivedSize;
-  HANDLE Event = nullptr;             // created, signalled and closed by the window
+  HANDLE Event = nullptr;  // created, signalled and closed by the window
   std::atomic<int32_t> Command{cmNone};
 
   // Asks the component in Port, once, whether it tells the reply's length; the vendor's does
@@ -71,10 +71,10 @@ class TThreadComPort : public TThread {
   // Carries out Action with Text on the window thread; returns when it has been carried out.
   void HandOff();
   // The hand-offs by action, each with what its action needs set first.
-  void HandOffLinkFailure();                        // uaLinkError
-  void HandOffComponentRows(TFileList records);     // uaCompRows: the records, Text their count + 1
-  void HandOffUpdateGridRepaint();                  // uaUpdateGrid with "0"
-  void HandOffGauge(int32_t percent);               // uaGauge
+  void HandOffLinkFailure();                     // uaLinkError
+  void HandOffComponentRows(TFileList records);  // uaCompRows: the records, Text their count + 1
+  void HandOffUpdateGridRepaint();               // uaUpdateGrid with "0"
+  void HandOffGauge(int32_t percent);            // uaGauge
   // Runs on the window thread only, inside a hand-off.
   void ApplyToWindow();
   // "Инициализация...", then Initialize; on failure the link failure display.

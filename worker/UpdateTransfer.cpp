@@ -105,7 +105,8 @@ void TThreadComPort::UpdateComponents() {
     DWORD size = 0;
     const ReadOutcome read = ReadWholeFile(path, file, image, size);
     UniqueBstr name;
-    if (read == ReadOutcome::Read) name.reset(SysAllocStringLen(fileName.data(), static_cast<UINT>(fileName.size())));
+    if (read == ReadOutcome::Read)
+      name.reset(SysAllocStringLen(fileName.data(), static_cast<UINT>(fileName.size())));
     if (read != ReadOutcome::Read || !name) {
       ShowStatus(read == ReadOutcome::TooLarge ? std::wstring(status_text::FileTooLarge)
                  : read == ReadOutcome::Empty  ? std::wstring(status_text::FileEmpty)
@@ -121,7 +122,8 @@ void TThreadComPort::UpdateComponents() {
     // the pointer so that ours is freed whatever the link does with its argument.
     BSTR nameArgument = name.get();
     handedOffPercent = NoPercent;  // the first report of every file reaches the gauge
-    LastResult = Port->SendFile(static_cast<int32_t>(size), image.get(), &nameArgument, &UpdateProgress);
+    LastResult =
+        Port->SendFile(static_cast<int32_t>(size), image.get(), &nameArgument, &UpdateProgress);
     if (LastResult == LinkOk) {
       const int32_t length = BuildConfirmUpdate(Packet.get(), row, record->Version);
       ShowStatus(status_text::AwaitingConfirmation, false, 0);

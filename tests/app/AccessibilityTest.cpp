@@ -24,7 +24,8 @@ using accessible::Child;
 
 ComPtr<IAccessible> ObjectOf(HWND window) {
   ComPtr<IAccessible> object;
-  EXPECT_EQ(AccessibleObjectFromWindow(window, OBJID_CLIENT, IID_IAccessible, object.put_void()), S_OK);
+  EXPECT_EQ(AccessibleObjectFromWindow(window, OBJID_CLIENT, IID_IAccessible, object.put_void()),
+            S_OK);
   return object;
 }
 
@@ -35,7 +36,8 @@ std::wstring Name(IAccessible* object, long child, HRESULT* result = nullptr) {
   return name ? std::wstring(name.get()) : std::wstring();
 }
 
-long Long(HRESULT (STDMETHODCALLTYPE IAccessible::*get)(VARIANT, VARIANT*), IAccessible* object, long child) {
+long Long(HRESULT (STDMETHODCALLTYPE IAccessible::*get)(VARIANT, VARIANT*), IAccessible* object,
+          long child) {
   VARIANT value;
   VariantInit(&value);
   (object->*get)(Child(child), &value);
@@ -62,7 +64,8 @@ TFileStruct File(const std::wstring& name, int32_t size) {
 
 // The events of this process's windows, counted as they come in through the message loop.
 std::map<std::pair<HWND, DWORD>, std::vector<LONG>> events;
-void CALLBACK Count(HWINEVENTHOOK, DWORD event, HWND window, LONG object, LONG child, DWORD, DWORD) {
+void CALLBACK Count(HWINEVENTHOOK, DWORD event, HWND window, LONG object, LONG child, DWORD,
+                    DWORD) {
   if (object == OBJID_CLIENT) events[{window, event}].push_back(child);
 }
 
@@ -108,7 +111,8 @@ TEST_F(AccessibilityTest, AGridIsATableOfItsRowsReadFromWhatItDraws) {
   EXPECT_EQ(table->get_accChildCount(&rows), S_OK);
   EXPECT_EQ(rows, 16);
 
-  ComPtr<IAccessible> titles = Row(table.get(), 1), second = Row(table.get(), 3), last = Row(table.get(), 16);
+  ComPtr<IAccessible> titles = Row(table.get(), 1), second = Row(table.get(), 3),
+                      last = Row(table.get(), 16);
   ASSERT_TRUE(titles && second && last);
   EXPECT_EQ(Name(titles.get(), CHILDID_SELF), L"Имя, Атрибуты, Дата, Время, Размер, Версия");
   EXPECT_EQ(Long(&IAccessible::get_accRole, titles.get(), 1), ROLE_SYSTEM_COLUMNHEADER);
@@ -130,7 +134,8 @@ TEST_F(AccessibilityTest, AGridIsATableOfItsRowsReadFromWhatItDraws) {
   ClientToScreen(grid, &origin);
   EXPECT_EQ(std::make_pair(left, top), std::make_pair(origin.x, origin.y));
   EXPECT_EQ(height, 18);
-  EXPECT_EQ(Long(&IAccessible::get_accState, second.get(), CHILDID_SELF) & STATE_SYSTEM_OFFSCREEN, 0);
+  EXPECT_EQ(Long(&IAccessible::get_accState, second.get(), CHILDID_SELF) & STATE_SYSTEM_OFFSCREEN,
+            0);
   EXPECT_NE(Long(&IAccessible::get_accState, last.get(), CHILDID_SELF) & STATE_SYSTEM_OFFSCREEN, 0);
 
   // The keyboard's row is the focus a reader follows.
@@ -144,10 +149,12 @@ TEST_F(AccessibilityTest, AGridIsATableOfItsRowsReadFromWhatItDraws) {
   ComPtr<IAccessible> focused;
   focus.pdispVal->QueryInterface(IID_IAccessible, focused.put_void());
   VariantClear(&focus);
-  EXPECT_EQ(Name(focused.get(), CHILDID_SELF), Name(table.get(), 1 + form->ComponentGrid().Selection().row));
-  EXPECT_NE(Long(&IAccessible::get_accState, table.get(), 1 + form->ComponentGrid().Selection().row) &
-                STATE_SYSTEM_FOCUSED,
-            0);
+  EXPECT_EQ(Name(focused.get(), CHILDID_SELF),
+            Name(table.get(), 1 + form->ComponentGrid().Selection().row));
+  EXPECT_NE(
+      Long(&IAccessible::get_accState, table.get(), 1 + form->ComponentGrid().Selection().row) &
+          STATE_SYSTEM_FOCUSED,
+      0);
 
   // A new list: the old rows answer as gone, never with the new rows' texts.
   form->InstallComponentList({File(L"Один", 1)}, 2);
@@ -176,8 +183,8 @@ TEST_F(AccessibilityTest, AGridIsATableOfItsRowsReadFromWhatItDraws) {
 }
 
 TEST_F(AccessibilityTest, NewRowsNewTextsAndAMovingGaugeAreAnnounced) {
-  HWINEVENTHOOK hook = SetWinEventHook(EVENT_OBJECT_CREATE, EVENT_OBJECT_VALUECHANGE, nullptr, &Count,
-                                       GetCurrentProcessId(), 0, WINEVENT_OUTOFCONTEXT);
+  HWINEVENTHOOK hook = SetWinEventHook(EVENT_OBJECT_CREATE, EVENT_OBJECT_VALUECHANGE, nullptr,
+                                       &Count, GetCurrentProcessId(), 0, WINEVENT_OUTOFCONTEXT);
   ASSERT_TRUE(hook);
   events.clear();
   TempFolder folder;

@@ -24,10 +24,10 @@ const std::wstring kNotRegistered =
 const std::wstring kFailedHead = kPrefix + L"ошибка проверки регистрации.\r\nТекст ошибки: \"";
 const std::wstring kFailedTail = L"\".\r\nОбратитесь к разработчику.";
 
-constexpr CLSID kTestClass = {0x5e1f0a42, 0x7c3b, 0x4d19,
-                              {0x9a, 0x61, 0x2b, 0x8e, 0x0c, 0x4f, 0x73, 0xd5}};
-constexpr CLSID kOtherClass = {0x5e1f0a43, 0x7c3b, 0x4d19,
-                               {0x9a, 0x61, 0x2b, 0x8e, 0x0c, 0x4f, 0x73, 0xd5}};
+constexpr CLSID kTestClass = {
+    0x5e1f0a42, 0x7c3b, 0x4d19, {0x9a, 0x61, 0x2b, 0x8e, 0x0c, 0x4f, 0x73, 0xd5}};
+constexpr CLSID kOtherClass = {
+    0x5e1f0a43, 0x7c3b, 0x4d19, {0x9a, 0x61, 0x2b, 0x8e, 0x0c, 0x4f, 0x73, 0xd5}};
 
 std::wstring StringFromGuid(const GUID& id) {
   wchar_t text[64] = {};
@@ -61,8 +61,8 @@ class CheckComRegTest : public ::testing::Test {
  protected:
   void SetUp() override {
     rootPath_ = L"Software\\QemUtilTests\\Checkcomreg-" + std::to_wstring(GetCurrentProcessId());
-    ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, rootPath_.c_str(), 0, nullptr, 0,
-                              KEY_ALL_ACCESS, nullptr, root_.put(), nullptr),
+    ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, rootPath_.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS,
+                              nullptr, root_.put(), nullptr),
               ERROR_SUCCESS);
     UniqueHKey classes;
     ASSERT_EQ(RegCreateKeyExW(root_.get(), L"CLSID", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
@@ -109,8 +109,7 @@ class CheckComRegTest : public ::testing::Test {
   }
 
   // An in-process registration whose default value is the given path.
-  void Register(const std::wstring& serverPath, DWORD type = REG_SZ,
-                const CLSID& id = kTestClass) {
+  void Register(const std::wstring& serverPath, DWORD type = REG_SZ, const CLSID& id = kTestClass) {
     SetText(CreateServerKey(id).get(), nullptr, serverPath, type);
   }
 
@@ -232,10 +231,9 @@ TEST_F(CheckComRegTest, PercentReferencesAreNotExpanded) {
 // The system's text for the registry's "not a supported type" failure, as the message shows it.
 std::wstring UnsupportedTypeText() {
   wchar_t* buffer = nullptr;
-  FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
-                     FORMAT_MESSAGE_IGNORE_INSERTS,
-                 nullptr, ERROR_UNSUPPORTED_TYPE, 0, reinterpret_cast<wchar_t*>(&buffer), 0,
-                 nullptr);
+  FormatMessageW(
+      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+      nullptr, ERROR_UNSUPPORTED_TYPE, 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
   std::wstring text = buffer ? buffer : L"";
   if (buffer) LocalFree(buffer);
   return text;
@@ -253,9 +251,9 @@ TEST_F(CheckComRegTest, NonTextDefaultValueIsACheckFailure) {
     const void* data;
     DWORD size;
   };
-  for (const Case& value : {Case{REG_DWORD, &number, sizeof number},
-                            Case{REG_BINARY, bytes, sizeof bytes},
-                            Case{REG_MULTI_SZ, multi, sizeof multi}}) {
+  for (const Case& value :
+       {Case{REG_DWORD, &number, sizeof number}, Case{REG_BINARY, bytes, sizeof bytes},
+        Case{REG_MULTI_SZ, multi, sizeof multi}}) {
     SCOPED_TRACE(value.type);
     SetValue(CreateServerKey().get(), nullptr, value.type, value.data, value.size);
     const std::wstring message = Check();
@@ -299,8 +297,9 @@ TEST_F(CheckComRegTest, KeysAreClosedOnEveryPath) {
   const std::uintptr_t before = HandleTableTop();
   for (int round = 0; round < 50; ++round) {
     EXPECT_EQ(Check(), L"");
-    EXPECT_EQ(Check(L"Other.dll"), L"COM-объект \"Other.dll\": незарегистрирован или отсутствует."
-                                   L"\r\nПереустановите приложение");
+    EXPECT_EQ(Check(L"Other.dll"),
+              L"COM-объект \"Other.dll\": незарегистрирован или отсутствует."
+              L"\r\nПереустановите приложение");
   }
   SetValue(CreateServerKey().get(), nullptr, REG_DWORD, &number, sizeof number);
   for (int round = 0; round < 50; ++round) EXPECT_EQ(Check().rfind(kFailedHead, 0), 0u);
@@ -309,8 +308,8 @@ TEST_F(CheckComRegTest, KeysAreClosedOnEveryPath) {
 }
 
 TEST(GuidToText, EqualsStringFromGuid2) {
-  constexpr GUID allOnes = {0xFFFFFFFF, 0xFFFF, 0xFFFF,
-                           {0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF}};
+  constexpr GUID allOnes = {
+      0xFFFFFFFF, 0xFFFF, 0xFFFF, {0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF}};
   for (const GUID& id : {CLSID_ComPort, GUID_NULL, kTestClass, allOnes}) {
     const std::wstring text = GuidToText(id);
     EXPECT_EQ(text, StringFromGuid(id));

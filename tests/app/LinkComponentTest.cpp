@@ -12,7 +12,8 @@ namespace {
 std::vector<DWORD> contexts;
 HRESULT answer21 = S_OK, answer5 = S_OK;
 
-HRESULT STDAPICALLTYPE FakeCreate(REFCLSID classId, LPUNKNOWN outer, DWORD context, REFIID iid, LPVOID* out) {
+HRESULT STDAPICALLTYPE FakeCreate(REFCLSID classId, LPUNKNOWN outer, DWORD context, REFIID iid,
+                                  LPVOID* out) {
   contexts.push_back(context);
   EXPECT_TRUE(IsEqualCLSID(classId, CLSID_ComPort));
   EXPECT_TRUE(IsEqualIID(iid, IID_IComPort));
@@ -41,12 +42,14 @@ TEST(CreateLinkComponentTest, AsksInProcessLocalAndRemoteThenWithoutRemoteOnInva
 TEST(HrCheckTextTest, NamesTheOperationTheSystemTextAndTheSource) {
   const std::wstring text = HrCheckText(E_ACCESSDENIED, L"Create(intfObj)", L"TBF.cpp", 42);
   wchar_t* system = nullptr;
-  FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-                 nullptr, static_cast<DWORD>(E_ACCESSDENIED), 0x400,
-                 reinterpret_cast<wchar_t*>(&system), 0, nullptr);
+  FormatMessageW(
+      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+      nullptr, static_cast<DWORD>(E_ACCESSDENIED), 0x400, reinterpret_cast<wchar_t*>(&system), 0,
+      nullptr);
   ASSERT_NE(system, nullptr) << "the system has a text for E_ACCESSDENIED";
-  const std::wstring expected = L"'Create(intfObj)': " + std::wstring(system) +
-                                L" @ TBF.cpp/42\nPress [Y]es to terminate, [N]o to continue and [C]ancel to Debug";
+  const std::wstring expected =
+      L"'Create(intfObj)': " + std::wstring(system) +
+      L" @ TBF.cpp/42\nPress [Y]es to terminate, [N]o to continue and [C]ancel to Debug";
   LocalFree(system);
   EXPECT_EQ(text, expected);
 }

@@ -69,14 +69,16 @@ class UpdatePageTest : public ::testing::Test {
 
   void SetUp() override {
     Application = TApplication{};
-    ASSERT_TRUE(form->Create(TestServices(port, [this](TWorkerWindow& window) -> std::unique_ptr<TThreadComPort> {
-      auto made = std::make_unique<UpdateWorker>(true, window);
-      worker = made.get();
-      return made;
-    })));
+    ASSERT_TRUE(form->Create(
+        TestServices(port, [this](TWorkerWindow& window) -> std::unique_ptr<TThreadComPort> {
+          auto made = std::make_unique<UpdateWorker>(true, window);
+          worker = made.get();
+          return made;
+        })));
     form->PlacementStore().SetIniFileName(L"");
     form->ShowMain();
-    ASSERT_TRUE(PumpUntil([&] { return port.CountOf("SetInteractive(0)@T") == 1; }, TServe::Everything));
+    ASSERT_TRUE(
+        PumpUntil([&] { return port.CountOf("SetInteractive(0)@T") == 1; }, TServe::Everything));
   }
   void TearDown() override {
     if (form && form->Handle()) {
@@ -181,13 +183,13 @@ TEST_F(UpdatePageTest, TheGridPaintsCandidatesWithTheirStatusColours) {
   folder.File(L"salvik.exe");
   SetFolder(folder.Path());
   MenuItem();
-  EXPECT_TRUE(GridHas(RGB(0, 0, 128)));   // navy titles
-  EXPECT_TRUE(GridHas(RGB(0, 0, 255)));   // "готов к обновлению"
+  EXPECT_TRUE(GridHas(RGB(0, 0, 128)));  // navy titles
+  EXPECT_TRUE(GridHas(RGB(0, 0, 255)));  // "готов к обновлению"
   EXPECT_FALSE(GridHas(RGB(255, 0, 0)));
   (*form->UpdateRecords())[1]->Status = usFailed;
   form->RepaintUpdateGrid();
   EXPECT_TRUE(GridHas(RGB(255, 0, 0)));
-  EXPECT_TRUE(GridHas(RGB(0, 0, 0)));      // names and versions
+  EXPECT_TRUE(GridHas(RGB(0, 0, 0)));  // names and versions
   EXPECT_TRUE(GridHas(RGB(255, 255, 255)));
 }
 

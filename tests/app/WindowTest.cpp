@@ -60,7 +60,8 @@ class WindowTest : public ::testing::Test {
     form->PlacementStore().SetIniFileName(L"");  // no placement file from a test
     form->ShowMain();
     // The worker's own start: Reset and SetInteractive(0).
-    ASSERT_TRUE(PumpUntil([&] { return port.CountOf("SetInteractive(0)@T") == 1; }, TServe::Everything));
+    ASSERT_TRUE(
+        PumpUntil([&] { return port.CountOf("SetInteractive(0)@T") == 1; }, TServe::Everything));
   }
   void Command(int id) { PostMessageW(form->Handle(), WM_COMMAND, id, 0); }
   void Close() {
@@ -84,9 +85,9 @@ TEST_F(WindowTest, ConfiguresTheLinkOnTheWindowThreadBeforeTheWorkerStarts) {
 TEST_F(WindowTest, InitializesAtStartWhenTheLinkAsksForIt) {
   port.SetResult("QueryState", 1);
   Start();
-  EXPECT_EQ(port.Calls(), (Calls{"Configure()@W", "QueryState()@W", "SetTimeout(1000)@W",
-                                 "SetInteractive(1)@W", "Initialize()@W", "Reset()@T",
-                                 "SetInteractive(0)@T"}));
+  EXPECT_EQ(port.Calls(),
+            (Calls{"Configure()@W", "QueryState()@W", "SetTimeout(1000)@W", "SetInteractive(1)@W",
+                   "Initialize()@W", "Reset()@T", "SetInteractive(0)@T"}));
 }
 
 TEST_F(WindowTest, StartsWithTheDesignedLayoutNoPageAndAnEmptyStatus) {
@@ -103,8 +104,10 @@ TEST_F(WindowTest, StartsWithTheDesignedLayoutNoPageAndAnEmptyStatus) {
   EXPECT_EQ(GetMenuItemCount(GetMenu(form->Handle())), 3);
 
   std::vector<int> comp, update;
-  for (int c = 0; c < form->ComponentGrid().ColumnCount(); ++c) comp.push_back(form->ComponentGrid().ColumnWidth(c));
-  for (int c = 0; c < form->UpdateGrid().ColumnCount(); ++c) update.push_back(form->UpdateGrid().ColumnWidth(c));
+  for (int c = 0; c < form->ComponentGrid().ColumnCount(); ++c)
+    comp.push_back(form->ComponentGrid().ColumnWidth(c));
+  for (int c = 0; c < form->UpdateGrid().ColumnCount(); ++c)
+    update.push_back(form->UpdateGrid().ColumnWidth(c));
   EXPECT_EQ(comp, (std::vector<int>{178, 76, 81, 66, 71, 50}));
   EXPECT_EQ(update, (std::vector<int>{255, 51, 204}));
   EXPECT_EQ(form->ComponentGrid().RowCount(), 1);
@@ -150,7 +153,8 @@ TEST_F(WindowTest, ComponentsShowsItsPageAndWakesTheWorker) {
 
   // The update page through the menu; the components page again.
   Command(idMiUpdate);
-  ASSERT_TRUE(PumpUntil([&] { return form->ActivePage() == form->UpdatePage(); }, TServe::Everything));
+  ASSERT_TRUE(
+      PumpUntil([&] { return form->ActivePage() == form->UpdatePage(); }, TServe::Everything));
   EXPECT_TRUE(IsWindowVisible(form->UpdatePage()));
   EXPECT_FALSE(IsWindowVisible(form->ComponentsPage()));
 }
@@ -167,7 +171,8 @@ TEST_F(WindowTest, AFailedLinkShowsItsTextInRedAndTheNextStatusInTheWindowTextCo
   port.errorText = L"Блок диагностики не подключен";
   Start();
   Command(idMiComp);
-  ASSERT_TRUE(PumpUntil([&] { return port.CountOf("SetInteractive(0)@W") == 1; }, TServe::Everything));
+  ASSERT_TRUE(
+      PumpUntil([&] { return port.CountOf("SetInteractive(0)@W") == 1; }, TServe::Everything));
   EXPECT_EQ(TextOf(form->StatusLine()), L"Блок диагностики не подключен");
   EXPECT_TRUE(form->StatusFailed());
   EXPECT_TRUE(HasPixel(form->StatusLine(), RGB(255, 0, 0)));
@@ -246,8 +251,9 @@ TEST_F(WindowTest, TheSessionMayEndOnlyWhileNoJobRuns) {
   Command(idMiComp);
   ASSERT_TRUE(PumpUntil([&] { return inJob.load(); }, TServe::Everything));
   EXPECT_EQ(query(), FALSE);
-  EXPECT_EQ(form->ShutdownBlockReason(),
-            L"Идёт чтение списка компонентов блока диагностики. Не завершайте сеанс до его окончания.");
+  EXPECT_EQ(
+      form->ShutdownBlockReason(),
+      L"Идёт чтение списка компонентов блока диагностики. Не завершайте сеанс до его окончания.");
 
   release = true;
   ASSERT_TRUE(PumpUntil([&] { return form->ShutdownBlockReason().empty(); }, TServe::Everything));
@@ -334,7 +340,8 @@ TEST_F(SessionEndTest, EndingWhileACloseWaitsForTheWorkerFinishesTheCloseOnce) {
   StartInJob();
   window = form->Handle();
   Command(idMiExit);
-  ASSERT_TRUE(PumpUntil([&] { return form->Handle() == nullptr && ThreadComPort == nullptr; }, TServe::Everything));
+  ASSERT_TRUE(PumpUntil([&] { return form->Handle() == nullptr && ThreadComPort == nullptr; },
+                        TServe::Everything));
   sessionEnd.join();
   EXPECT_EQ(callsAtAnswer, JobEndThenShutdown());
   EXPECT_EQ(folderAtAnswer, L"C:\\Обновления");

@@ -16,9 +16,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (outcome != TFileListOutcome::Ok && !list.empty()) std::abort();
   if (outcome == TFileListOutcome::Ok) {
     // Each record took at least 10 bytes (11 with versions) of the reply.
-    if (list.size() > reply[1] || 2 + list.size() * (withVersions ? 11 : 10) > reply.size()) std::abort();
+    if (list.size() > reply[1] || 2 + list.size() * (withVersions ? 11 : 10) > reply.size())
+      std::abort();
     for (const TFileStruct& r : list) {
-      if (r.Time.size() != 8 || r.Date.size() != 10 || r.Attributes < 0 || r.Attributes > 255) std::abort();
+      if (r.Time.size() != 8 || r.Date.size() != 10 || r.Attributes < 0 || r.Attributes > 255)
+        std::abort();
       if (!withVersions && !r.Version.empty()) std::abort();
       if (!filter.empty() && !PassesExtensionFilter(r.Name, filter)) std::abort();
     }

@@ -36,7 +36,8 @@ const std::vector<TReplyEntry> UnitFiles = {
 TEST(FileListReply, EntriesBecomeRecordsInReplyOrderAndTheFilterDropsOtherExtensions) {
   TFileList list;
   ASSERT_EQ(Parse(ReplyBytes(UnitFiles, true), list), TFileListOutcome::Ok);
-  EXPECT_EQ(Names(list), (std::vector<std::wstring>{L"meridox.exe", L"QEM.EXE", L"foo.exe", L"noext"}));
+  EXPECT_EQ(Names(list),
+            (std::vector<std::wstring>{L"meridox.exe", L"QEM.EXE", L"foo.exe", L"noext"}));
 
   const TFileStruct& meridox = list[0];
   EXPECT_EQ(meridox.Attributes, 0x21);
@@ -46,14 +47,15 @@ TEST(FileListReply, EntriesBecomeRecordsInReplyOrderAndTheFilterDropsOtherExtens
   EXPECT_EQ(meridox.Version, L"2.10");
   EXPECT_EQ(list[1].Time, L"23:59.58");
   EXPECT_EQ(list[1].Date, L"2019.12.31");
-  EXPECT_EQ(list[2].Version, L"");     // version length 0
-  EXPECT_EQ(list[3].Version, L"в1");   // code page 1251 text
+  EXPECT_EQ(list[2].Version, L"");    // version length 0
+  EXPECT_EQ(list[3].Version, L"в1");  // code page 1251 text
 }
 
 TEST(FileListReply, WithoutVersionsEntriesAreShorterAndTheFilterIsCaseBlind) {
   TFileList list;
   ASSERT_EQ(Parse(ReplyBytes(UnitFiles, false), list, false, L"EXE"), TFileListOutcome::Ok);
-  EXPECT_EQ(Names(list), (std::vector<std::wstring>{L"meridox.exe", L"QEM.EXE", L"foo.exe", L"noext"}));
+  EXPECT_EQ(Names(list),
+            (std::vector<std::wstring>{L"meridox.exe", L"QEM.EXE", L"foo.exe", L"noext"}));
   for (const TFileStruct& r : list) EXPECT_EQ(r.Version, L"");
   EXPECT_EQ(list[1].Size, 65536);
 
@@ -114,15 +116,17 @@ TEST(FileListReply, TheExtensionIsWhatFollowsTheLastPoint) {
 
   // Names arrive in code page 1251 and are compared as text.
   TFileList list;
-  ASSERT_EQ(Parse(ReplyBytes({Named("\xEE\xF2\xF7\xB8\xF2.\xE4\xEE\xEA")}, false), list, false, L"ДОК"),
-            TFileListOutcome::Ok);
+  ASSERT_EQ(
+      Parse(ReplyBytes({Named("\xEE\xF2\xF7\xB8\xF2.\xE4\xEE\xEA")}, false), list, false, L"ДОК"),
+      TFileListOutcome::Ok);
   EXPECT_EQ(Names(list), std::vector<std::wstring>{L"отчёт.док"});
 }
 
 TEST(FileListReply, LongestNamesAndVersionsFit) {
   TFileList list;
-  ASSERT_EQ(Parse(ReplyBytes({{std::string(255, 'n'), 0, 0, 0, 0, std::string(255, 'v')}}, true), list),
-            TFileListOutcome::Ok);
+  ASSERT_EQ(
+      Parse(ReplyBytes({{std::string(255, 'n'), 0, 0, 0, 0, std::string(255, 'v')}}, true), list),
+      TFileListOutcome::Ok);
   ASSERT_EQ(list.size(), 1u);
   EXPECT_EQ(list[0].Name.size(), 255u);
   EXPECT_EQ(list[0].Version.size(), 255u);

@@ -15,7 +15,7 @@ using Bytes = std::vector<uint8_t>;
 
 struct Built {
   int32_t length;
-  Bytes bytes;      // the first length bytes
+  Bytes bytes;  // the first length bytes
   bool restUntouched;
 };
 
@@ -47,7 +47,8 @@ TEST(Packets, SetDirectoryIsCodeLengthAndName) {
 }
 
 TEST(Packets, FileListAsksForVersionsOnlyForExactlyLowerCaseExe) {
-  EXPECT_EQ(BuildInto([](uint8_t* p) { return BuildFileListRequest(p, L"exe"); }).bytes, (Bytes{0x01, 0x01}));
+  EXPECT_EQ(BuildInto([](uint8_t* p) { return BuildFileListRequest(p, L"exe"); }).bytes,
+            (Bytes{0x01, 0x01}));
   for (const wchar_t* other : {L"EXE", L"Exe", L"", L"ex", L"exe ", L".exe", L"com"}) {
     Built built = BuildInto([&](uint8_t* p) { return BuildFileListRequest(p, other); });
     SCOPED_TRACE(testing::PrintToString(std::wstring(other)));
@@ -63,9 +64,9 @@ TEST(Packets, ConfirmationCarriesRowAndTheLowBytesOfBothVersionNumbers) {
     const wchar_t* version;
     uint8_t major, minor;
   } cases[] = {
-      {L"1.5", 1, 5},   {L"2.10", 2, 10}, {L"???", 0, 0},  {L"1.2.3", 1, 0}, {L"4.", 4, 0},
-      {L".7", 0, 7},    {L"300.1", 44, 1}, {L"-1.0", 255, 0}, {L"", 0, 0},   {L"7", 0, 0},
-      {L"1 .5", 0, 5},  {L"a.1", 0, 1},   {L"99999999999.3", 0, 3},
+      {L"1.5", 1, 5},  {L"2.10", 2, 10},  {L"???", 0, 0},           {L"1.2.3", 1, 0}, {L"4.", 4, 0},
+      {L".7", 0, 7},   {L"300.1", 44, 1}, {L"-1.0", 255, 0},        {L"", 0, 0},      {L"7", 0, 0},
+      {L"1 .5", 0, 5}, {L"a.1", 0, 1},    {L"99999999999.3", 0, 3},
   };
   for (const auto& c : cases) {
     Built built = BuildInto([&](uint8_t* p) { return BuildConfirmUpdate(p, 4, c.version); });

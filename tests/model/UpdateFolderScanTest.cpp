@@ -62,8 +62,8 @@ TEST(UpdateFolderScan, EveryKindOfEntryCounts) {
 
 TEST(UpdateFolderScan, VersionsComeFromTheVersionSectionOnly) {
   TempFolder folder;
-  for (const wchar_t* name : {L"meridox.exe", L"salvik.exe", L"tormund.exe", L"pelikar.exe",
-                              L"volnikar.exe"})
+  for (const wchar_t* name :
+       {L"meridox.exe", L"salvik.exe", L"tormund.exe", L"pelikar.exe", L"volnikar.exe"})
     folder.File(name);
   folder.File(L"Version.ini",
               "[Other]\r\n"

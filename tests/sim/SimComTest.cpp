@@ -31,7 +31,8 @@ DWORD Run(std::wstring commandLine) {
   STARTUPINFOW startup{};
   startup.cb = sizeof startup;
   PROCESS_INFORMATION process{};
-  if (!CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
+  if (!CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                      &startup, &process))
     return static_cast<DWORD>(-1);
   UniqueHandle processHandle(process.hProcess);
   UniqueHandle threadHandle(process.hThread);
@@ -48,7 +49,8 @@ DWORD Regsvr32(const wchar_t* options) {
 std::wstring ReadRegistryText(const std::wstring& key, const wchar_t* name) {
   wchar_t value[1024] = {};
   DWORD bytes = sizeof value;
-  if (RegGetValueW(HKEY_CLASSES_ROOT, key.c_str(), name, RRF_RT_REG_SZ, nullptr, value, &bytes) != ERROR_SUCCESS)
+  if (RegGetValueW(HKEY_CLASSES_ROOT, key.c_str(), name, RRF_RT_REG_SZ, nullptr, value, &bytes) !=
+      ERROR_SUCCESS)
     return L"<missing>";
   return value;
 }
@@ -112,7 +114,8 @@ class SimCom : public ::testing::Test {
 
   void UseConfig(const std::string& extra) {
     std::ofstream(folder_ / L"sim.ini", std::ios::trunc)
-        << "[unit]\nstorage = unit\nrate = 0\nlatency = 0\njournal = journal.txt\n" << extra;
+        << "[unit]\nstorage = unit\nrate = 0\nlatency = 0\njournal = journal.txt\n"
+        << extra;
     SetEnvironmentVariableW(L"QEMUTIL_SIM_CONFIG", (folder_ / L"sim.ini").c_str());
   }
 
@@ -121,9 +124,11 @@ class SimCom : public ::testing::Test {
 
 TEST_F(SimCom, Regsvr32RegistersAndUnregistersTheServer) {
   ASSERT_EQ(Regsvr32(L"/s"), 0u);
-  const std::wstring server = ReadRegistryText(std::wstring(ClassKey) + L"\\InprocServer32", nullptr);
+  const std::wstring server =
+      ReadRegistryText(std::wstring(ClassKey) + L"\\InprocServer32", nullptr);
   EXPECT_TRUE(EqualIgnoringCase(server, StandInPath().wstring())) << fs::path(server).string();
-  EXPECT_EQ(ReadRegistryText(std::wstring(ClassKey) + L"\\InprocServer32", L"ThreadingModel"), L"Both");
+  EXPECT_EQ(ReadRegistryText(std::wstring(ClassKey) + L"\\InprocServer32", L"ThreadingModel"),
+            L"Both");
 
   EXPECT_EQ(Regsvr32(L"/u /s"), 0u);
   EXPECT_FALSE(ClassKeyExists());
@@ -133,22 +138,26 @@ TEST_F(SimCom, UnregisteringLeavesAnotherServersRegistrationAlone) {
   ASSERT_EQ(Regsvr32(L"/s"), 0u);
   {
     UniqueHKey key;
-    ASSERT_EQ(RegOpenKeyExW(HKEY_CLASSES_ROOT, (std::wstring(ClassKey) + L"\\InprocServer32").c_str(), 0,
-                            KEY_SET_VALUE, key.put()),
-              ERROR_SUCCESS);
+    ASSERT_EQ(
+        RegOpenKeyExW(HKEY_CLASSES_ROOT, (std::wstring(ClassKey) + L"\\InprocServer32").c_str(), 0,
+                      KEY_SET_VALUE, key.put()),
+        ERROR_SUCCESS);
     const std::wstring vendor = L"C:\\Vendor\\Varnel.dll";
     RegSetValueExW(key.get(), nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(vendor.c_str()),
                    static_cast<DWORD>((vendor.size() + 1) * sizeof(wchar_t)));
   }
   EXPECT_EQ(Regsvr32(L"/u /s"), 0u);
-  EXPECT_EQ(ReadRegistryText(std::wstring(ClassKey) + L"\\InprocServer32", nullptr), L"C:\\Vendor\\Varnel.dll");
+  EXPECT_EQ(ReadRegistryText(std::wstring(ClassKey) + L"\\InprocServer32", nullptr),
+            L"C:\\Vendor\\Varnel.dll");
   RegDeleteTreeW(HKEY_CLASSES_ROOT, ClassKey);
 }
 
 TEST_F(SimCom, AClientListsUpdatesAndSeesTheNewVersion) {
   ASSERT_EQ(Regsvr32(L"/s"), 0u);
   ComPtr<IComPort> port;
-  ASSERT_EQ(CoCreateInstance(CLSID_ComPort, nullptr, CLSCTX_INPROC_SERVER, IID_IComPort, port.put_void()), S_OK);
+  ASSERT_EQ(
+      CoCreateInstance(CLSID_ComPort, nullptr, CLSCTX_INPROC_SERVER, IID_IComPort, port.put_void()),
+      S_OK);
 
   const std::string title = "\xC1\xEB\xEE\xEA";  // cp1251
   SCP_Info info{5, title.c_str(), nullptr, true};
@@ -178,7 +187,8 @@ TEST_F(SimCom, AClientListsUpdatesAndSeesTheNewVersion) {
   UniqueBstr name(SysAllocString(L"Meridox.EXE"));
   BSTR nameText = name.get();
   Reports.clear();
-  ASSERT_EQ(port->SendFile(static_cast<int32_t>(image.size()), image.data(), &nameText, OnProgress), 0);
+  ASSERT_EQ(port->SendFile(static_cast<int32_t>(image.size()), image.data(), &nameText, OnProgress),
+            0);
   EXPECT_EQ(Reports, (std::vector<std::pair<int32_t, int32_t>>{{3, 0}, {3, 1}, {3, 2}}));
   EXPECT_EQ(ReportThread, GetCurrentThreadId());
 
@@ -195,7 +205,8 @@ TEST_F(SimCom, AClientListsUpdatesAndSeesTheNewVersion) {
   EXPECT_EQ(files[0].Size, 9000u);
 
   // A confirmation with no file before it fails, and says why in Russian.
-  ASSERT_EQ(port->SendPacket(UnitMessageKind, length = BuildConfirmUpdate(packet, 1, L"1.1"), packet), 0);
+  ASSERT_EQ(
+      port->SendPacket(UnitMessageKind, length = BuildConfirmUpdate(packet, 1, L"1.1"), packet), 0);
   EXPECT_EQ(port->WaitConfirm(UnitMessageKind, 3000), LinkStatusUseErrorText);
   UniqueBstr text;
   EXPECT_EQ(port->GetErrorText(text.put()), 0);
@@ -216,7 +227,9 @@ TEST_F(SimCom, ADisconnectedUnitFailsInitializeWithARussianText) {
   UseConfig("connected = 0\n");
   ASSERT_EQ(Regsvr32(L"/s"), 0u);
   ComPtr<IComPort> port;
-  ASSERT_EQ(CoCreateInstance(CLSID_ComPort, nullptr, CLSCTX_INPROC_SERVER, IID_IComPort, port.put_void()), S_OK);
+  ASSERT_EQ(
+      CoCreateInstance(CLSID_ComPort, nullptr, CLSCTX_INPROC_SERVER, IID_IComPort, port.put_void()),
+      S_OK);
   EXPECT_NE(port->Initialize(), 0);
   UniqueBstr text(SysAllocString(L"replaced"));
   EXPECT_EQ(port->GetErrorText(text.put()), 0);
@@ -228,8 +241,8 @@ TEST_F(SimCom, ADisconnectedUnitFailsInitializeWithARussianText) {
 
 TEST_F(SimCom, TheConfigurationMayBeNamedByItsUnixPath) {
   using DosToUnix = char*(CDECL*)(LPCWSTR);
-  const auto toUnix = reinterpret_cast<DosToUnix>(
-      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
+  const auto toUnix = reinterpret_cast<DosToUnix>(reinterpret_cast<void*>(
+      GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
   if (!toUnix) GTEST_SKIP() << "not under Wine";
   char* unixPath = toUnix((folder_ / L"sim.ini").c_str());
   ASSERT_NE(unixPath, nullptr);
@@ -253,7 +266,8 @@ TEST_F(SimCom, ContractOnlyModeHasNoReceivedSizeAndAGuardedReceiveBuffer) {
     ComPtr<IComPort> port = NewStandIn();
     ASSERT_TRUE(port);
     ComPtr<IReceivedSize> received;
-    EXPECT_EQ(port->QueryInterface(IID_IReceivedSize, received.put_void()), contractOnly ? E_NOINTERFACE : S_OK);
+    EXPECT_EQ(port->QueryInterface(IID_IReceivedSize, received.put_void()),
+              contractOnly ? E_NOINTERFACE : S_OK);
     if (!contractOnly) continue;
 
     ASSERT_EQ(port->Initialize(), 0);
@@ -277,15 +291,18 @@ TEST_F(SimCom, TheClassFactoryFollowsTheRules) {
   ASSERT_NE(module, nullptr);
   using GetClassObject = HRESULT(STDAPICALLTYPE*)(REFCLSID, REFIID, void**);
   using CanUnloadNow = HRESULT(STDAPICALLTYPE*)();
-  auto getClassObject = reinterpret_cast<GetClassObject>(reinterpret_cast<void*>(GetProcAddress(module, "DllGetClassObject")));
-  auto canUnloadNow = reinterpret_cast<CanUnloadNow>(reinterpret_cast<void*>(GetProcAddress(module, "DllCanUnloadNow")));
+  auto getClassObject = reinterpret_cast<GetClassObject>(
+      reinterpret_cast<void*>(GetProcAddress(module, "DllGetClassObject")));
+  auto canUnloadNow = reinterpret_cast<CanUnloadNow>(
+      reinterpret_cast<void*>(GetProcAddress(module, "DllCanUnloadNow")));
   ASSERT_NE(getClassObject, nullptr);
   ASSERT_NE(canUnloadNow, nullptr);
   ASSERT_NE(GetProcAddress(module, "DllRegisterServer"), nullptr);
   ASSERT_NE(GetProcAddress(module, "DllUnregisterServer"), nullptr);
 
   ComPtr<IClassFactory> factory;
-  EXPECT_EQ(getClassObject(IID_IComPort, IID_IClassFactory, factory.put_void()), CLASS_E_CLASSNOTAVAILABLE);
+  EXPECT_EQ(getClassObject(IID_IComPort, IID_IClassFactory, factory.put_void()),
+            CLASS_E_CLASSNOTAVAILABLE);
   ASSERT_EQ(getClassObject(CLSID_ComPort, IID_IClassFactory, factory.put_void()), S_OK);
   EXPECT_EQ(canUnloadNow(), S_FALSE);
 

@@ -61,7 +61,9 @@ TEST(SimConfig, TheShippedExampleParsesAsIsAndUncommented) {
   for (size_t at = 0; at < example.size();) {
     const size_t end = std::min(example.find('\n', at), example.size());
     std::string line = example.substr(at, end - at);
-    if (line.starts_with("; ") && (line.find(" = ") != std::string::npos || line.starts_with("; ["))) line.erase(0, 2);
+    if (line.starts_with("; ") &&
+        (line.find(" = ") != std::string::npos || line.starts_with("; [")))
+      line.erase(0, 2);
     uncommented += line + "\n";
     at = end + 1;
   }
@@ -86,13 +88,15 @@ TEST(SimConfig, ErrorsNameTheFirstBadLine) {
       {"[fault]\nstatus = 3\n", L"строка 1: в разделе [fault] не задан method"},
       {"[fault]\nmethod = WaitAnswer\naction = truncate\n", L"строка 1: искажение ответа"},
       {"[fault]\nmethod = SendPacket\naction = timeout\n", L"строка 1: timeout задаётся"},
-      {"[fault]\nmethod = SendFile\naction = disconnect\nstatus = 6\n", L"строка 1: status задаётся"},
+      {"[fault]\nmethod = SendFile\naction = disconnect\nstatus = 6\n",
+       L"строка 1: status задаётся"},
       {"[fault]\nmethod = SendFile\ncall = 0\n", L"строка 3: call"},
       {"[fault]\nmethod = SendFile\naction = explode\n", L"строка 3: неизвестное действие"},
   };
   for (const auto& [text, expected] : cases) {
     const TSimConfig config = ParseSimConfig(text, fs::path("/x"));
-    EXPECT_NE(config.Error.find(expected), std::wstring::npos) << text << " gave " << Utf8FromWide(config.Error);
+    EXPECT_NE(config.Error.find(expected), std::wstring::npos)
+        << text << " gave " << Utf8FromWide(config.Error);
   }
 }
 
@@ -121,7 +125,9 @@ TEST(SimConfig, AFileThatMustBeThereButIsNotIsAnError) {
 TEST(SimConfig, Utf8RoundTripsAndBadBytesBecomeReplacementCharacters) {
   const std::wstring text = L"Блок \u20AC";
   EXPECT_EQ(WideFromUtf8(Utf8FromWide(text)), text);
-  EXPECT_EQ(WideFromUtf8("a\xFF" "b\xC3"), L"a\uFFFDb\uFFFD");
+  EXPECT_EQ(WideFromUtf8("a\xFF"
+                         "b\xC3"),
+            L"a\uFFFDb\uFFFD");
   EXPECT_EQ(WideFromUtf8("\xC0\x80"), L"\uFFFD");  // an overlong NUL is no NUL
   EXPECT_EQ(WideFromUtf8("\xF0\x9F\x98\x80").size(), sizeof(wchar_t) == 2 ? 2u : 1u);
 }

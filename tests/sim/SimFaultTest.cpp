@@ -8,7 +8,8 @@ namespace {
 
 TEST(SimFaults, AMethodFailsOnItsNthCallWithTheChosenStatusAndText) {
   TSimFixture f;
-  TSimUnit& unit = f.Make("[fault]\nmethod = Initialize\ncall = 2\nstatus = 6\ntext = Блок занят самотестом\n");
+  TSimUnit& unit =
+      f.Make("[fault]\nmethod = Initialize\ncall = 2\nstatus = 6\ntext = Блок занят самотестом\n");
   EXPECT_EQ(unit.Initialize(), SimOk);
   EXPECT_EQ(unit.Initialize(), 6);
   EXPECT_EQ(f.ErrorText(), L"Блок занят самотестом");
@@ -63,10 +64,13 @@ TEST(SimFaults, ADisconnectWithoutABlockDropsHalfWay) {
   TSimFixture f;
   f.MakeReady("[fault]\nmethod = SendFile\ncall = 2\naction = disconnect\n");
   int reports = 0;
-  EXPECT_EQ(f.SendImage(L"salvik.exe", std::vector<uint8_t>(10 * 4096, 1), [&](int32_t, int32_t) { ++reports; }), SimOk);
+  EXPECT_EQ(f.SendImage(L"salvik.exe", std::vector<uint8_t>(10 * 4096, 1),
+                        [&](int32_t, int32_t) { ++reports; }),
+            SimOk);
   EXPECT_EQ(reports, 10);
   reports = 0;
-  EXPECT_EQ(f.SendImage(L"salvik.exe", std::vector<uint8_t>(10 * 4096, 1), [&](int32_t, int32_t) { ++reports; }),
+  EXPECT_EQ(f.SendImage(L"salvik.exe", std::vector<uint8_t>(10 * 4096, 1),
+                        [&](int32_t, int32_t) { ++reports; }),
             SimNotConnected);
   EXPECT_EQ(reports, 5);
 }
@@ -119,7 +123,8 @@ TEST(SimFaults, RepliesCanComeWithAWrongCodeCutShortOrWithLengthsPastTheirEnd) {
 
 TEST(SimFaults, ADisconnectOnAnyCallLeavesTheUnitUnplugged) {
   TSimFixture f;
-  TSimUnit& unit = f.MakeReady("[fault]\nmethod = WaitAnswer\naction = disconnect\ntext = Кабель отсоединён\n");
+  TSimUnit& unit =
+      f.MakeReady("[fault]\nmethod = WaitAnswer\naction = disconnect\ntext = Кабель отсоединён\n");
   ASSERT_EQ(f.Send({2, 0}), SimOk);
   EXPECT_EQ(unit.WaitAnswer(27, -1), SimNotConnected);
   EXPECT_EQ(f.ErrorText(), L"Кабель отсоединён");
@@ -129,8 +134,9 @@ TEST(SimFaults, ADisconnectOnAnyCallLeavesTheUnitUnplugged) {
 
 TEST(SimFaults, FaultsOnTheReplyAccessorsGiveNothing) {
   TSimFixture f;
-  TSimUnit& unit = f.MakeReady("[fault]\nmethod = GetReceivedData\n[fault]\nmethod = GetReceivedSize\n"
-                               "[fault]\nmethod = GetErrorText\nstatus = 3\n[fault]\nmethod = QueryState\nstatus = 9\n");
+  TSimUnit& unit = f.MakeReady(
+      "[fault]\nmethod = GetReceivedData\n[fault]\nmethod = GetReceivedSize\n"
+      "[fault]\nmethod = GetErrorText\nstatus = 3\n[fault]\nmethod = QueryState\nstatus = 9\n");
   ASSERT_EQ(f.Send({1, 1}), SimOk);
   ASSERT_EQ(unit.WaitData(2000), SimOk);
   EXPECT_EQ(unit.GetReceivedData(), nullptr);

@@ -63,7 +63,8 @@ void CheckFileList(const uint8_t* reply, int32_t size, bool versions) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   // Odd-length inputs run in contract-only mode: the same scripts then reach its fixed buffer.
   const std::string mode = size % 2 ? "contract-only = 1\n" : "";
-  TSimConfig config = ParseSimConfig("[unit]\nrate = 0\nlatency = 0\nseed = 0\n" + mode, Storage().parent_path());
+  TSimConfig config =
+      ParseSimConfig("[unit]\nrate = 0\nlatency = 0\nseed = 0\n" + mode, Storage().parent_path());
   config.Storage = Storage();
   TSimUnit unit(std::move(config), std::make_shared<TInstantClock>());
   unit.Initialize();

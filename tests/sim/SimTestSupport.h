@@ -30,7 +30,8 @@ class TScratchFolder {
  public:
   TScratchFolder() {
     std::random_device random;
-    path_ = std::filesystem::temp_directory_path() / ("qem-sim-" + std::to_string(random()) + std::to_string(random()));
+    path_ = std::filesystem::temp_directory_path() /
+            ("qem-sim-" + std::to_string(random()) + std::to_string(random()));
     std::filesystem::create_directories(path_);
   }
   ~TScratchFolder() {
@@ -73,7 +74,8 @@ struct TSimFixture {
   std::filesystem::path Journal() const { return Folder.Path() / "journal.txt"; }
 
   TSimConfig Config(const std::string& extra) const {
-    return ParseSimConfig("[unit]\nrate = 0\nlatency = 0\njournal = journal.txt\n" + extra, Folder.Path());
+    return ParseSimConfig("[unit]\nrate = 0\nlatency = 0\njournal = journal.txt\n" + extra,
+                          Folder.Path());
   }
   TSimUnit& Make(const std::string& extra = "") {
     Unit.reset();
@@ -99,7 +101,8 @@ struct TSimFixture {
     if (Send({1, flag}) != 0 || Unit->WaitData(2000) != 0) return {};
     return Received();
   }
-  int32_t SendImage(const std::wstring& name, const std::vector<uint8_t>& image, const TSimProgress& progress = {}) {
+  int32_t SendImage(const std::wstring& name, const std::vector<uint8_t>& image,
+                    const TSimProgress& progress = {}) {
     return Unit->SendFile(static_cast<int32_t>(image.size()), image.data(), &name, progress);
   }
   int32_t Confirm(uint8_t row, uint8_t major, uint8_t minor) {
@@ -137,7 +140,8 @@ inline std::vector<TListedFile> ParseList(const std::vector<uint8_t>& reply, boo
     f.Attributes = reply[at++];
     f.Time = static_cast<uint16_t>(reply[at] | reply[at + 1] << 8);
     f.Date = static_cast<uint16_t>(reply[at + 2] | reply[at + 3] << 8);
-    f.Size = reply[at + 4] | reply[at + 5] << 8 | reply[at + 6] << 16 | uint32_t(reply[at + 7]) << 24;
+    f.Size =
+        reply[at + 4] | reply[at + 5] << 8 | reply[at + 6] << 16 | uint32_t(reply[at + 7]) << 24;
     at += 8;
     if (versions) {
       if (!need(1) || !need(1 + reply[at])) return files;

@@ -26,17 +26,20 @@ void MakeHandStorage(const fs::path& folder) {
   fs::create_directories(folder);
   WriteText(folder / "meridox.exe", "MZ!");
   WriteText(folder / "notes.txt", std::string(300, 'n'));
-  WriteText(folder / "storage.ini",
-            "[file]\nname = meridox.exe\nversion = 1.5\ndate = 2021-12-31\ntime = 23:59:58\nattributes = 0x20\n"
-            "[file]\nname = notes.txt\nversion =\ndate = 1980-01-01\ntime = 00:00:00\nattributes = 0x01\n");
+  WriteText(
+      folder / "storage.ini",
+      "[file]\nname = meridox.exe\nversion = 1.5\ndate = 2021-12-31\ntime = 23:59:58\nattributes = 0x20\n"
+      "[file]\nname = notes.txt\nversion =\ndate = 1980-01-01\ntime = 00:00:00\nattributes = 0x01\n");
 }
 
 TEST(SimUnit, FileListReplyIsLaidOutByteForByteWithVersionsOnlyWhenAsked) {
   TSimFixture f;
   MakeHandStorage(f.Storage());
   f.MakeReady();
-  const auto meridox = Concat({{11}, Bytes("meridox.exe"), {0x20, 0x7D, 0xBF, 0x9F, 0x53, 3, 0, 0, 0}});
-  const auto notes = Concat({{9}, Bytes("notes.txt"), {0x01, 0x00, 0x00, 0x21, 0x00, 0x2C, 0x01, 0, 0}});
+  const auto meridox =
+      Concat({{11}, Bytes("meridox.exe"), {0x20, 0x7D, 0xBF, 0x9F, 0x53, 3, 0, 0, 0}});
+  const auto notes =
+      Concat({{9}, Bytes("notes.txt"), {0x01, 0x00, 0x00, 0x21, 0x00, 0x2C, 0x01, 0, 0}});
 
   EXPECT_EQ(f.FileList(1), Concat({{1, 2}, meridox, {3}, Bytes("1.5"), notes, {0}}));
   EXPECT_EQ(f.Unit->GetReceivedSize(), 2 + 21 + 4 + 19 + 1);
@@ -67,13 +70,15 @@ TEST(SimUnit, ContractOnlyRepliesLandInOneFixedBufferThatKeepsWhatLongerOnesLeft
   // Only very many long names make a reply longer than the buffer: 2 + 255 * (1 + 250 + 10).
   TSimFixture many;
   fs::create_directories(many.Storage());
-  for (int i = 0; i < 255; ++i) WriteText(many.Storage() / (std::to_string(1000 + i) + std::string(246, 'n')), "");
+  for (int i = 0; i < 255; ++i)
+    WriteText(many.Storage() / (std::to_string(1000 + i) + std::string(246, 'n')), "");
   many.MakeReady("contract-only = 1\n");
   EXPECT_EQ(many.FileList(1).size(), TSimUnit::ReplyBufferSize);
   const auto lines = ReadLines(many.Journal());
-  EXPECT_NE(std::find(lines.begin(), lines.end(),
-                      "# buffer: reply of 66557 bytes cut at the receive buffer's end (65536 bytes)"),
-            lines.end());
+  EXPECT_NE(
+      std::find(lines.begin(), lines.end(),
+                "# buffer: reply of 66557 bytes cut at the receive buffer's end (65536 bytes)"),
+      lines.end());
 }
 
 TEST(SimUnit, ContractOnlyCallsOfUnlistedSlotsAreRemarkedAndFail) {
@@ -83,7 +88,8 @@ TEST(SimUnit, ContractOnlyCallsOfUnlistedSlotsAreRemarkedAndFail) {
     EXPECT_EQ(f.Unit->Reserved(20), SimBadArgument);
     const auto lines = ReadLines(f.Journal());
     EXPECT_EQ(lines.back(), "Reserved20() = 4");
-    EXPECT_EQ(lines[lines.size() - 2] == "# contract: Reserved20 is not a method of the vendor's component",
+    EXPECT_EQ(lines[lines.size() - 2] ==
+                  "# contract: Reserved20 is not a method of the vendor's component",
               contractOnly);
   }
   EXPECT_NE(f.ErrorText().find(L"Reserved20"), std::wstring::npos);
@@ -141,7 +147,9 @@ TEST(SimUnit, UpdateTransfersInBlocksAndConfirmationInstallsTheNewVersion) {
   std::vector<uint8_t> image(10000);
   for (size_t i = 0; i < image.size(); ++i) image[i] = static_cast<uint8_t>(i * 7);
   std::vector<std::pair<int32_t, int32_t>> reports;
-  ASSERT_EQ(f.SendImage(L"MERIDOX.EXE", image, [&](int32_t t, int32_t c) { reports.emplace_back(t, c); }), SimOk);
+  ASSERT_EQ(
+      f.SendImage(L"MERIDOX.EXE", image, [&](int32_t t, int32_t c) { reports.emplace_back(t, c); }),
+      SimOk);
   EXPECT_EQ(reports, (std::vector<std::pair<int32_t, int32_t>>{{3, 0}, {3, 1}, {3, 2}}));
 
   ASSERT_EQ(f.Confirm(0, 2, 17), SimOk);
@@ -162,14 +170,17 @@ TEST(SimUnit, UpdateTransfersInBlocksAndConfirmationInstallsTheNewVersion) {
 TEST(SimUnit, ProgressCountsBlocksOfAtMost4096Bytes) {
   TSimFixture f;
   f.MakeReady();
-  for (const auto& [size, blocks] : std::vector<std::pair<int, int>>{{1, 1}, {4096, 1}, {4097, 2}, {1048576, 256}}) {
+  for (const auto& [size, blocks] :
+       std::vector<std::pair<int, int>>{{1, 1}, {4096, 1}, {4097, 2}, {1048576, 256}}) {
     int32_t reported = 0, last = -1, total = 0;
-    ASSERT_EQ(f.SendImage(L"salvik.exe", std::vector<uint8_t>(size, 1), [&](int32_t t, int32_t c) {
-      total = t;
-      EXPECT_EQ(c, last + 1);
-      last = c;
-      ++reported;
-    }), SimOk);
+    ASSERT_EQ(f.SendImage(L"salvik.exe", std::vector<uint8_t>(size, 1),
+                          [&](int32_t t, int32_t c) {
+                            total = t;
+                            EXPECT_EQ(c, last + 1);
+                            last = c;
+                            ++reported;
+                          }),
+              SimOk);
     EXPECT_EQ(total, blocks);
     EXPECT_EQ(reported, blocks);
   }
@@ -362,10 +373,12 @@ TEST(SimUnit, ResetFromTheProgressCallbackEndsTheTransfer) {
   TSimFixture f;
   TSimUnit& unit = f.MakeReady();
   int reports = 0;
-  EXPECT_EQ(f.SendImage(L"pelikar.exe", std::vector<uint8_t>(20000, 1), [&](int32_t, int32_t current) {
-    ++reports;
-    if (current == 1) unit.Reset();
-  }), SimNotInitialized);
+  EXPECT_EQ(f.SendImage(L"pelikar.exe", std::vector<uint8_t>(20000, 1),
+                        [&](int32_t, int32_t current) {
+                          ++reports;
+                          if (current == 1) unit.Reset();
+                        }),
+            SimNotInitialized);
   EXPECT_EQ(reports, 2);
   ASSERT_EQ(unit.Initialize(), SimOk);
   EXPECT_EQ(f.Confirm(3, 9, 9), SimUnitError);

@@ -83,16 +83,22 @@ class FakeComPort : public IComPort, public IReceivedSize {
   int32_t STDMETHODCALLTYPE Configure(const SCP_Info*) override { return Call("Configure()"); }
   int32_t STDMETHODCALLTYPE Reset() override { return Call("Reset()"); }
   int32_t STDMETHODCALLTYPE Shutdown() override { return Call("Shutdown()"); }
-  int32_t STDMETHODCALLTYPE SetErrorOption(int32_t o) override { return Call("SetErrorOption(" + std::to_string(o) + ")"); }
+  int32_t STDMETHODCALLTYPE SetErrorOption(int32_t o) override {
+    return Call("SetErrorOption(" + std::to_string(o) + ")");
+  }
   int32_t STDMETHODCALLTYPE Close() override { return Call("Close()"); }
-  int32_t STDMETHODCALLTYPE SetTimeout(int32_t ms) override { return Call("SetTimeout(" + std::to_string(ms) + ")"); }
+  int32_t STDMETHODCALLTYPE SetTimeout(int32_t ms) override {
+    return Call("SetTimeout(" + std::to_string(ms) + ")");
+  }
   int32_t STDMETHODCALLTYPE Reserved9() override { return Call("Reserved9()"); }
   int32_t STDMETHODCALLTYPE Reserved10() override { return Call("Reserved10()"); }
   int32_t STDMETHODCALLTYPE Reserved11() override { return Call("Reserved11()"); }
-  int32_t STDMETHODCALLTYPE SendPacket(int32_t kind, int32_t length, const uint8_t* bytes) override {
+  int32_t STDMETHODCALLTYPE SendPacket(int32_t kind, int32_t length,
+                                       const uint8_t* bytes) override {
     {
       std::lock_guard lock(mutex_);
-      packets_.push_back(bytes ? std::vector<uint8_t>(bytes, bytes + length) : std::vector<uint8_t>());
+      packets_.push_back(bytes ? std::vector<uint8_t>(bytes, bytes + length)
+                               : std::vector<uint8_t>());
     }
     return Call("SendPacket(" + std::to_string(kind) + "," + std::to_string(length) + ")");
   }
@@ -107,7 +113,9 @@ class FakeComPort : public IComPort, public IReceivedSize {
       for (const auto& [total, current] : progressReports) progress(total, current);
     return Call("SendFile(" + std::to_string(size) + ")");
   }
-  int32_t STDMETHODCALLTYPE WaitData(int32_t ms) override { return Call("WaitData(" + std::to_string(ms) + ")"); }
+  int32_t STDMETHODCALLTYPE WaitData(int32_t ms) override {
+    return Call("WaitData(" + std::to_string(ms) + ")");
+  }
   int32_t STDMETHODCALLTYPE WaitAnswer(int32_t kind, int32_t ms) override {
     return Call("WaitAnswer(" + std::to_string(kind) + "," + std::to_string(ms) + ")");
   }
@@ -124,10 +132,14 @@ class FakeComPort : public IComPort, public IReceivedSize {
   int32_t STDMETHODCALLTYPE Reserved22() override { return Call("Reserved22()"); }
   int32_t STDMETHODCALLTYPE GetErrorText(BSTR* text) override {
     if (*text) SysFreeString(*text);
-    *text = errorText.empty() ? nullptr : SysAllocStringLen(errorText.data(), static_cast<UINT>(errorText.size()));
+    *text = errorText.empty()
+                ? nullptr
+                : SysAllocStringLen(errorText.data(), static_cast<UINT>(errorText.size()));
     return Call("GetErrorText()");
   }
-  int32_t STDMETHODCALLTYPE SetInteractive(int32_t i) override { return Call("SetInteractive(" + std::to_string(i) + ")"); }
+  int32_t STDMETHODCALLTYPE SetInteractive(int32_t i) override {
+    return Call("SetInteractive(" + std::to_string(i) + ")");
+  }
   int32_t STDMETHODCALLTYPE Reserved25() override { return Call("Reserved25()"); }
   int32_t STDMETHODCALLTYPE Reserved26() override { return Call("Reserved26()"); }
   int32_t STDMETHODCALLTYPE Reserved27() override { return Call("Reserved27()"); }

@@ -30,7 +30,7 @@ class FakeWindow : public TWorkerWindow {
   bool calledOffWindowThread = false;
   DWORD windowThread = GetCurrentThreadId();
 
-  bool statusLineThrows = false;  // the window's status line fails, as an allocation might
+  bool statusLineThrows = false;    // the window's status line fails, as an allocation might
   std::vector<std::string> errors;  // what reached ShowError
 
   void ShowStatusLine(const std::wstring& text, bool failed) override {

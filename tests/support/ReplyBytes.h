@@ -43,7 +43,8 @@ inline std::vector<uint8_t> ReplyBytes(const std::vector<TReplyEntry>& entries, 
     bytes.push_back(static_cast<uint8_t>(e.Time >> 8));
     bytes.push_back(static_cast<uint8_t>(e.Date));
     bytes.push_back(static_cast<uint8_t>(e.Date >> 8));
-    for (int shift = 0; shift < 32; shift += 8) bytes.push_back(static_cast<uint8_t>(e.Size >> shift));
+    for (int shift = 0; shift < 32; shift += 8)
+      bytes.push_back(static_cast<uint8_t>(e.Size >> shift));
     if (withVersions) text(e.Version);
   }
   return bytes;

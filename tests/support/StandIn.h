@@ -14,7 +14,8 @@
 #include "link/Varnel_tlb.h"
 
 inline std::filesystem::path StandInPath() {
-  return std::filesystem::path(ExecutablePath()).parent_path().parent_path() / L"sim" / L"Varnel.dll";
+  return std::filesystem::path(ExecutablePath()).parent_path().parent_path() / L"sim" /
+         L"Varnel.dll";
 }
 
 // Its class factory; the DLL stays loaded for the process. Empty when it cannot be loaded.
@@ -23,7 +24,8 @@ inline ComPtr<IClassFactory> StandInFactory() {
   ComPtr<IClassFactory> factory;
   if (!module) return factory;
   using GetClassObject = HRESULT(STDAPICALLTYPE*)(REFCLSID, REFIID, void**);
-  auto get = reinterpret_cast<GetClassObject>(reinterpret_cast<void*>(GetProcAddress(module, "DllGetClassObject")));
+  auto get = reinterpret_cast<GetClassObject>(
+      reinterpret_cast<void*>(GetProcAddress(module, "DllGetClassObject")));
   if (get) get(CLSID_ComPort, IID_IClassFactory, factory.put_void());
   return factory;
 }
@@ -31,7 +33,8 @@ inline ComPtr<IClassFactory> StandInFactory() {
 // A new stand-in, which reads the configuration file QEMUTIL_SIM_CONFIG names as it is made.
 inline ComPtr<IComPort> NewStandIn() {
   ComPtr<IComPort> port;
-  if (ComPtr<IClassFactory> factory = StandInFactory()) factory->CreateInstance(nullptr, IID_IComPort, port.put_void());
+  if (ComPtr<IClassFactory> factory = StandInFactory())
+    factory->CreateInstance(nullptr, IID_IComPort, port.put_void());
   return port;
 }
 

@@ -55,7 +55,9 @@ class TempFolder {
   const std::wstring& Path() const { return path_; }
   const std::wstring& Root() const { return root_; }
   std::wstring At(const std::wstring& name) const { return path_ + L"\\" + name; }
-  bool Has(const std::wstring& name) const { return GetFileAttributesW(At(name).c_str()) != INVALID_FILE_ATTRIBUTES; }
+  bool Has(const std::wstring& name) const {
+    return GetFileAttributesW(At(name).c_str()) != INVALID_FILE_ATTRIBUTES;
+  }
   std::vector<std::wstring> Entries() const { return EntriesOf(path_); }
 
   void Write(const std::wstring& name, const std::vector<uint8_t>& bytes,
@@ -65,7 +67,8 @@ class TempFolder {
     ASSERT_TRUE(file) << GetLastError();
     DWORD written = 0;
     if (!bytes.empty()) {
-      ASSERT_TRUE(WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr));
+      ASSERT_TRUE(
+          WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr));
     }
     file.reset();
     if (attributes != FILE_ATTRIBUTE_NORMAL) {
@@ -76,7 +79,9 @@ class TempFolder {
             DWORD attributes = FILE_ATTRIBUTE_NORMAL) const {
     Write(name, std::vector<uint8_t>(content.begin(), content.end()), attributes);
   }
-  void Folder(const std::wstring& name) const { ASSERT_TRUE(CreateDirectoryW(At(name).c_str(), nullptr)); }
+  void Folder(const std::wstring& name) const {
+    ASSERT_TRUE(CreateDirectoryW(At(name).c_str(), nullptr));
+  }
 
  private:
   std::wstring root_;

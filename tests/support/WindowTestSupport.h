@@ -11,8 +11,9 @@
 
 // Start-up as a window test stands it in: the link component registered, the fake link given
 // out, and the worker the test makes.
-inline TStartupServices TestServices(FakeComPort& port,
-                                     std::function<std::unique_ptr<TThreadComPort>(TWorkerWindow&)> createWorker) {
+inline TStartupServices TestServices(
+    FakeComPort& port,
+    std::function<std::unique_ptr<TThreadComPort>(TWorkerWindow&)> createWorker) {
   TStartupServices services;
   services.checkRegistration = [] { return std::wstring(); };
   services.createLink = [&port](ComPtr<IComPort>& out) {

@@ -17,13 +17,11 @@ TEST(CellGeometry, OutlinesReachIntoTheNextColumnAndRowExceptAtTheEdges) {
     TGridRect expected;
   } cases[] = {
       {0, 0, {100, 36, 152, 54}},  // header: right extended, bottom never
-      {1, 0, {100, 36, 152, 54}},
-      {2, 0, {100, 36, 151, 54}},  // last column
-      {0, 1, {100, 36, 152, 55}},  // first data row
-      {1, 2, {100, 36, 152, 55}},  // middle
-      {2, 2, {100, 36, 151, 55}},
-      {0, 3, {100, 36, 152, 54}},  // last row
-      {2, 3, {100, 36, 151, 54}},  // last row, last column
+      {1, 0, {100, 36, 152, 54}}, {2, 0, {100, 36, 151, 54}},  // last column
+      {0, 1, {100, 36, 152, 55}},                              // first data row
+      {1, 2, {100, 36, 152, 55}},                              // middle
+      {2, 2, {100, 36, 151, 55}}, {0, 3, {100, 36, 152, 54}},  // last row
+      {2, 3, {100, 36, 151, 54}},                              // last row, last column
   };
   for (const Case& c : cases) {
     const TGridRect outline = OutlineRect(cell, c.column, c.row, 3, 4);

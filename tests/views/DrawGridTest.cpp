@@ -18,8 +18,8 @@ struct Call {
 
 class DrawGridTest : public ::testing::Test {
  protected:
-  HWND parent = CreateWindowExW(0, L"STATIC", L"", WS_POPUP | WS_VISIBLE, 50, 50, 600, 300,
-                                nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
+  HWND parent = CreateWindowExW(0, L"STATIC", L"", WS_POPUP | WS_VISIBLE, 50, 50, 600, 300, nullptr,
+                                nullptr, GetModuleHandleW(nullptr), nullptr);
   TDrawGrid grid;
   std::vector<Call> calls;
   HFONT font = CreateFontW(-11, 0, 0, 0, FW_BOLD, 0, 0, 0, DEFAULT_CHARSET, 0, 0, 0, 0, L"Tahoma");
@@ -88,17 +88,19 @@ TEST_F(DrawGridTest, AsksForEveryVisibleCellWithItsRectangleAndTheFont) {
 TEST_F(DrawGridTest, SpillStaysInItsRowAndLaterCellsCoverIt) {
   grid.SetRowCount(2);
   paint = [](HDC dc, const RECT& cell) {
-    HBRUSH brush = CreateSolidBrush(cell.left == 178 && cell.top == 0 ? RGB(255, 0, 0) : RGB(255, 255, 255));
+    HBRUSH brush =
+        CreateSolidBrush(cell.left == 178 && cell.top == 0 ? RGB(255, 0, 0) : RGB(255, 255, 255));
     // Cell (1, 0) paints far too much; every other cell its own area and one pixel beyond.
-    RECT area = cell.left == 178 && cell.top == 0 ? RECT{-100, -100, 1000, 1000}
-                                                  : RECT{cell.left, cell.top, cell.right + 1, cell.bottom + 1};
+    RECT area = cell.left == 178 && cell.top == 0
+                    ? RECT{-100, -100, 1000, 1000}
+                    : RECT{cell.left, cell.top, cell.right + 1, cell.bottom + 1};
     FillRect(dc, &area, brush);
     DeleteObject(brush);
   };
   Repaint();
-  EXPECT_EQ(Pixel(5, 5), RGB(255, 0, 0));        // over the cell drawn before it, in its row
-  EXPECT_EQ(Pixel(260, 5), RGB(255, 255, 255));  // the cell drawn after it covers the spill
-  EXPECT_EQ(Pixel(5, 18), RGB(255, 255, 255));   // the next row paints over the shared pixel
+  EXPECT_EQ(Pixel(5, 5), RGB(255, 0, 0));           // over the cell drawn before it, in its row
+  EXPECT_EQ(Pixel(260, 5), RGB(255, 255, 255));     // the cell drawn after it covers the spill
+  EXPECT_EQ(Pixel(5, 18), RGB(255, 255, 255));      // the next row paints over the shared pixel
   EXPECT_EQ(Pixel(5, 100), RGB(0xDF, 0xDF, 0xDF));  // below the last row: the grid's colour
 }
 

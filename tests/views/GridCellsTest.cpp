@@ -28,8 +28,8 @@ const std::vector<int> UpdateWidths{255, 51, 204};
 
 UniqueFont MakeFont(int weight) {
   return UniqueFont(CreateFontW(-11, 0, 0, 0, weight, FALSE, FALSE, FALSE, RUSSIAN_CHARSET,
-                                     OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
-                                     DEFAULT_PITCH | FF_DONTCARE, L"MS Sans Serif"));
+                                OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
+                                DEFAULT_PITCH | FF_DONTCARE, L"MS Sans Serif"));
 }
 
 using CellFn = std::function<void(HDC, const TCellFonts&, int column, int row, const RECT&)>;
@@ -37,8 +37,13 @@ using CellFn = std::function<void(HDC, const TCellFonts&, int column, int row, c
 class Canvas {
  public:
   Canvas(int width, int height)
-      : width_(width), height_(height), dc_(CreateCompatibleDC(nullptr)), bitmap_(TopDownBitmap(width, height, bits_)),
-        regular_(MakeFont(FW_NORMAL)), bold_(MakeFont(FW_BOLD)), selectedBitmap_(dc_.get(), bitmap_.get()),
+      : width_(width),
+        height_(height),
+        dc_(CreateCompatibleDC(nullptr)),
+        bitmap_(TopDownBitmap(width, height, bits_)),
+        regular_(MakeFont(FW_NORMAL)),
+        bold_(MakeFont(FW_BOLD)),
+        selectedBitmap_(dc_.get(), bitmap_.get()),
         // The grid selects its font before each call; so does this canvas.
         selectedFont_(dc_.get(), regular_.get()) {
     for (int i = 0; i < width * height; ++i) bits_[i] = ToPixel(Background);
@@ -138,7 +143,8 @@ CellFn Comp(const TFileList* list, int rowCount) {
   };
 }
 
-CellFn Update(const TUpdateList* list, int rowCount, int columnCount = std::size(UpdateGridColumns)) {
+CellFn Update(const TUpdateList* list, int rowCount,
+              int columnCount = std::size(UpdateGridColumns)) {
   return [=](HDC dc, const TCellFonts& fonts, int column, int row, const RECT& cell) {
     DrawUpdateCell(dc, fonts, column, row, cell, columnCount, rowCount, list);
   };
@@ -155,7 +161,8 @@ TFileStruct FileRecord(const std::wstring& name, int32_t size) {
   return record;
 }
 
-std::shared_ptr<TUpdateStruct> Candidate(int component, int32_t status, const std::wstring& version) {
+std::shared_ptr<TUpdateStruct> Candidate(int component, int32_t status,
+                                         const std::wstring& version) {
   auto record = std::make_shared<TUpdateStruct>();
   record->Component = component;
   record->Status = status;

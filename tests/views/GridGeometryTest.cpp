@@ -72,8 +72,8 @@ TEST(GridGeometryTest, APointFindsItsCellOrTheBackground) {
   EXPECT_EQ(grid.CellAt(0, 0), (TGridCell{0, 1}));
   EXPECT_EQ(grid.CellAt(178, 17), (TGridCell{1, 1}));
   EXPECT_EQ(grid.CellAt(178, 18), (TGridCell{1, 2}));
-  EXPECT_EQ(grid.CellAt(10, 36), TGridCell{});   // below the last row
-  EXPECT_EQ(grid.CellAt(522, 0), TGridCell{});   // right of the last column
+  EXPECT_EQ(grid.CellAt(10, 36), TGridCell{});  // below the last row
+  EXPECT_EQ(grid.CellAt(522, 0), TGridCell{});  // right of the last column
   EXPECT_EQ(grid.CellAt(-1, 0), TGridCell{});
 }
 

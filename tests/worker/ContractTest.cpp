@@ -29,7 +29,8 @@ TEST(LinkContract, EachMethodSitsInItsSlot) {
   CallSlot(&port, 11);
   CallSlot(&port, 12, 27, 2, static_cast<const uint8_t*>(nullptr));
   CallSlot(&port, 13);
-  CallSlot(&port, 14, 7, static_cast<const uint8_t*>(nullptr), &text, static_cast<ProgressProc>(nullptr));
+  CallSlot(&port, 14, 7, static_cast<const uint8_t*>(nullptr), &text,
+           static_cast<ProgressProc>(nullptr));
   CallSlot(&port, 15, 2000);
   CallSlot(&port, 16, 27, -1);
   CallSlot(&port, 17, 27, 3000);
@@ -47,13 +48,15 @@ TEST(LinkContract, EachMethodSitsInItsSlot) {
   CallSlot(&port, 29, &state);
 
   const std::vector<std::string> expected = {
-      "Configure()@W",     "Reset()@W",          "Shutdown()@W",       "SetErrorOption(11)@W",
-      "Close()@W",         "SetTimeout(1000)@W", "Reserved9()@W",      "Reserved10()@W",
-      "Reserved11()@W",    "SendPacket(27,2)@W", "Reserved13()@W",     "SendFile(7)@W",
-      "WaitData(2000)@W",  "WaitAnswer(27,-1)@W", "WaitConfirm(27,3000)@W", "Reserved18()@W",
-      "GetReceivedData()@W", "Reserved20()@W", "Reserved21()@W",  "Reserved22()@W",
-      "GetErrorText()@W",  "SetInteractive(1)@W", "Reserved25()@W",    "Reserved26()@W",
-      "Reserved27()@W",    "Initialize()@W",     "QueryState()@W"};
+      "Configure()@W",        "Reset()@W",           "Shutdown()@W",
+      "SetErrorOption(11)@W", "Close()@W",           "SetTimeout(1000)@W",
+      "Reserved9()@W",        "Reserved10()@W",      "Reserved11()@W",
+      "SendPacket(27,2)@W",   "Reserved13()@W",      "SendFile(7)@W",
+      "WaitData(2000)@W",     "WaitAnswer(27,-1)@W", "WaitConfirm(27,3000)@W",
+      "Reserved18()@W",       "GetReceivedData()@W", "Reserved20()@W",
+      "Reserved21()@W",       "Reserved22()@W",      "GetErrorText()@W",
+      "SetInteractive(1)@W",  "Reserved25()@W",      "Reserved26()@W",
+      "Reserved27()@W",       "Initialize()@W",      "QueryState()@W"};
   // The fake tags window-thread calls by thread id; id 0 is no thread, so every call reads
   // "@T". Compare names only.
   auto calls = port.Calls();

@@ -56,7 +56,8 @@ class ReadComponentsSimTest : public ::testing::Test {
   void RunCommandAgainstUnit(const std::string& faults) {
     fs::remove_all(folder / L"unit");
     std::ofstream(folder / L"sim.ini", std::ios::trunc)
-        << "[unit]\nstorage = unit\nrate = 0\nlatency = 0\njournal = journal.txt\n" << faults;
+        << "[unit]\nstorage = unit\nrate = 0\nlatency = 0\njournal = journal.txt\n"
+        << faults;
     SetEnvironmentVariableW(L"QEMUTIL_SIM_CONFIG", (folder / L"sim.ini").c_str());
 
     ComPtr<IComPort> port = NewStandIn();
@@ -70,7 +71,8 @@ class ReadComponentsSimTest : public ::testing::Test {
     worker->Resume();
     worker->Command = cmComponents;
     SetEvent(event.get());
-    EXPECT_TRUE(PumpUntil([&] { return !window.rowCounts.empty() && worker->Command == cmNone; }, TServe::HandOffs));
+    EXPECT_TRUE(PumpUntil([&] { return !window.rowCounts.empty() && worker->Command == cmNone; },
+                          TServe::HandOffs));
     worker->Terminate();
     SetEvent(event.get());
     worker->WaitFor();
@@ -93,9 +95,10 @@ TEST_F(ReadComponentsSimTest, TheUnitsComponentsArriveWithTheirVersions) {
   EXPECT_EQ(window.statuses, (std::vector<StatusLine>{Initialising, SettingDirectory, DirectorySet,
                                                       AskingForFiles, FilesListed}));
   // The factory files: six components (readme.txt and unit.cfg are no .exe files).
-  EXPECT_EQ(Names(), (std::vector<std::wstring>{L"Диагностический тест MERIDOX", L"Диагностика системы SALVIK",
-                                                L"Сигнатурный тест TORMUND", L"Тест контактов PELIKAR",
-                                                L"Тест памяти ZELMORA", L"Программа управления QEM"}));
+  EXPECT_EQ(Names(), (std::vector<std::wstring>{
+                         L"Диагностический тест MERIDOX", L"Диагностика системы SALVIK",
+                         L"Сигнатурный тест TORMUND", L"Тест контактов PELIKAR",
+                         L"Тест памяти ZELMORA", L"Программа управления QEM"}));
   EXPECT_EQ(window.rowCounts, std::vector<int32_t>{7});
   std::vector<std::wstring> versions;
   for (const TFileStruct& r : window.fileList) {
@@ -110,7 +113,8 @@ TEST_F(ReadComponentsSimTest, TheUnitsComponentsArriveWithTheirVersions) {
   // What reached the unit, in the worker's order.
   std::vector<std::string> exchange;
   for (const std::string& line : JournalLines(folder / L"journal.txt"))
-    if (line.rfind("SendPacket", 0) == 0 || line.rfind("Wait", 0) == 0 || line.rfind("GetReceived", 0) == 0)
+    if (line.rfind("SendPacket", 0) == 0 || line.rfind("Wait", 0) == 0 ||
+        line.rfind("GetReceived", 0) == 0)
       exchange.push_back(line.substr(0, line.find(" = ")));
   EXPECT_EQ(exchange, (std::vector<std::string>{"SendPacket(27, 2, 02 00)", "WaitAnswer(27, -1)",
                                                 "SendPacket(27, 2, 01 01)", "WaitData(2000)",

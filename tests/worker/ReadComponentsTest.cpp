@@ -24,7 +24,7 @@ const StatusLine AskingForFiles{L"Запрос списка файлов...", fa
 const StatusLine FilesListed{L"Запрос списка файлов завершен успешно", false};
 const std::wstring FileListFailed = L"Запрос списка файлов завершен неудачно ";
 
-const Calls WholeExchange = {"Initialize()@T",   "SendPacket(27,2)@T",   "WaitAnswer(27,-1)@T",
+const Calls WholeExchange = {"Initialize()@T",     "SendPacket(27,2)@T", "WaitAnswer(27,-1)@T",
                              "SendPacket(27,2)@T", "WaitData(2000)@T",   "GetReceivedData()@T",
                              "GetReceivedSize()@T"};
 
@@ -48,7 +48,8 @@ class ReadComponentsTest : public ::testing::Test {
     GiveLink(*worker, port, event.get());
     worker->AskForReceivedSize();
     worker->Resume();
-    ASSERT_TRUE(PumpUntil([&] { return port.CountOf("SetInteractive(0)@T") == 1; }, TServe::HandOffs));
+    ASSERT_TRUE(
+        PumpUntil([&] { return port.CountOf("SetInteractive(0)@T") == 1; }, TServe::HandOffs));
   }
   // The worker's destructor ends it and serves its last hand-offs.
   void TearDown() override {
@@ -80,7 +81,8 @@ TEST_F(ReadComponentsTest, KnownComponentsArriveUnderTheirDisplayNamesWithTheirR
   EXPECT_EQ(port.Packets(), (std::vector<std::vector<uint8_t>>{{0x02, 0x00}, {0x01, 0x01}}));
   EXPECT_EQ(window.statuses, (std::vector<StatusLine>{Initialising, SettingDirectory, DirectorySet,
                                                       AskingForFiles, FilesListed}));
-  EXPECT_EQ(Names(), (std::vector<std::wstring>{L"Диагностический тест MERIDOX", L"Программа управления QEM"}));
+  EXPECT_EQ(Names(), (std::vector<std::wstring>{L"Диагностический тест MERIDOX",
+                                                L"Программа управления QEM"}));
   EXPECT_EQ(window.rowCounts, std::vector<int32_t>{3});
   const TFileStruct& meridox = window.fileList[0];
   EXPECT_EQ(meridox.Attributes, 0x21);
@@ -102,8 +104,9 @@ TEST_F(ReadComponentsTest, EachRunReplacesTheListOfTheRunBefore) {
 
   port.reply = ReplyBytes({Named("qem.exe"), Named("Qem.exe"), Named("salvik.exe")}, true);
   RunCommand();
-  EXPECT_EQ(Names(), (std::vector<std::wstring>{L"Программа управления QEM", L"Программа управления QEM",
-                                                L"Диагностика системы SALVIK"}));
+  EXPECT_EQ(Names(),
+            (std::vector<std::wstring>{L"Программа управления QEM", L"Программа управления QEM",
+                                       L"Диагностика системы SALVIK"}));
   EXPECT_EQ(window.rowCounts, (std::vector<int32_t>{3, 1, 4}));
 }
 
@@ -146,20 +149,17 @@ TEST_F(ReadComponentsTest, EveryFailureShowsItsTextInItsColourAndLeavesOnlyTheTi
        [](FakeComPort& p) { p.SetHook("WaitAnswer", [&p] { p.SetResult("SendPacket", 3); }); },
        {toData.begin(), toData.begin() + 4},
        then({FileListFailed, true})},
-      {"file list: no data within the limit",
-       [](FakeComPort& p) { p.SetResult("WaitData", 4); },
-       toData,
-       then({FileListFailed, true})},
+      {"file list: no data within the limit", [](FakeComPort& p) { p.SetResult("WaitData", 4); },
+       toData, then({FileListFailed, true})},
       {"file list: reply code 0", [](FakeComPort& p) { p.reply = ReplyBytes(UnitFiles, true, 0); },
        WholeExchange, then({FileListFailed, false})},
       {"file list: reply code 2", [](FakeComPort& p) { p.reply = ReplyBytes(UnitFiles, true, 2); },
        WholeExchange, then({FileListFailed, false})},
-      {"file list: reply ends inside its last entry",
-       [](FakeComPort& p) { p.reply.pop_back(); },
-       WholeExchange, then({L"Запрос списка файлов завершен неудачно: ответ блока неполный", true})},
-      {"file list: nothing received",
-       [](FakeComPort& p) { p.reply.clear(); },
-       WholeExchange, then({L"Запрос списка файлов завершен неудачно: ответ блока неполный", true})},
+      {"file list: reply ends inside its last entry", [](FakeComPort& p) { p.reply.pop_back(); },
+       WholeExchange,
+       then({L"Запрос списка файлов завершен неудачно: ответ блока неполный", true})},
+      {"file list: nothing received", [](FakeComPort& p) { p.reply.clear(); }, WholeExchange,
+       then({L"Запрос списка файлов завершен неудачно: ответ блока неполный", true})},
   };
 
   // Once with a component that tells the reply's length, once with one that has only the
@@ -201,7 +201,8 @@ TEST_F(ReadComponentsTest, ARunawayReplyStopsAtTheEndOfReadableMemory) {
   const StatusLine cut{L"Запрос списка файлов завершен неудачно: ответ блока неполный", true};
   std::vector<uint8_t> nameRunsOut = ReplyBytes({Named("meridox.exe")}, true);
   nameRunsOut[2] = 255;
-  for (const auto& reply : {ReplyBytes(UnitFiles, true, 1, 6), nameRunsOut, std::vector<uint8_t>{1}}) {
+  for (const auto& reply :
+       {ReplyBytes(UnitFiles, true, 1, 6), nameRunsOut, std::vector<uint8_t>{1}}) {
     port.reply = reply;
     RunCommand();
     EXPECT_EQ(window.statuses.back(), cut);

@@ -20,9 +20,11 @@
 namespace {
 
 std::string Utf8(const std::wstring& text) {
-  const int size = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
+  const int size = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
+                                       nullptr, 0, nullptr, nullptr);
   std::string bytes(size, '\0');
-  WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), bytes.data(), size, nullptr, nullptr);
+  WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), bytes.data(), size,
+                      nullptr, nullptr);
   return bytes;
 }
 
@@ -58,7 +60,8 @@ class UpdateTransferSimTest : public ::testing::Test {
 
   // A unit with the factory files, instant transfers, and the given [fault] sections.
   void StartWith(const std::string& faults) {
-    const std::string config = "[unit]\nstorage = " + Utf8(place.At(L"unit")) + "\nrate = 0\nlatency = 0\n" +
+    const std::string config = "[unit]\nstorage = " + Utf8(place.At(L"unit")) +
+                               "\nrate = 0\nlatency = 0\n" +
                                "journal = " + Utf8(place.At(L"journal.txt")) + "\n" + faults;
     place.Write(L"sim.ini", std::vector<uint8_t>(config.begin(), config.end()));
     SetEnvironmentVariableW(L"QEMUTIL_SIM_CONFIG", place.At(L"sim.ini").c_str());
@@ -67,7 +70,8 @@ class UpdateTransferSimTest : public ::testing::Test {
     // test's registry changes.
     ComPtr<IComPort> link = NewStandIn();
     ASSERT_TRUE(link) << "bin/sim/Varnel.dll could not be loaded";
-    ConfigureLink(*link.get(), "\xC1\xEB\xEE\xEA", nullptr);  // what the window does before it starts the worker
+    ConfigureLink(*link.get(), "\xC1\xEB\xEE\xEA",
+                  nullptr);  // what the window does before it starts the worker
 
     worker = std::make_unique<TransferWorker>(true, window);
     worker->Event = event.get();
@@ -87,8 +91,12 @@ class UpdateTransferSimTest : public ::testing::Test {
     window.journal.clear();
     worker->Command = cmComponents;
     SetEvent(event.get());
-    return PumpUntil([&] { return worker->Command == cmNone && !window.journal.empty() &&
-                                  window.journal.back().rfind(L"component rows", 0) == 0; }, TServe::HandOffs, 60000);
+    return PumpUntil(
+        [&] {
+          return worker->Command == cmNone && !window.journal.empty() &&
+                 window.journal.back().rfind(L"component rows", 0) == 0;
+        },
+        TServe::HandOffs, 60000);
   }
   // After this the test thread is the link's caller again.
   void StopWorker() {
@@ -138,7 +146,8 @@ TEST_F(UpdateTransferSimTest, AConfirmedUpdateIsListedByTheUnitWithItsNewVersion
 }
 
 TEST_F(UpdateTransferSimTest, ALinkThatDropsDuringTheTransferLeavesTheFile) {
-  ASSERT_NO_FATAL_FAILURE(StartWith("[fault]\nmethod = SendFile\naction = disconnect\nblock = 64\n"));
+  ASSERT_NO_FATAL_FAILURE(
+      StartWith("[fault]\nmethod = SendFile\naction = disconnect\nblock = 64\n"));
   folder.Write(L"meridox.exe", Bytes(1048576, 7));
   folder.Write(L"tormund.exe", Bytes(1000, 8));
   folder.Write(L"Version.ini", {});
@@ -160,8 +169,8 @@ TEST_F(UpdateTransferSimTest, ALinkThatDropsDuringTheTransferLeavesTheFile) {
   // The unit kept its old file: ours (1 MiB) never arrived.
   const DWORD kept = GetFileAttributesW(place.At(L"unit\\meridox.exe").c_str());
   ASSERT_NE(kept, INVALID_FILE_ATTRIBUTES);
-  UniqueFileHandle stored(CreateFileW(place.At(L"unit\\meridox.exe").c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                      OPEN_EXISTING, 0, nullptr));
+  UniqueFileHandle stored(CreateFileW(place.At(L"unit\\meridox.exe").c_str(), GENERIC_READ,
+                                      FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
   LARGE_INTEGER storedSize{};
   ASSERT_TRUE(GetFileSizeEx(stored.get(), &storedSize));
   EXPECT_NE(storedSize.QuadPart, 1048576);
@@ -182,7 +191,8 @@ TEST_F(UpdateTransferSimTest, AConfirmationThatNeverComesEndsAfterThreeSecondsAn
 
   // The wait the unit saw was the program's 3000 ms.
   UniqueFileHandle journal(CreateFileW(place.At(L"journal.txt").c_str(), GENERIC_READ,
-                                       FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr));
+                                       FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                       0, nullptr));
   ASSERT_TRUE(journal);
   std::string text(65536, '\0');
   DWORD got = 0;

@@ -33,7 +33,8 @@ class UpdateTransferTest : public ::testing::Test {
     ThreadComPort = worker.get();
     window.folder = folder.Path();
     worker->Resume();
-    ASSERT_TRUE(PumpUntil([&] { return port.CountOf("SetInteractive(0)@T") == 1; }, TServe::HandOffs));  // now idle
+    ASSERT_TRUE(PumpUntil([&] { return port.CountOf("SetInteractive(0)@T") == 1; },
+                          TServe::HandOffs));  // now idle
   }
   void TearDown() override {
     worker->Terminate();
@@ -80,15 +81,16 @@ TEST_F(UpdateTransferTest, ConfirmedFilesAndVersionIniLeaveTheFolder) {
   Candidate(1, L"2.10");
   ASSERT_TRUE(RunUpdate());
 
-  EXPECT_EQ(window.journal, (std::vector<std::wstring>{
-                                L"status: Инициализация...",
-                                L"status: Обновление \"Диагностический тест MERIDOX\"...",
-                                L"grid: 3 0", Waiting, L"grid: 1 0",
-                                L"status: Обновление \"Диагностика системы SALVIK\"...",
-                                L"grid: 1 3", Waiting, L"grid: 1 1", Succeeded}));
-  EXPECT_EQ(TransferCalls(), (std::vector<std::string>{
-                                 "SendFile(1000)@T", "SendPacket(27,4)@T", "WaitConfirm(27,3000)@T",
-                                 "SendFile(1048576)@T", "SendPacket(27,4)@T", "WaitConfirm(27,3000)@T"}));
+  EXPECT_EQ(window.journal,
+            (std::vector<std::wstring>{L"status: Инициализация...",
+                                       L"status: Обновление \"Диагностический тест MERIDOX\"...",
+                                       L"grid: 3 0", Waiting, L"grid: 1 0",
+                                       L"status: Обновление \"Диагностика системы SALVIK\"...",
+                                       L"grid: 1 3", Waiting, L"grid: 1 1", Succeeded}));
+  EXPECT_EQ(TransferCalls(),
+            (std::vector<std::string>{"SendFile(1000)@T", "SendPacket(27,4)@T",
+                                      "WaitConfirm(27,3000)@T", "SendFile(1048576)@T",
+                                      "SendPacket(27,4)@T", "WaitConfirm(27,3000)@T"}));
   ASSERT_EQ(port.sentFiles.size(), 2u);
   EXPECT_EQ(port.sentFiles[0].bytes, small);
   EXPECT_EQ(port.sentFiles[0].name, L"meridox.exe");
@@ -134,7 +136,8 @@ TEST_F(UpdateTransferTest, UnreadableCandidatesFailWithTheirOwnMessages) {
   const std::vector<Case> cases = {
       {"empty file", 0, [](const TempFolder& f) { f.Write(L"meridox.exe", {}); },
        L"Файл имеет нулевую длину", true},
-      {"sub-folder", 2, [](const TempFolder& f) { CreateDirectoryW(f.At(L"tormund.exe").c_str(), nullptr); },
+      {"sub-folder", 2,
+       [](const TempFolder& f) { CreateDirectoryW(f.At(L"tormund.exe").c_str(), nullptr); },
        L"Ошибка чтения данных файла \"tormund.exe\"", true},
       {"removed after the scan", 0, [](const TempFolder&) {},
        L"Ошибка чтения данных файла \"meridox.exe\"", false},
@@ -178,8 +181,9 @@ TEST_F(UpdateTransferTest, AfterTheSecondOfThreeFailsTheFirstIsGoneAndTheRestSta
   ASSERT_TRUE(RunUpdate());
 
   EXPECT_EQ(window.Statuses(), (std::vector<int32_t>{usSucceeded, usFailed, usReady}));
-  EXPECT_EQ(std::vector<std::wstring>(window.journal.end() - 3, window.journal.end()),
-            (std::vector<std::wstring>{Waiting, L"red: Блок не подтвердил обновление", L"grid: 1 2 0"}));
+  EXPECT_EQ(
+      std::vector<std::wstring>(window.journal.end() - 3, window.journal.end()),
+      (std::vector<std::wstring>{Waiting, L"red: Блок не подтвердил обновление", L"grid: 1 2 0"}));
   EXPECT_FALSE(window.Shows(Succeeded));
   EXPECT_FALSE(folder.Has(L"meridox.exe"));
   EXPECT_TRUE(folder.Has(L"salvik.exe"));
@@ -191,8 +195,9 @@ TEST_F(UpdateTransferTest, AfterTheSecondOfThreeFailsTheFirstIsGoneAndTheRestSta
 
 // Every link call failing in turn, with the special status 6 and another, with and without
 // a text from the link: the text (or nothing) in red, and the file stays.
-class LinkFailureTest : public UpdateTransferTest,
-                        public ::testing::WithParamInterface<std::tuple<const char*, int32_t, const wchar_t*>> {};
+class LinkFailureTest
+    : public UpdateTransferTest,
+      public ::testing::WithParamInterface<std::tuple<const char*, int32_t, const wchar_t*>> {};
 
 TEST_P(LinkFailureTest, ShowsTheLinkTextKeepsTheFileAndEndsTheRun) {
   const auto [method, status, text] = GetParam();
@@ -205,7 +210,8 @@ TEST_P(LinkFailureTest, ShowsTheLinkTextKeepsTheFileAndEndsTheRun) {
   port.errorText = text;
   ASSERT_TRUE(RunUpdate());
 
-  std::vector<std::string> expected = {"SendFile(64)@T", "SendPacket(27,4)@T", "WaitConfirm(27,3000)@T"};
+  std::vector<std::string> expected = {"SendFile(64)@T", "SendPacket(27,4)@T",
+                                       "WaitConfirm(27,3000)@T"};
   while (expected.back().rfind(method, 0) != 0) expected.pop_back();
   expected.push_back("GetErrorText()@T");
   EXPECT_EQ(TransferCalls(), expected);
@@ -219,21 +225,23 @@ TEST_P(LinkFailureTest, ShowsTheLinkTextKeepsTheFileAndEndsTheRun) {
   EXPECT_TRUE(folder.Has(L"Version.ini"));
 }
 
-INSTANTIATE_TEST_SUITE_P(EachCall, LinkFailureTest,
-                         ::testing::Combine(::testing::Values("SendFile", "SendPacket", "WaitConfirm"),
-                                            ::testing::Values(6, 1003),
-                                            ::testing::Values(L"Нет связи с блоком", L"")));
+INSTANTIATE_TEST_SUITE_P(
+    EachCall, LinkFailureTest,
+    ::testing::Combine(::testing::Values("SendFile", "SendPacket", "WaitConfirm"),
+                       ::testing::Values(6, 1003), ::testing::Values(L"Нет связи с блоком", L"")));
 
 TEST_F(UpdateTransferTest, TheConfirmationCarriesTheRowAndTheVersionNumbers) {
   const std::vector<std::wstring> versions = {L"1.5", L"300.1", L"-1.0", L"???", L"4."};
   for (int32_t row = 0; row < 5; ++row) {
-    folder.Write(std::wstring(ComponentFileNames[row], ComponentFileNames[row] + strlen(ComponentFileNames[row])),
+    folder.Write(std::wstring(ComponentFileNames[row],
+                              ComponentFileNames[row] + strlen(ComponentFileNames[row])),
                  Bytes(8, 1));
     Candidate(row, versions[row]);
   }
   ASSERT_TRUE(RunUpdate());
-  EXPECT_EQ(port.Packets(), (std::vector<std::vector<uint8_t>>{
-                                  {3, 0, 1, 5}, {3, 1, 44, 1}, {3, 2, 255, 0}, {3, 3, 0, 0}, {3, 4, 4, 0}}));
+  EXPECT_EQ(port.Packets(),
+            (std::vector<std::vector<uint8_t>>{
+                {3, 0, 1, 5}, {3, 1, 44, 1}, {3, 2, 255, 0}, {3, 3, 0, 0}, {3, 4, 4, 0}}));
   EXPECT_TRUE(window.Shows(Succeeded));
 }
 
@@ -241,9 +249,11 @@ TEST_F(UpdateTransferTest, VersionIniStaysWhileAnyExeEntryIsLeft) {
   folder.Write(L"Version.ini", {});
   const std::vector<std::pair<const char*, std::function<void()>>> leftovers = {
       {"qem.exe", [&] { folder.Write(L"qem.exe", Bytes(3, 0)); }},
-      {"hidden system file", [&] {
+      {"hidden system file",
+       [&] {
          folder.Write(L"old.exe", Bytes(3, 0));
-         SetFileAttributesW(folder.At(L"old.exe").c_str(), FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM);
+         SetFileAttributesW(folder.At(L"old.exe").c_str(),
+                            FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM);
        }},
       {"sub-folder", [&] { CreateDirectoryW(folder.At(L"архив.exe").c_str(), nullptr); }},
   };
@@ -274,17 +284,20 @@ TEST_F(UpdateTransferTest, VersionIniStaysWhileAnyExeEntryIsLeft) {
 TEST_F(UpdateTransferTest, TheGaugeShowsWholePercentagesOfTheLastPosition) {
   auto reportsFor = [](int32_t total) {
     std::vector<std::pair<int32_t, int32_t>> reports;
-    for (int32_t current = 0; current < std::max(total, 1); ++current) reports.emplace_back(total, current);
+    for (int32_t current = 0; current < std::max(total, 1); ++current)
+      reports.emplace_back(total, current);
     return reports;
   };
-  const std::vector<std::pair<std::vector<std::pair<int32_t, int32_t>>, std::vector<int32_t>>> cases = {
-      {reportsFor(5), {0, 25, 50, 75, 100}},
-      {reportsFor(4), {0, 34, 67, 100}},
-      {reportsFor(2), {0, 100}},
-      {reportsFor(1), {100}},
-      {reportsFor(0), {100}},
-      {{{3, -1}, {3, 7}, {-5, 2}}, {0, 100}},  // out-of-range reports are held to the gauge's range
-  };
+  const std::vector<std::pair<std::vector<std::pair<int32_t, int32_t>>, std::vector<int32_t>>>
+      cases = {
+          {reportsFor(5), {0, 25, 50, 75, 100}},
+          {reportsFor(4), {0, 34, 67, 100}},
+          {reportsFor(2), {0, 100}},
+          {reportsFor(1), {100}},
+          {reportsFor(0), {100}},
+          {{{3, -1}, {3, 7}, {-5, 2}},
+           {0, 100}},  // out-of-range reports are held to the gauge's range
+      };
   for (const auto& [reports, gauges] : cases) {
     SCOPED_TRACE(reports.front().first);
     window.candidates.clear();
@@ -297,7 +310,8 @@ TEST_F(UpdateTransferTest, TheGaugeShowsWholePercentagesOfTheLastPosition) {
 }
 
 TEST_F(UpdateTransferTest, GaugeHandOffsStayBoundedWhateverTheNumberOfReports) {
-  for (int32_t current = 0; current < 16384; ++current) port.progressReports.emplace_back(16384, current);
+  for (int32_t current = 0; current < 16384; ++current)
+    port.progressReports.emplace_back(16384, current);
   folder.Write(L"meridox.exe", Bytes(1048576, 1));
   folder.Write(L"salvik.exe", Bytes(1048576, 2));
   Candidate(0);

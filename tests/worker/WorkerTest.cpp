@@ -86,7 +86,9 @@ TEST_F(WorkerTest, FailedInitialisationShowsTheLinkTextInRedFromTheWindowThread)
   port.errorText = L"Блок диагностики не подключен";
   worker->Resume();
   Give(cmComponents);
-  ASSERT_TRUE(PumpUntil([&] { return port.CountOf("SetInteractive(0)@W") == 1 && worker->Command == cmNone; }, TServe::HandOffs));
+  ASSERT_TRUE(PumpUntil(
+      [&] { return port.CountOf("SetInteractive(0)@W") == 1 && worker->Command == cmNone; },
+      TServe::HandOffs));
 
   // The worker stays usable: the next request with a ready link runs its job.
   port.SetResult("Initialize", 0);
@@ -94,13 +96,13 @@ TEST_F(WorkerTest, FailedInitialisationShowsTheLinkTextInRedFromTheWindowThread)
   ASSERT_TRUE(PumpUntil([&] { return worker->jobsRun == 1; }, TServe::HandOffs));
   Stop();
 
-  EXPECT_EQ(Calls(), (std::vector<std::string>{
-                         "Reset()@T", "SetInteractive(0)@T", "Initialize()@T",
-                         "SetInteractive(1)@W", "SetErrorOption(0)@W", "GetErrorText()@W",
-                         "SetInteractive(0)@W", "Initialize()@T", "SetInteractive(1)@T"}));
-  EXPECT_EQ(window.statuses, (std::vector<StatusLine>{Initialising,
-                                                      {L"Блок диагностики не подключен", true},
-                                                      Initialising}));
+  EXPECT_EQ(Calls(), (std::vector<std::string>{"Reset()@T", "SetInteractive(0)@T", "Initialize()@T",
+                                               "SetInteractive(1)@W", "SetErrorOption(0)@W",
+                                               "GetErrorText()@W", "SetInteractive(0)@W",
+                                               "Initialize()@T", "SetInteractive(1)@T"}));
+  EXPECT_EQ(window.statuses,
+            (std::vector<StatusLine>{
+                Initialising, {L"Блок диагностики не подключен", true}, Initialising}));
   EXPECT_EQ(worker->jobs, std::vector<int>{cmComponents});
   EXPECT_EQ(window.jobsEnded, 2);  // also after the failed initialisation
 }
@@ -125,10 +127,9 @@ TEST_F(WorkerTest, OnlyAFailureWithCodeSixGivesWayToTheLinkText) {
   port.errorText.clear();
   worker->ShowStatus(own, true, 6);
 
-  EXPECT_EQ(window.statuses, (std::vector<StatusLine>{{L"Нет ответа от блока", true},
-                                                      {own, true},
-                                                      {own, false},
-                                                      {own, true}}));
+  EXPECT_EQ(window.statuses,
+            (std::vector<StatusLine>{
+                {L"Нет ответа от блока", true}, {own, true}, {own, false}, {own, true}}));
   EXPECT_EQ(port.CountOf("GetErrorText()@W"), 2u);
 }
 
@@ -223,9 +224,11 @@ TEST_F(WorkerTest, OfTwoCommandsBeforeTheWorkerReadsOneTheLaterWins) {
 
 TEST_F(WorkerTest, TerminatingAnIdleWorkerCallsOnlySetInteractive) {
   worker->Resume();
-  ASSERT_TRUE(PumpUntil([&] { return port.CountOf("SetInteractive(0)@T") == 1; }, TServe::HandOffs));
+  ASSERT_TRUE(
+      PumpUntil([&] { return port.CountOf("SetInteractive(0)@T") == 1; }, TServe::HandOffs));
   Stop();
-  EXPECT_EQ(Calls(), (std::vector<std::string>{"Reset()@T", "SetInteractive(0)@T", "SetInteractive(1)@T"}));
+  EXPECT_EQ(Calls(),
+            (std::vector<std::string>{"Reset()@T", "SetInteractive(0)@T", "SetInteractive(1)@T"}));
   EXPECT_TRUE(window.statuses.empty());
 }
 
@@ -249,8 +252,8 @@ TEST_F(WorkerTest, TerminatingABusyWorkerLetsTheJobFinishWithItsHandOffsServed) 
   release = true;
   worker->WaitFor();
 
-  EXPECT_EQ(window.statuses, (std::vector<StatusLine>{Initialising,
-                                                      {L"Запрос списка файлов завершен успешно", false}}));
+  EXPECT_EQ(window.statuses, (std::vector<StatusLine>{
+                                 Initialising, {L"Запрос списка файлов завершен успешно", false}}));
   EXPECT_EQ(window.rowCounts, std::vector<int32_t>{3});
   EXPECT_EQ(port.CountOf("Initialize()@T"), 1u);
   EXPECT_EQ(Calls().back(), "SetInteractive(1)@T");
@@ -262,7 +265,8 @@ TEST_F(WorkerTest, AWorkerWithoutAnEventEndsInsteadOfSpinning) {
   worker->Event = nullptr;
   worker->Resume();
   worker->WaitFor();
-  EXPECT_EQ(Calls(), (std::vector<std::string>{"Reset()@T", "SetInteractive(0)@T", "SetInteractive(1)@T"}));
+  EXPECT_EQ(Calls(),
+            (std::vector<std::string>{"Reset()@T", "SetInteractive(0)@T", "SetInteractive(1)@T"}));
 }
 
 }  // namespace
