@@ -1,5 +1,6 @@
 #include "BenchLink.h"
 
+#include "Stamps.h"
 #include "link/LinkConfiguration.h"
 #include "support/StandIn.h"
 
@@ -26,16 +27,7 @@ HRESULT AnswerQuery(IComPort* self, REFIID iid, void** out) {
 
 }  // namespace
 
-double BenchNow() {
-  static const double frequency = [] {
-    LARGE_INTEGER f;
-    QueryPerformanceFrequency(&f);
-    return static_cast<double>(f.QuadPart);
-  }();
-  LARGE_INTEGER t;
-  QueryPerformanceCounter(&t);
-  return static_cast<double>(t.QuadPart) / frequency;
-}
+double BenchNow() { return CounterMs() / 1000.0; }
 
 IComPort* CreateStandIn(const std::wstring& configPath) {
   SetEnvironmentVariableW(L"QEMUTIL_SIM_CONFIG", configPath.c_str());

@@ -4,7 +4,8 @@
 // there when it reached each step.
 #include <windows.h>
 
-#include "Stamps.h"
+#include "MinimalWindow.h"
+#include "link/LinkConfiguration.h"
 #include "link/Varnel_tlb.h"
 
 namespace {
@@ -32,15 +33,8 @@ LRESULT CALLBACK Procedure(HWND window, UINT message, WPARAM wParam, LPARAM lPar
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR commandLine, int) {
   TStamps stamps;
   stamps.Mark(L"entry");
-  WNDCLASSW windowClass{};
-  windowClass.lpfnWndProc = Procedure;
-  windowClass.hInstance = instance;
-  windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
-  windowClass.lpszClassName = L"QemMinimalLink";
-  RegisterClassW(&windowClass);
   // Made hidden first: the link is told the window's handle.
-  HWND window = CreateWindowW(L"QemMinimalLink", L"Minimal", WS_OVERLAPPEDWINDOW, 256, 230, 540,
-                              460, nullptr, nullptr, instance, nullptr);
+  HWND window = MakeMinimalWindow(instance, L"QemMinimalLink", Procedure);
   stamps.Mark(L"window created");
   const bool comStarted = SUCCEEDED(CoInitialize(nullptr));
   stamps.Mark(L"COM start-up");
@@ -54,21 +48,10 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR commandLine, int) {
     // "Блок диагностики: информация" in code page 1251, as QemUtil passes its title.
     static const char title[] =
         "\xC1\xEB\xEE\xEA \xE4\xE8\xE0\xE3\xED\xEE\xF1\xF2\xE8\xEA\xE8: \xE8\xED\xF4\xEE\xF0\xEC\xE0\xF6\xE8\xFF";
-    const SCP_Info info{5, title, window, true};
-    port->Configure(&info);
-    int32_t state = 0;
-    const int32_t pending = port->QueryState(&state);
-    port->SetTimeout(1000);
-    port->SetInteractive(1);
-    if (pending != 0) port->Initialize();
+    ConfigureLink(*port, title, window);
   }
   stamps.Mark(L"link configured");
-  ShowWindow(window, SW_SHOWNORMAL);
-  stamps.Mark(L"shown");
-  UpdateWindow(window);
-  stamps.Mark(L"painted");
-  MSG message;
-  while (GetMessageW(&message, nullptr, 0, 0) > 0) DispatchMessageW(&message);
+  ShowAndRun(window, stamps);
   if (comStarted) CoUninitialize();
   stamps.Save(StampsFile(commandLine).c_str());
   return 0;

@@ -2,7 +2,7 @@
 // Given a file name, it writes there when it reached its entry, showed and painted its window.
 #include <windows.h>
 
-#include "Stamps.h"
+#include "MinimalWindow.h"
 
 static LRESULT CALLBACK Procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   if (message == WM_DESTROY) {
@@ -15,21 +15,9 @@ static LRESULT CALLBACK Procedure(HWND window, UINT message, WPARAM wParam, LPAR
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR commandLine, int) {
   TStamps stamps;
   stamps.Mark(L"entry");
-  WNDCLASSW windowClass{};
-  windowClass.lpfnWndProc = Procedure;
-  windowClass.hInstance = instance;
-  windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
-  windowClass.lpszClassName = L"QemMinimal";
-  RegisterClassW(&windowClass);
-  HWND window = CreateWindowW(L"QemMinimal", L"Minimal", WS_OVERLAPPEDWINDOW, 256, 230, 540, 460,
-                              nullptr, nullptr, instance, nullptr);
+  HWND window = MakeMinimalWindow(instance, L"QemMinimal", Procedure);
   stamps.Mark(L"window created");
-  ShowWindow(window, SW_SHOWNORMAL);
-  stamps.Mark(L"shown");
-  UpdateWindow(window);
-  stamps.Mark(L"painted");
-  MSG message;
-  while (GetMessageW(&message, nullptr, 0, 0) > 0) DispatchMessageW(&message);
+  ShowAndRun(window, stamps);
   stamps.Save(StampsFile(commandLine).c_str());
   return 0;
 }

@@ -16,7 +16,7 @@
 #include "Module.h"
 #include "SimStatus.h"
 #include "TSimUnit.h"
-#include "Utf8.h"
+#include "common/Utf8.h"
 #include "common/FileSystem.h"
 #include "common/GuardedBuffer.h"
 #include "link/IReceivedSize.h"
@@ -70,6 +70,13 @@ class TComPort final : public TComObject<TComPort, IComPort, IReceivedSize> {
     if (unit_.ContractOnly() && replyBuffer_.Span().empty()) throw std::bad_alloc();
   }
 
+  // A method of the unit, no exception crossing back: one way in for every slot that only
+  // forwards.
+  template <typename... Parameters, typename... Arguments>
+  int32_t Call(int32_t (TSimUnit::*method)(Parameters...), Arguments... arguments) {
+    return Guarded([&] { return (unit_.*method)(arguments...); });
+  }
+
   void* InterfaceFor(REFIID iid) {
     if (iid == IID_IUnknown || iid == IID_IComPort) return static_cast<IComPort*>(this);
     if (iid == IID_IReceivedSize && !unit_.ContractOnly()) return static_cast<IReceivedSize*>(this);
@@ -87,37 +94,23 @@ class TComPort final : public TComObject<TComPort, IComPort, IReceivedSize> {
       return unit_.Configure(&settings);
     });
   }
-  int32_t STDMETHODCALLTYPE Reset() override {
-    return Guarded([&] { return unit_.Reset(); });
-  }
-  int32_t STDMETHODCALLTYPE Shutdown() override {
-    return Guarded([&] { return unit_.Shutdown(); });
-  }
+  int32_t STDMETHODCALLTYPE Reset() override { return Call(&TSimUnit::Reset); }
+  int32_t STDMETHODCALLTYPE Shutdown() override { return Call(&TSimUnit::Shutdown); }
   int32_t STDMETHODCALLTYPE SetErrorOption(int32_t option) override {
-    return Guarded([&] { return unit_.SetErrorOption(option); });
+    return Call(&TSimUnit::SetErrorOption, option);
   }
-  int32_t STDMETHODCALLTYPE Close() override {
-    return Guarded([&] { return unit_.Close(); });
-  }
+  int32_t STDMETHODCALLTYPE Close() override { return Call(&TSimUnit::Close); }
   int32_t STDMETHODCALLTYPE SetTimeout(int32_t milliseconds) override {
-    return Guarded([&] { return unit_.SetTimeout(milliseconds); });
+    return Call(&TSimUnit::SetTimeout, milliseconds);
   }
-  int32_t STDMETHODCALLTYPE Reserved9() override {
-    return Guarded([&] { return unit_.Reserved(9); });
-  }
-  int32_t STDMETHODCALLTYPE Reserved10() override {
-    return Guarded([&] { return unit_.Reserved(10); });
-  }
-  int32_t STDMETHODCALLTYPE Reserved11() override {
-    return Guarded([&] { return unit_.Reserved(11); });
-  }
+  int32_t STDMETHODCALLTYPE Reserved9() override { return Call(&TSimUnit::Reserved, 9); }
+  int32_t STDMETHODCALLTYPE Reserved10() override { return Call(&TSimUnit::Reserved, 10); }
+  int32_t STDMETHODCALLTYPE Reserved11() override { return Call(&TSimUnit::Reserved, 11); }
   int32_t STDMETHODCALLTYPE SendPacket(int32_t kind, int32_t length,
                                        const uint8_t* bytes) override {
-    return Guarded([&] { return unit_.SendPacket(kind, length, bytes); });
+    return Call(&TSimUnit::SendPacket, kind, length, bytes);
   }
-  int32_t STDMETHODCALLTYPE Reserved13() override {
-    return Guarded([&] { return unit_.Reserved(13); });
-  }
+  int32_t STDMETHODCALLTYPE Reserved13() override { return Call(&TSimUnit::Reserved, 13); }
   int32_t STDMETHODCALLTYPE SendFile(int32_t size, const uint8_t* bytes, BSTR* fileName,
                                      ProgressProc progress) override {
     return Guarded([&] {
@@ -131,17 +124,15 @@ class TComPort final : public TComObject<TComPort, IComPort, IReceivedSize> {
     });
   }
   int32_t STDMETHODCALLTYPE WaitData(int32_t timeoutMs) override {
-    return Guarded([&] { return unit_.WaitData(timeoutMs); });
+    return Call(&TSimUnit::WaitData, timeoutMs);
   }
   int32_t STDMETHODCALLTYPE WaitAnswer(int32_t kind, int32_t timeoutMs) override {
-    return Guarded([&] { return unit_.WaitAnswer(kind, timeoutMs); });
+    return Call(&TSimUnit::WaitAnswer, kind, timeoutMs);
   }
   int32_t STDMETHODCALLTYPE WaitConfirm(int32_t kind, int32_t timeoutMs) override {
-    return Guarded([&] { return unit_.WaitConfirm(kind, timeoutMs); });
+    return Call(&TSimUnit::WaitConfirm, kind, timeoutMs);
   }
-  int32_t STDMETHODCALLTYPE Reserved18() override {
-    return Guarded([&] { return unit_.Reserved(18); });
-  }
+  int32_t STDMETHODCALLTYPE Reserved18() override { return Call(&TSimUnit::Reserved, 18); }
   const uint8_t* STDMETHODCALLTYPE GetReceivedData() override {
     try {
       return unit_.GetReceivedData();
@@ -149,15 +140,9 @@ class TComPort final : public TComObject<TComPort, IComPort, IReceivedSize> {
       return nullptr;
     }
   }
-  int32_t STDMETHODCALLTYPE Reserved20() override {
-    return Guarded([&] { return unit_.Reserved(20); });
-  }
-  int32_t STDMETHODCALLTYPE Reserved21() override {
-    return Guarded([&] { return unit_.Reserved(21); });
-  }
-  int32_t STDMETHODCALLTYPE Reserved22() override {
-    return Guarded([&] { return unit_.Reserved(22); });
-  }
+  int32_t STDMETHODCALLTYPE Reserved20() override { return Call(&TSimUnit::Reserved, 20); }
+  int32_t STDMETHODCALLTYPE Reserved21() override { return Call(&TSimUnit::Reserved, 21); }
+  int32_t STDMETHODCALLTYPE Reserved22() override { return Call(&TSimUnit::Reserved, 22); }
   int32_t STDMETHODCALLTYPE GetErrorText(BSTR* text) override {
     return Guarded([&] {
       if (!text) return unit_.GetErrorText(nullptr);
@@ -170,22 +155,14 @@ class TComPort final : public TComObject<TComPort, IComPort, IReceivedSize> {
     });
   }
   int32_t STDMETHODCALLTYPE SetInteractive(int32_t interactive) override {
-    return Guarded([&] { return unit_.SetInteractive(interactive); });
+    return Call(&TSimUnit::SetInteractive, interactive);
   }
-  int32_t STDMETHODCALLTYPE Reserved25() override {
-    return Guarded([&] { return unit_.Reserved(25); });
-  }
-  int32_t STDMETHODCALLTYPE Reserved26() override {
-    return Guarded([&] { return unit_.Reserved(26); });
-  }
-  int32_t STDMETHODCALLTYPE Reserved27() override {
-    return Guarded([&] { return unit_.Reserved(27); });
-  }
-  int32_t STDMETHODCALLTYPE Initialize() override {
-    return Guarded([&] { return unit_.Initialize(); });
-  }
+  int32_t STDMETHODCALLTYPE Reserved25() override { return Call(&TSimUnit::Reserved, 25); }
+  int32_t STDMETHODCALLTYPE Reserved26() override { return Call(&TSimUnit::Reserved, 26); }
+  int32_t STDMETHODCALLTYPE Reserved27() override { return Call(&TSimUnit::Reserved, 27); }
+  int32_t STDMETHODCALLTYPE Initialize() override { return Call(&TSimUnit::Initialize); }
   int32_t STDMETHODCALLTYPE QueryState(int32_t* state) override {
-    return Guarded([&] { return unit_.QueryState(state); });
+    return Call(&TSimUnit::QueryState, state);
   }
 
   // IReceivedSize.

@@ -6,7 +6,7 @@
 #include <sstream>
 
 #include "SimIni.h"
-#include "Utf8.h"
+#include "common/Utf8.h"
 
 namespace {
 
@@ -66,6 +66,21 @@ class TConfigReader {
           L"Ошибка в файле настройки имитатора, строка " + std::to_wstring(line) + L": " + message;
   }
 
+  // key = a whole number from low to high, else the line is wrong and message says why.
+  template <typename Number>
+  void Integer(const TIniEntry& e, int64_t low, int64_t high, Number& value,
+               const wchar_t* message) {
+    int64_t number = 0;
+    if (ParseInteger(e.Value, low, high, number))
+      value = static_cast<Number>(number);
+    else
+      Fail(e.Line, message);
+  }
+  // key = 1 or 0 (yes/no, true/false, on/off).
+  void Boolean(const TIniEntry& e, bool& value) {
+    if (!ParseBoolean(e.Value, value)) Fail(e.Line, WideFromUtf8(e.Key) + L": нужно 1 или 0");
+  }
+
   std::filesystem::path Path(std::string_view text) const {
     const std::filesystem::path path = PathFromUtf8(text);
     return path.is_absolute() || text.empty() ? path : base_ / path;
@@ -73,8 +88,6 @@ class TConfigReader {
 
   void ReadUnit(const TIniSection& section) {
     for (const TIniEntry& e : section.Entries) {
-      int64_t number = 0;
-      bool flag = false;
       if (e.Key == "storage") {
         if (e.Value.empty())
           Fail(e.Line, L"пустой путь хранилища");
@@ -83,35 +96,20 @@ class TConfigReader {
       } else if (e.Key == "journal") {
         config_.Journal = Path(e.Value);
       } else if (e.Key == "rate") {
-        if (ParseInteger(e.Value, 0, int64_t{1} << 40, number))
-          config_.Rate = number;
-        else
-          Fail(e.Line, L"rate: нужно целое число байт в секунду, 0 - без ограничения");
+        Integer(e, 0, int64_t{1} << 40, config_.Rate,
+                L"rate: нужно целое число байт в секунду, 0 - без ограничения");
       } else if (e.Key == "latency") {
-        if (ParseInteger(e.Value, 0, 600000, number))
-          config_.Latency = static_cast<int32_t>(number);
-        else
-          Fail(e.Line, L"latency: нужно целое число миллисекунд от 0 до 600000");
+        Integer(e, 0, 600000, config_.Latency,
+                L"latency: нужно целое число миллисекунд от 0 до 600000");
       } else if (e.Key == "timeout") {
-        if (ParseInteger(e.Value, 0, 600000, number))
-          config_.Timeout = static_cast<int32_t>(number);
-        else
-          Fail(e.Line, L"timeout: нужно целое число миллисекунд от 0 до 600000");
+        Integer(e, 0, 600000, config_.Timeout,
+                L"timeout: нужно целое число миллисекунд от 0 до 600000");
       } else if (e.Key == "connected") {
-        if (ParseBoolean(e.Value, flag))
-          config_.Connected = flag;
-        else
-          Fail(e.Line, L"connected: нужно 1 или 0");
+        Boolean(e, config_.Connected);
       } else if (e.Key == "seed") {
-        if (ParseBoolean(e.Value, flag))
-          config_.Seed = flag;
-        else
-          Fail(e.Line, L"seed: нужно 1 или 0");
+        Boolean(e, config_.Seed);
       } else if (e.Key == "contract-only") {
-        if (ParseBoolean(e.Value, flag))
-          config_.ContractOnly = flag;
-        else
-          Fail(e.Line, L"contract-only: нужно 1 или 0");
+        Boolean(e, config_.ContractOnly);
       } else {
         Fail(e.Line, L"неизвестный ключ \"" + WideFromUtf8(e.Key) + L"\" в разделе [unit]");
       }
@@ -146,20 +144,11 @@ class TConfigReader {
       } else if (e.Key == "text") {
         fault.Text = WideFromUtf8(e.Value);
       } else if (e.Key == "block") {
-        if (ParseInteger(e.Value, 0, INT32_MAX, number))
-          fault.Block = static_cast<int32_t>(number);
-        else
-          Fail(e.Line, L"block: нужен номер блока от 0");
+        Integer(e, 0, INT32_MAX, fault.Block, L"block: нужен номер блока от 0");
       } else if (e.Key == "code") {
-        if (ParseInteger(e.Value, 0, 255, number))
-          fault.Code = static_cast<int32_t>(number);
-        else
-          Fail(e.Line, L"code: нужен байт от 0 до 255");
+        Integer(e, 0, 255, fault.Code, L"code: нужен байт от 0 до 255");
       } else if (e.Key == "length") {
-        if (ParseInteger(e.Value, 0, INT32_MAX, number))
-          fault.Length = static_cast<int32_t>(number);
-        else
-          Fail(e.Line, L"length: нужно число байт от 0");
+        Integer(e, 0, INT32_MAX, fault.Length, L"length: нужно число байт от 0");
       } else {
         Fail(e.Line, L"неизвестный ключ \"" + WideFromUtf8(e.Key) + L"\" в разделе [fault]");
       }

@@ -4,7 +4,7 @@
 #include <fstream>
 #include <mutex>
 
-#include "Utf8.h"
+#include "common/Utf8.h"
 
 void TSimJournal::Write(std::string_view line) const {
   if (path_.empty()) return;

@@ -9,7 +9,7 @@
 
 #include "SimConfig.h"
 #include "SimIni.h"
-#include "Utf8.h"
+#include "common/Utf8.h"
 #include "link/Cp1251.h"
 #include "common/TextCase.h"
 

@@ -4,7 +4,7 @@
 #include <cstdio>
 
 #include "SimStatus.h"
-#include "Utf8.h"
+#include "common/Utf8.h"
 #include "link/Cp1251.h"
 #include "model/ComponentTable.h"
 

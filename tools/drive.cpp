@@ -30,6 +30,7 @@
 #include "Drive.h"
 #include "app/WidgetIds.h"
 #include "common/UniqueResource.h"
+#include "common/Utf8.h"
 
 namespace {
 
@@ -44,12 +45,7 @@ HANDLE suspendedThread = nullptr;
 }  // namespace
 
 void Print(const std::wstring& key, const std::wstring& value) {
-  const std::wstring line = key + L": " + value + L"\n";
-  const int size = WideCharToMultiByte(CP_UTF8, 0, line.data(), static_cast<int>(line.size()),
-                                       nullptr, 0, nullptr, nullptr);
-  std::string bytes(size, '\0');
-  WideCharToMultiByte(CP_UTF8, 0, line.data(), static_cast<int>(line.size()), bytes.data(), size,
-                      nullptr, nullptr);
+  const std::string bytes = Utf8FromWide(key + L": " + value + L"\n");
   DWORD written;
   WriteFile(GetStdHandle(STD_OUTPUT_HANDLE), bytes.data(), static_cast<DWORD>(bytes.size()),
             &written, nullptr);
@@ -158,6 +154,15 @@ bool WaitUntil(double seconds, Done done) {
 
 double Seconds(const std::wstring& text) { return _wtof(text.c_str()); }
 
+// A message box or dialog of the program (class #32770) shown within the time; else the
+// driver fails saying what was missing.
+HWND ShownDialog(double seconds, const wchar_t* missing) {
+  HWND dialog = nullptr;
+  if (!WaitUntil(seconds, [&] { return (dialog = FindTopLevel(L"#32770", true)) != nullptr; }))
+    Fail(missing);
+  return dialog;
+}
+
 int MenuCommand(const std::wstring& caption) {
   HMENU menu = GetMenu(MainWindow());
   for (int i = 0; menu && i < GetMenuItemCount(menu); ++i) {
@@ -245,21 +250,16 @@ int ComponentRowsOnScreen() {
 // Whether a file (the stand-in's journal, UTF-8) holds a text; it is read as the stand-in
 // appends to it.
 bool FileHolds(const std::wstring& path, const std::wstring& text) {
-  HANDLE file = CreateFileW(path.c_str(), GENERIC_READ,
-                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                            OPEN_EXISTING, 0, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return false;
+  const UniqueFileHandle file(CreateFileW(path.c_str(), GENERIC_READ,
+                                          FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                          nullptr, OPEN_EXISTING, 0, nullptr));
+  if (!file) return false;
   std::string bytes;
   char buffer[65536];
   DWORD got = 0;
-  while (ReadFile(file, buffer, sizeof buffer, &got, nullptr) && got) bytes.append(buffer, got);
-  CloseHandle(file);
-  const int size = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
-                                       nullptr, 0, nullptr, nullptr);
-  std::string wanted(size, '\0');
-  WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), wanted.data(), size,
-                      nullptr, nullptr);
-  return bytes.find(wanted) != std::string::npos;
+  while (ReadFile(file.get(), buffer, sizeof buffer, &got, nullptr) && got)
+    bytes.append(buffer, got);
+  return bytes.find(Utf8FromWide(text)) != std::string::npos;
 }
 
 // --- Soak: the program's resource figures, and update-and-list cycles --------------------------
@@ -510,20 +510,14 @@ int wmain(int argc, wchar_t** argv) {
     } else if (step == L"shown") {
       Print(L"shown", everShown ? L"1" : L"0");
     } else if (step == L"box") {
-      HWND box = nullptr;
-      if (!WaitUntil(Seconds(next()),
-                     [&] { return (box = FindTopLevel(L"#32770", true)) != nullptr; }))
-        Fail(L"no message box");
+      HWND box = ShownDialog(Seconds(next()), L"no message box");
       Print(L"box-caption", TextOf(box));
       Print(L"box-text", TextOf(GetDlgItem(box, 0xFFFF)));
     } else if (step == L"browse") {
       PostMessageW(Widget(idDeUpdateBrowse), BM_CLICK, 0, 0);
     } else if (step == L"dialog") {
       // A dialog of the program: every static text in it, then closed with Cancel.
-      HWND dialog = nullptr;
-      if (!WaitUntil(Seconds(next()),
-                     [&] { return (dialog = FindTopLevel(L"#32770", true)) != nullptr; }))
-        Fail(L"no dialog");
+      HWND dialog = ShownDialog(Seconds(next()), L"no dialog");
       Print(L"dialog-caption", TextOf(dialog));
       for (HWND child = GetWindow(dialog, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT))
         if (ClassOf(child) == L"Static" && !TextOf(child).empty())

@@ -4,7 +4,7 @@
 #include "SimTestSupport.h"
 #include "sim/SimIni.h"
 #include "sim/SimStatus.h"
-#include "sim/Utf8.h"
+#include "common/Utf8.h"
 
 namespace {
 

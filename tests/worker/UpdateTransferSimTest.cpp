@@ -14,19 +14,13 @@
 #include "support/StandIn.h"
 #include "support/TransferTestSupport.h"
 #include "link/LinkConfiguration.h"
+#include "common/Utf8.h"
 #include "link/LinkStatus.h"
 #include "model/ComponentTable.h"
 
 namespace {
 
-std::string Utf8(const std::wstring& text) {
-  const int size = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
-                                       nullptr, 0, nullptr, nullptr);
-  std::string bytes(size, '\0');
-  WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), bytes.data(), size,
-                      nullptr, nullptr);
-  return bytes;
-}
+std::string Utf8(const std::wstring& text) { return Utf8FromWide(text); }
 
 // The record dgComp would show for a component, from the last component list.
 const TFileStruct* Listed(const TFileList& files, int row) {

@@ -1,4 +1,4 @@
-// UTF-8 (configuration, index and journal files) to wide text and back. Invalid bytes become
+// UTF-8 (files of text, the driver's readings) to wide text and back. Invalid bytes become
 // U+FFFD, so a damaged file still reads.
 #pragma once
 
