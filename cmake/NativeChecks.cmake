@@ -26,10 +26,14 @@ function(qem_fuzz)
     list(APPEND args -dict=${F_DICT})
   endif()
   # New inputs go to a scratch folder listed first, so the repository's seeds stay untouched.
+  # The short run starts from the seeds alone each time: with its fixed seed it then does the
+  # same work on every run and machine, where a corpus kept from earlier runs would make it
+  # longer with each one. Long runs keep theirs.
   set(scratch ${CMAKE_CURRENT_BINARY_DIR}/${F_NAME}.corpus)
+  set(shortScratch ${CMAKE_CURRENT_BINARY_DIR}/${F_NAME}.short-corpus)
   add_test(NAME ${F_NAME}_short
-           COMMAND sh -c "mkdir -p '${scratch}' && exec \"$0\" \"$@\""
-                   $<TARGET_FILE:${F_NAME}> ${args} ${scratch} ${F_CORPUS})
+           COMMAND sh -c "rm -rf '${shortScratch}' && mkdir -p '${shortScratch}' && exec \"$0\" \"$@\""
+                   $<TARGET_FILE:${F_NAME}> ${args} ${shortScratch} ${F_CORPUS})
   set_tests_properties(${F_NAME}_short PROPERTIES LABELS "native;fuzz" TIMEOUT 300)
   set(dict "")
   if(F_DICT)
