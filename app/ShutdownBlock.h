@@ -1,6 +1,6 @@
 // The reason a window gives the system for holding off the end of the session. The reason is
-// kept here whether or not the system took it: where the calls are missing or are stubs that
-// fail (Wine has them so), the window still knows what it registered.
+// kept here whether or not the system took it: where the calls are stubs that fail (Wine has
+// them so), the window still knows what it registered.
 #pragma once
 
 #include <windows.h>

@@ -77,22 +77,21 @@ TBF::~TBF() {
 bool TBF::Create(const TStartupServices& services) {
   BF = this;
   stepDone_ = services.stepDone;
-  const auto done = [this](const wchar_t* step) { StepDone(step); };
   BuildForm();  // both record lists start absent
-  done(L"widgets and fonts");
+  StepDone(L"widgets and fonts");
   NameTheWindow();
   if (!LinkRegistered(services)) return false;
-  done(L"registration check");
+  StepDone(L"registration check");
   SetUpGrids();
   SetActivePage(nullptr);
   browseStart_ = ExecutableFolder();
-  done(L"grids");
+  StepDone(L"grids");
   CreateWorker(services);
-  done(L"worker and its event");
+  StepDone(L"worker and its event");
   if (!CreateLink(services)) return false;
-  done(L"link created");
+  StepDone(L"link created");
   ConfigureLink();
-  done(L"link configured");
+  StepDone(L"link configured");
   // From now on the worker is the link's caller.
   worker_->Resume();
   return true;
@@ -225,7 +224,7 @@ void TBF::ShowMain() {
 
 void TBF::FormShow() {
   if (GetWindowTextLengthW(deUpdate) != 0) return;
-  const std::wstring folder = ExecutableFolder() + L"Update";
+  const std::wstring folder = browseStart_ + L"Update";  // beside the executable
   if (IsFolder(folder)) SetWindowTextW(deUpdate, folder.c_str());
 }
 

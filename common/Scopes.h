@@ -93,7 +93,6 @@ class ComInitialization {
     return succeeded_;
   }
   bool Done() const { return done_; }
-  bool Succeeded() const { return succeeded_; }
 
  private:
   bool done_ = false;

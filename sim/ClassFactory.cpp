@@ -1,6 +1,5 @@
 // The class factory, driven by a table of the classes this server makes (one: ComPort).
 
-#include <atomic>
 #include <new>
 
 #include "ComObject.h"

@@ -5,12 +5,11 @@
 #include <windows.h>
 #include <oleauto.h>
 
-#include <atomic>
 #include <filesystem>
 #include <memory>
 #include <new>
-#include <span>
 #include <string>
+#include <utility>
 
 #include "ComObject.h"
 #include "Module.h"
@@ -51,12 +50,14 @@ TSimConfig LoadConfiguration() {
   return LoadSimConfig(folder / ConfigFileName, false);
 }
 
-template <typename Call>
-int32_t Guarded(Call call) {
+// A method's answer, or failed (the internal-error status by default) if it throws: nothing
+// thrown crosses the COM boundary.
+template <typename Call, typename Result = decltype(std::declval<Call>()())>
+Result Guarded(Call call, Result failed = SimInternalError) {
   try {
     return call();
   } catch (...) {
-    return SimInternalError;
+    return failed;
   }
 }
 
@@ -134,11 +135,7 @@ class TComPort final : public TComObject<TComPort, IComPort, IReceivedSize> {
   }
   int32_t STDMETHODCALLTYPE Reserved18() override { return Call(&TSimUnit::Reserved, 18); }
   const uint8_t* STDMETHODCALLTYPE GetReceivedData() override {
-    try {
-      return unit_.GetReceivedData();
-    } catch (...) {
-      return nullptr;
-    }
+    return Guarded([&] { return unit_.GetReceivedData(); }, static_cast<const uint8_t*>(nullptr));
   }
   int32_t STDMETHODCALLTYPE Reserved20() override { return Call(&TSimUnit::Reserved, 20); }
   int32_t STDMETHODCALLTYPE Reserved21() override { return Call(&TSimUnit::Reserved, 21); }
@@ -167,11 +164,7 @@ class TComPort final : public TComObject<TComPort, IComPort, IReceivedSize> {
 
   // IReceivedSize.
   int32_t STDMETHODCALLTYPE GetReceivedSize() override {
-    try {
-      return unit_.GetReceivedSize();
-    } catch (...) {
-      return 0;
-    }
+    return Guarded([&] { return unit_.GetReceivedSize(); }, 0);
   }
 
  private:

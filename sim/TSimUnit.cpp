@@ -195,13 +195,14 @@ int32_t TSimUnit::Shutdown() {
   return Log("Shutdown()", SimOk);
 }
 
-// The settings the unit only remembers: method(value) stores value, a negative time excepted.
-int32_t TSimUnit::Remember(const char* method, int32_t value, int32_t& setting, bool timeLimit) {
+// The settings the unit only remembers: method(value) stores value; a negative one is refused
+// with negativeRefusal where the setting has one.
+int32_t TSimUnit::Remember(const char* method, int32_t value, int32_t& setting,
+                           const wchar_t* negativeRefusal) {
   TLock lock(mutex_);
   const std::string call = std::string(method) + "(" + Number(value) + ")";
   if (const auto refused = Refused(method, call)) return *refused;
-  if (timeLimit && value < 0)
-    return Log(call, Fail(SimBadArgument, L"SetTimeout: время не может быть отрицательным"));
+  if (negativeRefusal && value < 0) return Log(call, Fail(SimBadArgument, negativeRefusal));
   setting = value;
   return Log(call, SimOk);
 }
@@ -215,7 +216,8 @@ int32_t TSimUnit::SetInteractive(int32_t interactive) {
 }
 
 int32_t TSimUnit::SetTimeout(int32_t milliseconds) {
-  return Remember("SetTimeout", milliseconds, timeoutMs_, true);
+  return Remember("SetTimeout", milliseconds, timeoutMs_,
+                  L"SetTimeout: время не может быть отрицательным");
 }
 
 int32_t TSimUnit::Initialize() {

@@ -100,7 +100,8 @@ class TSimUnit {
   // The opening most methods share: a fault staged for this call of method, or any call after
   // Shutdown, ends it with its status, journalled as call. Empty: the method goes on.
   std::optional<int32_t> Refused(const char* method, const std::string& call);
-  int32_t Remember(const char* method, int32_t value, int32_t& setting, bool timeLimit = false);
+  int32_t Remember(const char* method, int32_t value, int32_t& setting,
+                   const wchar_t* negativeRefusal = nullptr);
   int32_t DropLink(const char* method);
   int32_t Fail(int32_t status, std::wstring text = {});
   int32_t FailWith(const TSimFault& fault);

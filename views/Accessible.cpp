@@ -22,6 +22,14 @@ Function OleaccFunction(const char* name) {
              : nullptr;
 }
 
+// The system's own accessible object of a window (CreateStdAccessibleObject).
+HRESULT CreateStandard(HWND window, LONG object, REFIID iid, void** created) {
+  using Function = HRESULT(WINAPI*)(HWND, LONG, REFIID, void**);
+  static const auto create = OleaccFunction<Function>("CreateStdAccessibleObject");
+  *created = nullptr;
+  return create ? create(window, object, iid, created) : E_FAIL;
+}
+
 // The system's object of a control, but with a name of ours.
 class TRenamedAccessible final : public TAccessible {
  public:
@@ -62,6 +70,15 @@ class TRenamedAccessible final : public TAccessible {
   HRESULT STDMETHODCALLTYPE accDoDefaultAction(VARIANT child) override {
     return standard_->accDoDefaultAction(child);
   }
+  HRESULT STDMETHODCALLTYPE accSelect(long flags, VARIANT child) override {
+    return standard_->accSelect(flags, child);
+  }
+  HRESULT STDMETHODCALLTYPE get_accHelp(VARIANT child, BSTR* help) override {
+    return standard_->get_accHelp(child, help);
+  }
+  HRESULT STDMETHODCALLTYPE get_accHelpTopic(BSTR* file, VARIANT child, long* topic) override {
+    return standard_->get_accHelpTopic(file, child, topic);
+  }
   HRESULT STDMETHODCALLTYPE get_accFocus(VARIANT* focus) override {
     return standard_->get_accFocus(focus);
   }
@@ -90,12 +107,9 @@ LRESULT CALLBACK RenamedControlProc(HWND window, UINT message, WPARAM wParam, LP
                                     UINT_PTR, DWORD_PTR data) {
   auto* name = reinterpret_cast<std::wstring*>(data);
   if (message == WM_GETOBJECT && static_cast<LONG>(lParam) == OBJID_CLIENT) {
-    using Function = HRESULT(WINAPI*)(HWND, LONG, REFIID, void**);
-    static const auto createStandard = OleaccFunction<Function>("CreateStdAccessibleObject");
     ComPtr<IAccessible> standard;
-    if (createStandard &&
-        SUCCEEDED(
-            createStandard(window, OBJID_CLIENT, AccessibleInterfaceId, standard.put_void())) &&
+    if (SUCCEEDED(
+            CreateStandard(window, OBJID_CLIENT, AccessibleInterfaceId, standard.put_void())) &&
         standard) {
       ComPtr<IAccessible> renamed;
       renamed.reset(new (std::nothrow) TRenamedAccessible(std::move(standard), *name));
@@ -128,11 +142,7 @@ LRESULT AccessibleResult(WPARAM wParam, IAccessible* object) {
 }
 
 HRESULT WindowFrameObject(HWND window, IDispatch** frame) {
-  using Function = HRESULT(WINAPI*)(HWND, LONG, REFIID, void**);
-  static const auto createStandard = OleaccFunction<Function>("CreateStdAccessibleObject");
-  *frame = nullptr;
-  if (!createStandard) return E_FAIL;
-  return createStandard(window, OBJID_WINDOW, IID_IDispatch, reinterpret_cast<void**>(frame));
+  return CreateStandard(window, OBJID_WINDOW, IID_IDispatch, reinterpret_cast<void**>(frame));
 }
 
 void AnnounceChange(DWORD event, HWND window, LONG child) {

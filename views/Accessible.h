@@ -54,6 +54,11 @@ class TAccessible : public IAccessible {
  protected:
   virtual ~TAccessible() = default;
   static HRESULT Nothing(BSTR* text);
+  // A text asked for that cannot be given: none, and why.
+  static HRESULT Failed(BSTR* text, HRESULT result) {
+    if (text) *text = nullptr;
+    return result;
+  }
 
  private:
   std::atomic<ULONG> references_{1};
@@ -61,6 +66,11 @@ class TAccessible : public IAccessible {
 
 // Argument and result helpers for the objects' methods, and for their readers.
 namespace accessible {
+// Whether the caller runs on window's thread: readers elsewhere are marshalled there, and an
+// object of ours answers no call that is not.
+inline bool OnThreadOf(HWND window) {
+  return GetWindowThreadProcessId(window, nullptr) == GetCurrentThreadId();
+}
 // A child id as MSAA passes it (VT_I4).
 inline VARIANT Child(long id) {
   VARIANT child;

@@ -17,7 +17,7 @@ class BackBuffer {
   BackBuffer(HDC screen, int width, int height)
       : dc_(CreateCompatibleDC(screen)),
         bitmap_(CreateCompatibleBitmap(screen, width, height)),
-        selected_(dc_ && bitmap_ ? dc_.get() : nullptr, bitmap_.get()) {}
+        selected_(dc_.get(), bitmap_.get()) {}
   HDC Get() const { return dc_ && bitmap_ ? dc_.get() : nullptr; }
 
  private:
@@ -179,6 +179,8 @@ void TDrawGrid::OnPaint() {
   FillRect(dc, &client, background.get());
 
   if (drawCell_) {
+    // Selected once: each cell's saved state returns to it.
+    SelectedObject font(dc, font_);
     const TGridSpan rows = geometry_.VisibleRows(height);
     const TGridSpan columns = geometry_.VisibleColumns(width);
     for (int row = rows.first; row < rows.last; ++row) {
@@ -193,7 +195,6 @@ void TDrawGrid::OnPaint() {
         if (!IntersectRect(&clip, &clip, &client)) continue;
         SavedDCState state(dc);
         IntersectClipRect(dc, clip.left, clip.top, clip.right, clip.bottom);
-        SelectedObject font(dc, font_);
         const RECT rect{cell.Left, cell.Top, cell.Right, cell.Bottom};
         drawCell_(dc, column, row, rect);
       }

@@ -7,6 +7,7 @@
 #include "common/Scopes.h"
 #include "common/WindowRouting.h"
 #include "views/Accessible.h"
+#include "views/Palette.h"
 
 namespace {
 
@@ -87,13 +88,8 @@ class TGaugeAccessible final : public TAccessible {
   // Only the gauge itself, on its window's thread, while it is there.
   HRESULT Check(const VARIANT& child) const {
     const TGauge* gauge = *gauge_;
-    if (!gauge || GetWindowThreadProcessId(gauge->Handle(), nullptr) != GetCurrentThreadId())
-      return CO_E_OBJNOTCONNECTED;
+    if (!gauge || !OnThreadOf(gauge->Handle())) return CO_E_OBJNOTCONNECTED;
     return ChildOf(child) == CHILDID_SELF ? S_OK : E_INVALIDARG;
-  }
-  static HRESULT Failed(BSTR* text, HRESULT result) {
-    if (text) *text = nullptr;
-    return result;
   }
 
   std::shared_ptr<const TGauge*> gauge_;

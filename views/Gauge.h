@@ -5,14 +5,11 @@
 
 #include <windows.h>
 
-#include <oleacc.h>
-
 #include <memory>
 #include <string>
 
 #include "common/UniqueResource.h"
 #include "views/Accessible.h"
-#include "views/Palette.h"
 
 class TGauge {
  public:

@@ -85,9 +85,7 @@ class TGridPart : public TAccessible {
   // marshalled to the window's thread; one that is not is refused.
   virtual const TDrawGrid* Live() const {
     const TDrawGrid* grid = *grid_;
-    if (!grid || GetWindowThreadProcessId(grid->Handle(), nullptr) != GetCurrentThreadId())
-      return nullptr;
-    return grid;
+    return grid && OnThreadOf(grid->Handle()) ? grid : nullptr;
   }
   virtual long ChildCount(const TDrawGrid& grid) const = 0;
   virtual std::wstring NameOf(const TDrawGrid& grid, long id) const = 0;
@@ -105,10 +103,6 @@ class TGridPart : public TAccessible {
     if (!grid) return CO_E_OBJNOTCONNECTED;
     id = ChildOf(child);
     return id >= 0 && id <= ChildCount(*grid) ? S_OK : E_INVALIDARG;
-  }
-  static HRESULT Failed(BSTR* text, HRESULT result) {
-    if (text) *text = nullptr;
-    return result;
   }
   // The title row is a row like the others: the keyboard can be on it too.
   static long RowState(const TDrawGrid& grid, int row) {

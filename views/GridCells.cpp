@@ -100,23 +100,16 @@ void DrawCell(HDC dc, const TCellFonts& fonts, std::span<const TGridColumn<Recor
                content.Centred ? TextPlace::Centred : TextPlace::Indented);
 }
 
-template <typename List>
-const typename List::value_type* EntryOf(const List* list, int row) {
-  if (!list || row < 1 || static_cast<size_t>(row - 1) >= list->size()) return nullptr;
-  return &(*list)[row - 1];
-}
-
 }  // namespace
 
 void DrawCompCell(HDC dc, const TCellFonts& fonts, int column, int row, const RECT& cell,
                   int columnCount, int rowCount, const TFileList* list) {
   DrawCell<TFileStruct>(dc, fonts, CompGridColumns, column, row, cell, columnCount, rowCount,
-                        EntryOf(list, row));
+                        RecordOfRow(list, row));
 }
 
 void DrawUpdateCell(HDC dc, const TCellFonts& fonts, int column, int row, const RECT& cell,
                     int columnCount, int rowCount, const TUpdateList* list) {
-  const auto* entry = EntryOf(list, row);
   DrawCell<TUpdateStruct>(dc, fonts, UpdateGridColumns, column, row, cell, columnCount, rowCount,
-                          entry ? entry->get() : nullptr);
+                          RecordOfRow(list, row));
 }

@@ -88,20 +88,31 @@ std::wstring CellText(std::span<const TGridColumn<Record>> columns, const Record
              ? columns[column].Content(record).Text
              : std::wstring();
 }
-// What grid row row shows in column: the title in row 0, else the cell of entry row - 1 of the
-// list ("" where there is none).
+// The record grid row row shows: entry row - 1 of the list; null for the title row, a row past
+// the list, an absent list or an absent entry.
+template <typename List>
+auto RecordOfRow(const List* list, int row) {
+  const auto record = [](const auto& entry) {
+    if constexpr (requires { entry.get(); }) {
+      return entry.get();
+    } else {
+      return &entry;
+    }
+  };
+  using Record = decltype(record((*list)[0]));
+  if (!list || row < 1 || static_cast<size_t>(row - 1) >= list->size()) return Record{};
+  return record((*list)[row - 1]);
+}
+
+// What grid row row shows in column: the title in row 0, else the cell of its record ("" where
+// there is none).
 template <typename Record, typename List>
 std::wstring GridCellText(std::span<const TGridColumn<Record>> columns, int column, int row,
                           const List* list) {
   if (column < 0 || static_cast<size_t>(column) >= columns.size() || row < 0) return {};
   if (row == 0) return columns[column].Title;
-  if (!list || static_cast<size_t>(row - 1) >= list->size()) return {};
-  const auto& entry = (*list)[row - 1];
-  if constexpr (requires { *entry; }) {
-    return entry ? columns[column].Content(*entry).Text : std::wstring();
-  } else {
-    return columns[column].Content(entry).Text;
-  }
+  const Record* record = RecordOfRow(list, row);
+  return record ? columns[column].Content(*record).Text : std::wstring();
 }
 
 inline std::wstring CompCellText(const TFileStruct& record, int column) {
