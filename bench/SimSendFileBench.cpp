@@ -12,10 +12,11 @@
 #include <string>
 #include <vector>
 
+#include "common/UniqueResource.h"
 #include "link/LinkStatus.h"
 #include "link/Packets.h"
-#include "common/UniqueResource.h"
 #include "link/Varnel_tlb.h"
+#include "support/StandIn.h"
 
 namespace {
 
@@ -24,19 +25,12 @@ namespace fs = std::filesystem;
 int32_t Blocks = 0;
 void __stdcall OnProgress(int32_t, int32_t) { ++Blocks; }
 
-using GetClassObject = HRESULT(STDAPICALLTYPE*)(REFCLSID, REFIID, void**);
-
 // One object made with the given [unit] keys; null when that fails.
-ComPtr<IComPort> MakePort(GetClassObject getClassObject, const fs::path& folder,
-                          const std::string& keys) {
+ComPtr<IComPort> MakePort(const fs::path& folder, const std::string& keys) {
   std::ofstream(folder / L"bench.ini", std::ios::trunc) << "[unit]\nstorage = unit\n" << keys;
   SetEnvironmentVariableW(L"QEMUTIL_SIM_CONFIG", (folder / L"bench.ini").c_str());
-  ComPtr<IClassFactory> factory;
-  ComPtr<IComPort> port;
-  if (getClassObject(CLSID_ComPort, IID_IClassFactory, factory.put_void()) != S_OK ||
-      factory->CreateInstance(nullptr, IID_IComPort, port.put_void()) != S_OK ||
-      port->Initialize() != 0)
-    port.reset();
+  ComPtr<IComPort> port = NewStandIn();
+  if (port && port->Initialize() != 0) port.reset();
   return port;
 }
 
@@ -55,16 +49,10 @@ double SendSeconds(IComPort* port, const std::vector<uint8_t>& image) {
 }  // namespace
 
 int main() {
-  wchar_t exe[MAX_PATH] = {};
-  GetModuleFileNameW(nullptr, exe, MAX_PATH);
-  const fs::path dll = fs::path(exe).parent_path().parent_path() / L"sim" / L"Varnel.dll";
-  HMODULE module = LoadLibraryW(dll.c_str());
-  if (!module) {
-    std::printf("cannot load %ls\n", dll.c_str());
+  if (!StandInFactory()) {
+    std::printf("cannot load %ls\n", StandInPath().c_str());
     return 1;
   }
-  auto getClassObject = reinterpret_cast<GetClassObject>(
-      reinterpret_cast<void*>(GetProcAddress(module, "DllGetClassObject")));
   wchar_t temp[MAX_PATH] = {};
   GetTempPathW(MAX_PATH, temp);
   const fs::path folder =
@@ -73,7 +61,7 @@ int main() {
   CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
   const std::vector<uint8_t> image(1048576, 0x4D);
   {
-    ComPtr<IComPort> port = MakePort(getClassObject, folder, "rate = 0\nlatency = 0\nseed = 0\n");
+    ComPtr<IComPort> port = MakePort(folder, "rate = 0\nlatency = 0\nseed = 0\n");
     if (!port) return std::printf("cannot create the object\n"), 1;
     constexpr int Runs = 50;
     double best = 1e9, total = 0;
@@ -87,8 +75,7 @@ int main() {
         best * 1e3, total / Runs * 1e3, Runs, Blocks);
   }
   {
-    ComPtr<IComPort> port =
-        MakePort(getClassObject, folder, "seed = 0\n");  // default rate and latency
+    ComPtr<IComPort> port = MakePort(folder, "seed = 0\n");  // default rate and latency
     if (!port) return std::printf("cannot create the object\n"), 1;
     const double s = SendSeconds(port.get(), image);
     std::printf(

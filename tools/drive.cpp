@@ -25,10 +25,12 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "Drive.h"
 #include "app/WidgetIds.h"
+#include "common/Scopes.h"
 #include "common/UniqueResource.h"
 #include "common/Utf8.h"
 
@@ -196,11 +198,13 @@ std::wstring StatusInk() {
   info.bmiHeader.biPlanes = 1;
   info.bmiHeader.biBitCount = 32;
   void* bits = nullptr;
-  HDC screen = GetDC(nullptr);
-  HDC memory = CreateCompatibleDC(screen);
-  HBITMAP bitmap = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-  HGDIOBJ old = SelectObject(memory, bitmap);
-  BitBlt(memory, 0, 0, width, height, screen, box.left, box.top, SRCCOPY);
+  const WindowDC screen(nullptr);
+  const UniqueMemoryDC memory(CreateCompatibleDC(screen.get()));
+  const UniqueBitmap bitmap(
+      CreateDIBSection(screen.get(), &info, DIB_RGB_COLORS, &bits, nullptr, 0));
+  if (!memory || !bitmap) Fail(L"cannot copy the status line from the screen");
+  SelectedObject selected(memory.get(), bitmap.get());
+  BitBlt(memory.get(), 0, 0, width, height, screen.get(), box.left, box.top, SRCCOPY);
   GdiFlush();
   const COLORREF normal = GetSysColor(COLOR_WINDOWTEXT);
   size_t red = 0, ink = 0;
@@ -213,38 +217,40 @@ std::wstring StatusInk() {
                    GetBValue(normal)))
       ++ink;
   }
-  SelectObject(memory, old);
-  DeleteObject(bitmap);
-  DeleteDC(memory);
-  ReleaseDC(nullptr, screen);
   return red && ink ? L"mixed" : red ? L"red" : ink ? L"normal" : L"none";
 }
 
 DWORD WindowThread() { return GetWindowThreadProcessId(MainWindow(), nullptr); }
 
+// A reading of the screen once it has settled: the screen may lag the window's own painting,
+// so read until two readings in a row, pauseMs apart, agree (50 readings at the most).
+template <typename Read>
+auto Settled(DWORD pauseMs, Read read) {
+  auto value = read();
+  for (int tries = 0; tries < 50; ++tries) {
+    Sleep(pauseMs);
+    auto again = read();
+    if (again == value) break;
+    value = std::move(again);
+  }
+  return value;
+}
+
 // The data rows dgComp shows, counted on the screen: each row is filled white, the title row
-// light grey, the ground below the last row in the grid's own colour. Read until two readings
-// agree: the rows arrive in a hand-off just after the closing status.
+// light grey, the ground below the last row in the grid's own colour. The rows arrive in a
+// hand-off just after the closing status.
 int ComponentRowsOnScreen() {
   HWND grid = Widget(idDgComp);
-  auto count = [&] {
+  return Settled(100, [&] {
     RECT box;
     GetWindowRect(grid, &box);
-    HDC screen = GetDC(nullptr);
+    const WindowDC screen(nullptr);
     int rows = 0;
     // Four pixels into the first column, in the middle of each 18-pixel row after the title.
     for (int y = box.top + 18 + 9; y < box.bottom; y += 18, ++rows)
-      if ((GetPixel(screen, box.left + 4, y) & 0xFFFFFF) != 0xFFFFFF) break;
-    ReleaseDC(nullptr, screen);
+      if ((GetPixel(screen.get(), box.left + 4, y) & 0xFFFFFF) != 0xFFFFFF) break;
     return rows;
-  };
-  int rows = count(), last = -1;
-  for (int tries = 0; tries < 50 && rows != last; ++tries) {
-    Sleep(100);
-    last = rows;
-    rows = count();
-  }
-  return rows;
+  });
 }
 
 // Whether a file (the stand-in's journal, UTF-8) holds a text; it is read as the stand-in
@@ -577,14 +583,7 @@ int wmain(int argc, wchar_t** argv) {
           SendMessageTimeoutW(MainWindow(), WM_NULL, 0, 0, SMTO_ABORTIFHUNG, limit, &answer) != 0;
       Print(L"responsive", answered ? L"1" : L"0");
     } else if (step == L"status-colour") {
-      // The screen may lag the window's own painting a little: the same reading twice in a row.
-      std::wstring ink = StatusInk(), last;
-      for (int tries = 0; tries < 50 && ink != last; ++tries) {
-        Sleep(20);
-        last = ink;
-        ink = StatusInk();
-      }
-      Print(L"status-colour", ink);
+      Print(L"status-colour", Settled(20, StatusInk));
     } else if (step == L"hold") {
       const std::wstring path = next();
       HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,

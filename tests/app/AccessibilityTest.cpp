@@ -77,18 +77,13 @@ class AccessibilityTest : public ::testing::Test {
   void SetUp() override {
     ASSERT_TRUE(SUCCEEDED(CoInitialize(nullptr)));
     Application = TApplication{};
-    ASSERT_TRUE(form->Create(TestServices(port, [](TWorkerWindow& window) {
+    ASSERT_TRUE(OpenMain(*form, TestServices(port, [](TWorkerWindow& window) {
       return std::make_unique<TThreadComPort>(true, window);
     })));
-    form->PlacementStore().SetIniFileName(L"");
-    form->ShowMain();
     form->SetActivePage(form->ComponentsPage());
   }
   void TearDown() override {
-    if (form->Handle()) {
-      PostMessageW(form->Handle(), WM_CLOSE, 0, 0);
-      EXPECT_TRUE(PumpUntil([&] { return form->Handle() == nullptr; }, TServe::Everything));
-    }
+    EXPECT_TRUE(CloseMain(*form));
     form.reset();
     CoUninitialize();
   }
@@ -175,8 +170,7 @@ TEST_F(AccessibilityTest, AGridIsATableOfItsRowsReadFromWhatItDraws) {
   EXPECT_EQ(Name(gauge.get(), CHILDID_SELF), L"Состояние");
 
   // Once the window is gone, so are its objects.
-  PostMessageW(form->Handle(), WM_CLOSE, 0, 0);
-  ASSERT_TRUE(PumpUntil([&] { return form->Handle() == nullptr; }, TServe::Everything));
+  ASSERT_TRUE(CloseMain(*form));
   EXPECT_EQ(table->get_accChildCount(&rows), CO_E_OBJNOTCONNECTED);
   EXPECT_EQ(Name(gauge.get(), CHILDID_SELF, &result), L"");
   EXPECT_EQ(result, CO_E_OBJNOTCONNECTED);

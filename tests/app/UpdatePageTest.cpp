@@ -69,21 +69,18 @@ class UpdatePageTest : public ::testing::Test {
 
   void SetUp() override {
     Application = TApplication{};
-    ASSERT_TRUE(form->Create(
-        TestServices(port, [this](TWorkerWindow& window) -> std::unique_ptr<TThreadComPort> {
+    ASSERT_TRUE(OpenMain(
+        *form, TestServices(port, [this](TWorkerWindow& window) -> std::unique_ptr<TThreadComPort> {
           auto made = std::make_unique<UpdateWorker>(true, window);
           worker = made.get();
           return made;
         })));
-    form->PlacementStore().SetIniFileName(L"");
-    form->ShowMain();
     ASSERT_TRUE(
         PumpUntil([&] { return port.CountOf("SetInteractive(0)@T") == 1; }, TServe::Everything));
   }
   void TearDown() override {
-    if (form && form->Handle()) {
-      PostMessageW(form->Handle(), WM_CLOSE, 0, 0);
-      EXPECT_TRUE(PumpUntil([&] { return form->Handle() == nullptr; }, TServe::Everything));
+    if (form) {
+      EXPECT_TRUE(CloseMain(*form));
     }
     form.reset();
     EXPECT_EQ(port.UnlistedCalls(), 0);

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "support/FakeComPort.h"
+#include "support/TempFolder.h"
 #include "app/Application.h"
 #include "app/TBF.h"
 #include "app/WidgetIds.h"
@@ -22,6 +23,9 @@
 namespace {
 
 using Calls = std::vector<std::string>;
+// A job's last call on the worker's thread, then the link closed on the window's.
+const Calls JobEndThenShutdown = {"WaitData(7)@T", "SetInteractive(1)@T", "Reset()@W", "Close()@W",
+                                  "Shutdown()@W"};
 
 // A worker whose component job is the test's own.
 class TestWorker : public TThreadComPort {
@@ -56,24 +60,14 @@ class WindowTest : public ::testing::Test {
     });
   }
   void Start() {
-    ASSERT_TRUE(form->Create(Services()));
-    form->PlacementStore().SetIniFileName(L"");  // no placement file from a test
-    form->ShowMain();
+    ASSERT_TRUE(OpenMain(*form, Services()));
     // The worker's own start: Reset and SetInteractive(0).
     ASSERT_TRUE(
         PumpUntil([&] { return port.CountOf("SetInteractive(0)@T") == 1; }, TServe::Everything));
   }
   void Command(int id) { PostMessageW(form->Handle(), WM_COMMAND, id, 0); }
-  void Close() {
-    PostMessageW(form->Handle(), WM_CLOSE, 0, 0);
-    ASSERT_TRUE(PumpUntil([&] { return form->Handle() == nullptr; }, TServe::Everything));
-  }
-  COLORREF PixelOf(HWND window, int x, int y) {
-    HDC dc = GetDC(window);
-    const COLORREF pixel = GetPixel(dc, x, y);
-    ReleaseDC(window, dc);
-    return pixel;
-  }
+  void Close() { ASSERT_TRUE(CloseMain(*form)); }
+  COLORREF PixelOf(HWND window, int x, int y) { return GetPixel(WindowDC(window).get(), x, y); }
 };
 
 TEST_F(WindowTest, ConfiguresTheLinkOnTheWindowThreadBeforeTheWorkerStarts) {
@@ -115,13 +109,12 @@ TEST_F(WindowTest, StartsWithTheDesignedLayoutNoPageAndAnEmptyStatus) {
   EXPECT_EQ(form->ProgressGauge().Progress(), 0);
 
   // The faces a Russian system has, with the Cyrillic set.
-  HDC dc = GetDC(form->Handle());
-  SelectObject(dc, form->CellFonts().Regular);
+  const WindowDC dc(form->Handle());
+  SelectedObject font(dc.get(), form->CellFonts().Regular);
   wchar_t face[64] = {};
-  GetTextFaceW(dc, 64, face);
+  GetTextFaceW(dc.get(), 64, face);
   EXPECT_EQ(std::wstring(face), L"MS Sans Serif");
-  EXPECT_EQ(GetTextCharset(dc), RUSSIAN_CHARSET);
-  ReleaseDC(form->Handle(), dc);
+  EXPECT_EQ(GetTextCharset(dc.get()), RUSSIAN_CHARSET);
   // No command reached the worker.
   EXPECT_EQ(port.CountOf("Initialize()@T"), 0u);
 }
@@ -232,8 +225,7 @@ TEST_F(WindowTest, ClosingDuringAJobLetsItFinishWithItsStatusesFirst) {
   port.ClearCalls();
   Command(idMiExit);  // "Выход" while the job runs
   ASSERT_TRUE(PumpUntil([&] { return form->Handle() == nullptr; }, TServe::Everything));
-  EXPECT_EQ(port.Calls(), (Calls{"WaitData(7)@T", "SetInteractive(1)@T", "Reset()@W", "Close()@W",
-                                 "Shutdown()@W"}));
+  EXPECT_EQ(port.Calls(), JobEndThenShutdown);
   EXPECT_EQ(statusAtReset, L"Последнее сообщение");
 }
 
@@ -264,18 +256,10 @@ TEST_F(WindowTest, TheSessionMayEndOnlyWhileNoJobRuns) {
 // link is closed, the placement is saved and the window is gone.
 class SessionEndTest : public WindowTest {
  protected:
-  std::wstring placementFile = TempPlacementFile();
+  TempFolder temp{L"session-end"};
+  const std::wstring placementFile = temp.At(L"QemUtil.ini");
   std::atomic<bool> inJob{false};
 
-  void TearDown() override {
-    WindowTest::TearDown();
-    DeleteFileW(placementFile.c_str());
-  }
-  static std::wstring TempPlacementFile() {
-    wchar_t folder[MAX_PATH] = {};
-    GetTempPathW(MAX_PATH, folder);
-    return std::wstring(folder) + L"QemUtilSessionEnd.ini";
-  }
   // Started with the components job running; the folder field holds a text to store.
   void StartInJob() {
     Start();
@@ -290,15 +274,12 @@ class SessionEndTest : public WindowTest {
     storage.SetIniFileName(placementFile);
     return storage.Load().folder;
   }
-  static Calls JobEndThenShutdown() {
-    return {"WaitData(7)@T", "SetInteractive(1)@T", "Reset()@W", "Close()@W", "Shutdown()@W"};
-  }
 };
 
 TEST_F(SessionEndTest, EndsAfterTheJobWithTheLinkClosedBeforeItsAnswer) {
   job = [&](TestWorker& worker) {
     inJob = true;
-    Sleep(300);  // the session's end arrives meanwhile
+    while (!worker.Terminated()) Sleep(1);  // until the session's end stops the worker
     worker.ShowStatus(L"Последнее сообщение", false, 0);
     worker.Port->WaitData(7);
   };
@@ -310,7 +291,7 @@ TEST_F(SessionEndTest, EndsAfterTheJobWithTheLinkClosedBeforeItsAnswer) {
 
   SendMessageW(form->Handle(), WM_ENDSESSION, TRUE, 0);
   EXPECT_EQ(form->Handle(), nullptr);
-  EXPECT_EQ(port.Calls(), JobEndThenShutdown());
+  EXPECT_EQ(port.Calls(), JobEndThenShutdown);
   EXPECT_EQ(StoredFolder(), L"C:\\Обновления");
   EXPECT_EQ(ThreadComPort, nullptr);
   EXPECT_EQ(port.references, 1);
@@ -343,10 +324,10 @@ TEST_F(SessionEndTest, EndingWhileACloseWaitsForTheWorkerFinishesTheCloseOnce) {
   ASSERT_TRUE(PumpUntil([&] { return form->Handle() == nullptr && ThreadComPort == nullptr; },
                         TServe::Everything));
   sessionEnd.join();
-  EXPECT_EQ(callsAtAnswer, JobEndThenShutdown());
+  EXPECT_EQ(callsAtAnswer, JobEndThenShutdown);
   EXPECT_EQ(folderAtAnswer, L"C:\\Обновления");
   EXPECT_FALSE(windowAtAnswer);
-  EXPECT_EQ(port.Calls(), JobEndThenShutdown());  // the waiting close closed nothing again
+  EXPECT_EQ(port.Calls(), JobEndThenShutdown);  // the waiting close closed nothing again
   EXPECT_EQ(port.references, 1);
 }
 

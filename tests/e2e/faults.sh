@@ -109,7 +109,7 @@ bent() {
   unset QEMUTIL_SIM_CONFIG
   runs=$((runs + 1)) faults=$((faults + 1))
   grep -qxF "exit: 0" "$dir/owner" || problems+=("exit $(reading "$dir/owner" exit)$(reading "$dir/owner" error)")
-  grep -qE '^# contract:|^Reserved' "$dir/journal" && problems+=("an unlisted slot called")
+  unlisted_called "$dir/journal" && problems+=("an unlisted slot called")
   [ "$(reading "$dir/1" comp-rows)" = 6 ] || problems+=("first list: $(reading "$dir/1" comp-rows) rows")
   for out in 2 3; do
     if [ "$out" = 3 ]; then want=$list_done ink=normal rows=6; fi

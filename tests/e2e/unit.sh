@@ -48,14 +48,17 @@ command_steps() {
   fi
 }
 
+# Whether a stand-in's journal shows a call of a slot the contract does not list: the program
+# calls the link component only through the slots it lists.
+unlisted_called() { [ -f "$1" ] && grep -qE '^# contract:|^Reserved' "$1"; }
+
 # check JOB DIR OUT STATUS INK: what a finished run must have left (JOB "-": the driver's
 # readings only; check_folder looks at the files). STATUS "-": any status.
 check() {
   local job=$1 dir=$2 out=$3 want=$4 ink=$5 problems=()
   grep -qxF "exit: 0" "$out" || problems+=("exit $(reading "$out" exit || true)$(reading "$out" error)")
   grep -qxF "responsive: 1" "$out" && ! grep -qxF "responsive: 0" "$out" || problems+=("not responsive")
-  # The program calls the link component only through the slots the contract lists.
-  [ -f "$dir/journal" ] && grep -qE '^# contract:|^Reserved' "$dir/journal" && problems+=("an unlisted slot called")
+  unlisted_called "$dir/journal" && problems+=("an unlisted slot called")
   local shown
   if [ "$want" != - ]; then
     shown=$(sed -n 's/^status: //p' "$out" | tail -1)

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "app/TBF.h"
+#include "common/Scopes.h"
 #include "support/FakeComPort.h"
 #include "support/Pump.h"
 
@@ -25,6 +26,21 @@ inline TStartupServices TestServices(
   return services;
 }
 
+// Makes and shows the window as the program does, with no placement file of a test's.
+inline bool OpenMain(TBF& form, const TStartupServices& services) {
+  if (!form.Create(services)) return false;
+  form.PlacementStore().SetIniFileName(L"");
+  form.ShowMain();
+  return true;
+}
+
+// Closes the window as its close button does and serves it until it is gone.
+inline bool CloseMain(TBF& form) {
+  if (!form.Handle()) return true;
+  PostMessageW(form.Handle(), WM_CLOSE, 0, 0);
+  return PumpUntil([&] { return form.Handle() == nullptr; }, TServe::Everything);
+}
+
 inline std::wstring TextOf(HWND window) {
   wchar_t text[512] = {};
   GetWindowTextW(window, text, 512);
@@ -35,10 +51,9 @@ inline std::wstring TextOf(HWND window) {
 inline bool HasPixel(HWND window, COLORREF colour) {
   RECT client;
   GetClientRect(window, &client);
-  HDC dc = GetDC(window);
+  const WindowDC dc(window);
   bool found = false;
   for (int y = 0; y < client.bottom && !found; ++y)
-    for (int x = 0; x < client.right && !found; ++x) found = GetPixel(dc, x, y) == colour;
-  ReleaseDC(window, dc);
+    for (int x = 0; x < client.right && !found; ++x) found = GetPixel(dc.get(), x, y) == colour;
   return found;
 }

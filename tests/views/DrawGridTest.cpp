@@ -6,6 +6,7 @@
 
 #include <vector>
 
+#include "common/Scopes.h"
 #include "views/DrawGrid.h"
 
 namespace {
@@ -52,12 +53,7 @@ class DrawGridTest : public ::testing::Test {
     calls.clear();
     grid.RepaintNow();
   }
-  COLORREF Pixel(int x, int y) {
-    HDC dc = GetDC(grid.Handle());
-    const COLORREF pixel = GetPixel(dc, x, y);
-    ReleaseDC(grid.Handle(), dc);
-    return pixel;
-  }
+  COLORREF Pixel(int x, int y) { return GetPixel(WindowDC(grid.Handle()).get(), x, y); }
   bool ScrollBarShown() {
     SCROLLBARINFO info{};
     info.cbSize = sizeof info;

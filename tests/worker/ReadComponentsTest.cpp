@@ -167,7 +167,10 @@ TEST_F(ReadComponentsTest, EveryFailureShowsItsTextInItsColourAndLeavesOnlyTheTi
   // right after the reply.
   for (const bool told : {true, false}) {
     SCOPED_TRACE(told ? "length told" : "contract only");
-    if (!told) worker->ReceivedSize.reset();
+    if (!told) {
+      port.answersReceivedSize = false;  // asked again: now E_NOINTERFACE, as the vendor's
+      worker->AskForReceivedSize();
+    }
     for (const Failure& failure : failures) {
       SCOPED_TRACE(failure.what);
       // A good run first, so that stale rows would show.
@@ -197,7 +200,8 @@ TEST_F(ReadComponentsTest, EveryFailureShowsItsTextInItsColourAndLeavesOnlyTheTi
 // Where the component does not tell the length, a reply whose counts run past its end stops at
 // the end of readable memory: a failure in red, never a fault or a row made of what lies beyond.
 TEST_F(ReadComponentsTest, ARunawayReplyStopsAtTheEndOfReadableMemory) {
-  worker->ReceivedSize.reset();
+  port.answersReceivedSize = false;
+  worker->AskForReceivedSize();
   const StatusLine cut{L"Запрос списка файлов завершен неудачно: ответ блока неполный", true};
   std::vector<uint8_t> nameRunsOut = ReplyBytes({Named("meridox.exe")}, true);
   nameRunsOut[2] = 255;

@@ -20,8 +20,6 @@
 
 namespace {
 
-std::string Utf8(const std::wstring& text) { return Utf8FromWide(text); }
-
 // The record dgComp would show for a component, from the last component list.
 const TFileStruct* Listed(const TFileList& files, int row) {
   for (const auto& file : files)
@@ -54,9 +52,9 @@ class UpdateTransferSimTest : public ::testing::Test {
 
   // A unit with the factory files, instant transfers, and the given [fault] sections.
   void StartWith(const std::string& faults) {
-    const std::string config = "[unit]\nstorage = " + Utf8(place.At(L"unit")) +
-                               "\nrate = 0\nlatency = 0\n" +
-                               "journal = " + Utf8(place.At(L"journal.txt")) + "\n" + faults;
+    const std::string config =
+        "[unit]\nstorage = " + Utf8FromWide(place.At(L"unit")) + "\nrate = 0\nlatency = 0\n" +
+        "journal = " + Utf8FromWide(place.At(L"journal.txt")) + "\n" + faults;
     place.Write(L"sim.ini", std::vector<uint8_t>(config.begin(), config.end()));
     SetEnvironmentVariableW(L"QEMUTIL_SIM_CONFIG", place.At(L"sim.ini").c_str());
 
