@@ -65,6 +65,9 @@ class ReadComponentsSimTest : public ::testing::Test {
     ConfigureLink(*port.get(), "\xC1\xEB\xEE\xEA", nullptr);
 
     auto worker = std::make_unique<TThreadComPort>(true, window);
+    // The wake-up that ended the previous run's worker may not have been consumed (it can end
+    // on its flag alone); left signalled, it would start a second job in this run.
+    ResetEvent(event.get());
     worker->Event = event.get();
     worker->Port = std::move(port);
     worker->AskForReceivedSize();
