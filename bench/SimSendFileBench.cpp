@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "Width.h"
 #include "common/UniqueResource.h"
 #include "link/LinkStatus.h"
 #include "link/Packets.h"
@@ -59,6 +60,7 @@ int main() {
       fs::path(temp) / (L"qem-sim-bench-" + std::to_wstring(GetCurrentProcessId()));
   fs::create_directories(folder);
   CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+  std::printf("Stand-in, %s\n", kBuildWidth);
   const std::vector<uint8_t> image(1048576, 0x4D);
   {
     ComPtr<IComPort> port = MakePort(folder, "rate = 0\nlatency = 0\nseed = 0\n");

@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "Stamps.h"
+#include "Width.h"
 #include "app/WidgetIds.h"
 
 namespace {
@@ -200,9 +201,9 @@ int wmain(int argc, wchar_t** argv) {
   };
   const double p = median(qemUtil), l = median(minimalLink), m = median(minimal);
   std::printf(
-      "start-up to window shown (seen from outside), median of %d runs; QemUtil's ratio to each,\n"
-      "of the medians and (in brackets) the median of the ratios within a round:\n",
-      runs);
+      "%s: start-up to window shown (seen from outside), median of %d runs; QemUtil's ratio to\n"
+      "each, of the medians and (in brackets) the median of the ratios within a round:\n",
+      kBuildWidth, runs);
   std::printf("  QemUtil.exe:                                    %8.1f ms\n", p);
   std::printf("  minimal window program creating the link:       %8.1f ms   ratio %5.2f (%4.2f)\n",
               l, l > 0 ? p / l : 0.0, pairedRatio(minimalLink));

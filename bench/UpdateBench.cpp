@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "BenchLink.h"
+#include "Width.h"
 #include "model/ComponentTable.h"
 #include "worker/UThreadComPort.h"
 
@@ -284,7 +285,8 @@ int main() {
   const std::wstring folder = MakeFolder();
   const double readSeconds = MeasureRead(folder);
   const double deleteSeconds = MeasureDelete(folder);
-  std::printf("Update transfer benchmark: %d files of %d bytes\n", FileCount, FileSize);
+  std::printf("Update transfer benchmark (%s): %d files of %d bytes\n", kBuildWidth, FileCount,
+              FileSize);
   std::printf("  hand-off round trip (cross-thread sent message): %.1f us\n",
               MeasureRoundTrip() * 1e6);
   std::printf("  reading one file (open, one buffer, read):        %.2f ms\n", readSeconds * 1e3);

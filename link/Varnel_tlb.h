@@ -8,6 +8,8 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <iterator>
+#include <type_traits>
 
 // {CDFF5124-8322-4B60-ACEB-F4AFEC1116FD}
 inline constexpr CLSID CLSID_ComPort = {
@@ -31,13 +33,21 @@ struct SCP_Info {
   bool Flag;  // true
 };
 
+// The vendor's component is 32-bit and reads a 16-byte record; the 64-bit build (ours, for
+// testing) has 8-byte pointers and the layout that follows from them.
 #if defined(_M_IX86) || defined(__i386__)
 static_assert(sizeof(SCP_Info) == 16, "the vendor's component reads a 16-byte record");
-static_assert(offsetof(SCP_Info, Mode) == 0);
-static_assert(offsetof(SCP_Info, AppTitle) == 4);
-static_assert(offsetof(SCP_Info, AppWindow) == 8);
-static_assert(offsetof(SCP_Info, Flag) == 12);
+static_assert(offsetof(SCP_Info, AppTitle) == 4 && offsetof(SCP_Info, AppWindow) == 8 &&
+              offsetof(SCP_Info, Flag) == 12);
+#else
+static_assert(sizeof(SCP_Info) == 32);
+static_assert(offsetof(SCP_Info, AppTitle) == 8 && offsetof(SCP_Info, AppWindow) == 16 &&
+              offsetof(SCP_Info, Flag) == 24);
 #endif
+static_assert(offsetof(SCP_Info, Mode) == 0);
+// __stdcall is part of a type in 32-bit code (and means nothing in 64-bit): a callback without
+// it would leave its arguments on the stack.
+static_assert(std::is_same_v<ProgressProc, void(__stdcall*)(int32_t, int32_t)>);
 
 // Every int32_t result is a status: 0 success, anything else the component's error code.
 // Texts by reference are BSTR* in UTF-16. SendFile reads *fileName and neither frees nor
@@ -48,36 +58,63 @@ static_assert(offsetof(SCP_Info, Flag) == 12);
 // where the component can tell it, it answers IReceivedSize (link/IReceivedSize.h).
 // The program calls only the slots named here and IUnknown's; a reserved slot is declared only
 // to keep the vtable layout, and the vendor's component may have nothing behind it.
+// The methods slot by slot, X(slot, result, name, parameters): the interface is declared from
+// this list, so the order of declaration, which makes the vtable, is checked against the slots.
 // clang-format off
-struct IComPort : public IUnknown {
-  virtual int32_t STDMETHODCALLTYPE Configure(const SCP_Info* info) = 0;      //  3
-  virtual int32_t STDMETHODCALLTYPE Reset() = 0;                              //  4
-  virtual int32_t STDMETHODCALLTYPE Shutdown() = 0;                           //  5
-  virtual int32_t STDMETHODCALLTYPE SetErrorOption(int32_t option) = 0;       //  6
-  virtual int32_t STDMETHODCALLTYPE Close() = 0;                              //  7
-  virtual int32_t STDMETHODCALLTYPE SetTimeout(int32_t milliseconds) = 0;     //  8
-  virtual int32_t STDMETHODCALLTYPE Reserved9() = 0;                          //  9
-  virtual int32_t STDMETHODCALLTYPE Reserved10() = 0;                         // 10
-  virtual int32_t STDMETHODCALLTYPE Reserved11() = 0;                         // 11
-  virtual int32_t STDMETHODCALLTYPE SendPacket(int32_t kind, int32_t length,
-                                               const uint8_t* bytes) = 0;     // 12
-  virtual int32_t STDMETHODCALLTYPE Reserved13() = 0;                         // 13
-  virtual int32_t STDMETHODCALLTYPE SendFile(int32_t size, const uint8_t* bytes, BSTR* fileName,
-                                             ProgressProc progress) = 0;      // 14
-  virtual int32_t STDMETHODCALLTYPE WaitData(int32_t timeoutMs) = 0;          // 15
-  virtual int32_t STDMETHODCALLTYPE WaitAnswer(int32_t kind, int32_t timeoutMs) = 0;   // 16
-  virtual int32_t STDMETHODCALLTYPE WaitConfirm(int32_t kind, int32_t timeoutMs) = 0;  // 17
-  virtual int32_t STDMETHODCALLTYPE Reserved18() = 0;                         // 18
-  virtual const uint8_t* STDMETHODCALLTYPE GetReceivedData() = 0;             // 19
-  virtual int32_t STDMETHODCALLTYPE Reserved20() = 0;                         // 20
-  virtual int32_t STDMETHODCALLTYPE Reserved21() = 0;                         // 21
-  virtual int32_t STDMETHODCALLTYPE Reserved22() = 0;                         // 22
-  virtual int32_t STDMETHODCALLTYPE GetErrorText(BSTR* text) = 0;             // 23
-  virtual int32_t STDMETHODCALLTYPE SetInteractive(int32_t interactive) = 0;  // 24
-  virtual int32_t STDMETHODCALLTYPE Reserved25() = 0;                         // 25
-  virtual int32_t STDMETHODCALLTYPE Reserved26() = 0;                         // 26
-  virtual int32_t STDMETHODCALLTYPE Reserved27() = 0;                         // 27
-  virtual int32_t STDMETHODCALLTYPE Initialize() = 0;                         // 28
-  virtual int32_t STDMETHODCALLTYPE QueryState(int32_t* state) = 0;           // 29
-};
+#define VARNEL_ICOMPORT_METHODS(X)                                                      \
+  X( 3, int32_t, Configure, (const SCP_Info* info))                                     \
+  X( 4, int32_t, Reset, ())                                                             \
+  X( 5, int32_t, Shutdown, ())                                                          \
+  X( 6, int32_t, SetErrorOption, (int32_t option))                                      \
+  X( 7, int32_t, Close, ())                                                             \
+  X( 8, int32_t, SetTimeout, (int32_t milliseconds))                                    \
+  X( 9, int32_t, Reserved9, ())                                                         \
+  X(10, int32_t, Reserved10, ())                                                        \
+  X(11, int32_t, Reserved11, ())                                                        \
+  X(12, int32_t, SendPacket, (int32_t kind, int32_t length, const uint8_t* bytes))      \
+  X(13, int32_t, Reserved13, ())                                                        \
+  X(14, int32_t, SendFile, (int32_t size, const uint8_t* bytes, BSTR* fileName,         \
+                            ProgressProc progress))                                     \
+  X(15, int32_t, WaitData, (int32_t timeoutMs))                                         \
+  X(16, int32_t, WaitAnswer, (int32_t kind, int32_t timeoutMs))                         \
+  X(17, int32_t, WaitConfirm, (int32_t kind, int32_t timeoutMs))                        \
+  X(18, int32_t, Reserved18, ())                                                        \
+  X(19, const uint8_t*, GetReceivedData, ())                                            \
+  X(20, int32_t, Reserved20, ())                                                        \
+  X(21, int32_t, Reserved21, ())                                                        \
+  X(22, int32_t, Reserved22, ())                                                        \
+  X(23, int32_t, GetErrorText, (BSTR* text))                                            \
+  X(24, int32_t, SetInteractive, (int32_t interactive))                                 \
+  X(25, int32_t, Reserved25, ())                                                        \
+  X(26, int32_t, Reserved26, ())                                                        \
+  X(27, int32_t, Reserved27, ())                                                        \
+  X(28, int32_t, Initialize, ())                                                        \
+  X(29, int32_t, QueryState, (int32_t* state))
 // clang-format on
+
+#define VARNEL_DECLARE_METHOD(slot, result, name, parameters) \
+  virtual result STDMETHODCALLTYPE name parameters = 0;
+struct IComPort : public IUnknown {
+  VARNEL_ICOMPORT_METHODS(VARNEL_DECLARE_METHOD)
+};
+#undef VARNEL_DECLARE_METHOD
+
+namespace link_contract {
+// A virtual method's slot is its place in the order of declaration, after IUnknown's three.
+#define VARNEL_SLOT(slot, result, name, parameters) slot,
+inline constexpr int kListedSlots[] = {VARNEL_ICOMPORT_METHODS(VARNEL_SLOT)};
+#undef VARNEL_SLOT
+constexpr bool SlotsFollowDeclaration() {
+  for (size_t place = 0; place < std::size(kListedSlots); ++place)
+    if (kListedSlots[place] != static_cast<int>(3 + place)) return false;
+  return std::size(kListedSlots) == 27;
+}
+static_assert(SlotsFollowDeclaration(), "IComPort's methods must be declared in slot order");
+// Every method __stdcall, as the component's are.
+#define VARNEL_STDCALL(slot, result, name, parameters)                                  \
+  static_assert(                                                                        \
+      std::is_same_v<decltype(&IComPort::name), result(__stdcall IComPort::*) parameters>, \
+      "IComPort::" #name " must be __stdcall");
+VARNEL_ICOMPORT_METHODS(VARNEL_STDCALL)
+#undef VARNEL_STDCALL
+}  // namespace link_contract

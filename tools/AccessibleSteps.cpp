@@ -63,7 +63,7 @@ ComPtr<IAccessible> ObjectOf(HWND window) {
   StartCom();
   ComPtr<IAccessible> object;
   const HRESULT result =
-      AccessibleObjectFromWindow(window, OBJID_CLIENT, IID_IAccessible, object.put_void());
+      AccessibleObjectFromWindow(window, OBJID_CLIENT, AccessibleInterfaceId, object.put_void());
   if (FAILED(result) || !object) Fail(L"no accessible object: " + Hex(result));
   return object;
 }
@@ -94,7 +94,7 @@ ComPtr<IAccessible> ChildObject(IAccessible* parent, long child, HRESULT& result
   ComPtr<IAccessible> object;
   result = parent->get_accChild(Child(child), dispatch.put());
   if (result == S_OK && dispatch)
-    result = dispatch->QueryInterface(IID_IAccessible, object.put_void());
+    result = dispatch->QueryInterface(AccessibleInterfaceId, object.put_void());
   return object;
 }
 

@@ -333,11 +333,12 @@ Figure GdiObjectCount(HANDLE target) {
   };
   static_assert(sizeof(Entry) == 24);
   constexpr size_t TableEntries = 0x10000;
-  constexpr size_t PebGdiSharedHandleTable = 0x94;  // 32-bit PEB
+  // The driver and the program come from the same build, so the PEB is of the driver's width.
+  constexpr size_t PebGdiSharedHandleTable = sizeof(void*) == 8 ? 0xF8 : 0x94;
   PROCESS_BASIC_INFORMATION basic{};
   if (NtQueryInformationProcess(target, ProcessBasicInformation, &basic, sizeof basic, nullptr) < 0)
     Fail(L"no PEB address of the program");
-  ULONG table = 0;
+  ULONG_PTR table = 0;
   if (!ReadProcessMemory(
           target,
           reinterpret_cast<const unsigned char*>(basic.PebBaseAddress) + PebGdiSharedHandleTable,
@@ -345,7 +346,7 @@ Figure GdiObjectCount(HANDLE target) {
       !table)
     Fail(L"no GDI handle table in the program");
   std::vector<Entry> entries(TableEntries);
-  if (!ReadProcessMemory(target, reinterpret_cast<const void*>(static_cast<ULONG_PTR>(table)),
+  if (!ReadProcessMemory(target, reinterpret_cast<const void*>(table),
                          entries.data(), entries.size() * sizeof(Entry), nullptr))
     Fail(L"cannot read the program's GDI handle table");
   unsigned long long live = 0;

@@ -9,7 +9,9 @@
 #include <atomic>
 #include <string>
 
-// {618736E0-3C3D-11CF-810C-00AA00389B71}
+// {618736E0-3C3D-11CF-810C-00AA00389B71}, IID_IAccessible. Everything here uses this one, never
+// the import library's: MinGW-w64's 64-bit liboleacc.a makes that name a function, whose
+// address would go out as the id.
 inline constexpr IID AccessibleInterfaceId = {
     0x618736E0, 0x3C3D, 0x11CF, {0x81, 0x0C, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71}};
 

@@ -24,7 +24,7 @@ using accessible::Child;
 
 ComPtr<IAccessible> ObjectOf(HWND window) {
   ComPtr<IAccessible> object;
-  EXPECT_EQ(AccessibleObjectFromWindow(window, OBJID_CLIENT, IID_IAccessible, object.put_void()),
+  EXPECT_EQ(AccessibleObjectFromWindow(window, OBJID_CLIENT, AccessibleInterfaceId, object.put_void()),
             S_OK);
   return object;
 }
@@ -48,7 +48,7 @@ ComPtr<IAccessible> Row(IAccessible* table, long child) {
   ComPtr<IDispatch> dispatch;
   ComPtr<IAccessible> row;
   if (table->get_accChild(Child(child), dispatch.put()) == S_OK)
-    dispatch->QueryInterface(IID_IAccessible, row.put_void());
+    dispatch->QueryInterface(AccessibleInterfaceId, row.put_void());
   return row;
 }
 
@@ -142,7 +142,7 @@ TEST_F(AccessibilityTest, AGridIsATableOfItsRowsReadFromWhatItDraws) {
   ASSERT_EQ(table->get_accFocus(&focus), S_OK);
   ASSERT_EQ(focus.vt, VT_DISPATCH);
   ComPtr<IAccessible> focused;
-  focus.pdispVal->QueryInterface(IID_IAccessible, focused.put_void());
+  focus.pdispVal->QueryInterface(AccessibleInterfaceId, focused.put_void());
   VariantClear(&focus);
   EXPECT_EQ(Name(focused.get(), CHILDID_SELF),
             Name(table.get(), 1 + form->ComponentGrid().Selection().row));

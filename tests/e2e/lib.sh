@@ -6,7 +6,7 @@ bin=$build_dir/bin
 e2e=$build_dir/e2e
 run=$e2e/$test_name
 shots=$e2e/shots
-export WINEARCH=win32 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+source "$build_dir/wine-env"
 export LANG=${QEM_LOCALE:-ru_RU.UTF-8} LC_ALL=${QEM_LOCALE:-ru_RU.UTF-8}
 rm -rf "$run"
 mkdir -p "$run" "$shots"

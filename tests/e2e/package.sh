@@ -2,9 +2,11 @@
 # The operator's zip, used as an operator would: unpacked, the stand-in registered with its
 # register.cmd (regsvr32), checked with reg query, QemUtil.exe started from the unpacked
 # folder and the component list fetched; then unregister.cmd removes the registration.
+# The zip is always the 32-bit product, packed from build/win32. From the 64-bit tree (a
+# machine that may execute no 32-bit programs) the zip is built and checked, and none of its
+# programs is run.
 # Usage: package.sh SOURCE_DIR BUILD_DIR
 source "$(dirname "$0")/lib.sh" "$1" "$2" package
-use_prefix package
 "$source_dir/scripts/package" --no-build >"$run/package.out" 2>&1 || fail "scripts/package: $(tail -3 "$run/package.out")"
 zip=$(ls "$source_dir"/build/package/QemUtil-*.zip 2>/dev/null | head -1)
 [ -f "$zip" ] || { fail "no zip"; finish; }
@@ -13,6 +15,10 @@ unzip -q "$zip" -d "$run/unpacked" || fail "unzip"
 app=$(ls -d "$run"/unpacked/QemUtil-*)
 for f in QemUtil.exe README-ru.txt README-en.txt sim/Varnel.dll sim/README.txt sim/register.cmd sim/unregister.cmd; do
   [ -f "$app/$f" ] || fail "the zip lacks $f"
+done
+for f in QemUtil.exe sim/Varnel.dll; do
+  i686-w64-mingw32-objdump -f "$app/$f" 2>/dev/null | grep -q 'file format pei-i386' ||
+    fail "$f in the zip is not a 32-bit Windows file"
 done
 # Every file a read-me names is in the zip: a name with a folder at that place from the zip's
 # top, a bare name anywhere. Not shipped, and named as such: the placement file the program
@@ -24,6 +30,9 @@ for readme in README-ru.txt README-en.txt sim/README.txt; do
     else [ -n "$(find "$app" -name "$named" -print -quit)" ]; fi || fail "$readme names $named, which the zip lacks"
   done < <(tr -d '\r' <"$app/$readme" | grep -oE '[^][:space:]()«»"'"'"'[]+\.(txt|md|cmd|exe|dll|ini|example)\b' | sort -u)
 done
+
+[ "$WINEARCH" = win32 ] || finish
+use_prefix package
 
 clsid='{CDFF5124-8322-4B60-ACEB-F4AFEC1116FD}'
 key="HKCR\\CLSID\\$clsid\\InprocServer32"

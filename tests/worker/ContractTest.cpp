@@ -66,9 +66,4 @@ TEST(LinkContract, EachMethodSitsInItsSlot) {
         << "slot " << i + 3;
 }
 
-TEST(LinkContract, ConfigurationRecordIsSixteenBytes) {
-  EXPECT_EQ(sizeof(SCP_Info), 16u);
-  EXPECT_EQ(offsetof(SCP_Info, Flag), 12u);
-}
-
 }  // namespace
