@@ -17,7 +17,7 @@ for f in QemUtil.exe README-ru.txt README-en.txt sim/Varnel.dll sim/README.txt s
   [ -f "$app/$f" ] || fail "the zip lacks $f"
 done
 for f in QemUtil.exe sim/Varnel.dll; do
-  i686-w64-mingw32-objdump -f "$app/$f" 2>/dev/null | grep -q 'file format pei-i386' ||
+  [[ $(LC_ALL=C i686-w64-mingw32-objdump -f "$app/$f" 2>/dev/null) == *"file format pei-i386"* ]] ||
     fail "$f in the zip is not a 32-bit Windows file"
 done
 # Every file a read-me names is in the zip: a name with a folder at that place from the zip's
