@@ -3,6 +3,7 @@
 #include <commctrl.h>
 
 #include <algorithm>
+#include <utility>
 
 #include "AppError.h"
 #include "Application.h"
@@ -24,6 +25,8 @@ namespace {
 constexpr wchar_t ApplicationTitle[] = L"Блок диагностики: информация";
 constexpr wchar_t EventName[] = L"QemUtil.Thread.Event";
 constexpr wchar_t FolderPrompt[] = L"Выберите папку с обновляемыми файлами";
+// Posted when a hand-off or a call of the link has returned with something left for after it.
+constexpr UINT WM_NESTED_CALLS_RETURNED = WM_APP + 2;
 
 // Why the session should wait, by the command the worker woke for; a lost command's extra
 // wake-up only initialises the link.
@@ -176,7 +179,12 @@ bool TBF::CreateLink(const TStartupServices& services) {
 }
 
 void TBF::ConfigureLink() {
+  // Initialize may show the link's own dialog, whose message loop serves a close: that close
+  // waits until the call has returned.
+  ++linkCallDepth_;
   ::ConfigureLink(*worker_->Port.get(), ToCp1251(Application.Title).c_str(), window_.get());
+  --linkCallDepth_;
+  NestedCallReturned();
 }
 
 void TBF::SetUpGrid(TDrawGrid& grid, const std::vector<double>& factors, TWidthBase base) {
@@ -259,12 +267,12 @@ void TBF::StopWorker() {
   // Serves the worker's hand-offs, nothing else, until it has ended: a running job finishes
   // with its status and table updates.
   worker_->Stop();
-  if (!linkClosed_ && worker_->Port) {
+  // Marked first: a session's end served inside one of these calls must not close it again.
+  if (!std::exchange(linkClosed_, true) && worker_->Port) {
     worker_->Port->Reset();
     worker_->Port->Close();
     worker_->Port->Shutdown();
   }
-  linkClosed_ = true;
   if (--workerWaits_ > 0) return;
   worker_->Event = nullptr;
   event_.reset();
@@ -353,6 +361,12 @@ std::wstring TBF::UpdateFolder() {
 void TBF::OnHandlerError() { ShowError(std::current_exception()); }
 
 void TBF::ShowError(std::exception_ptr error) {
+  // A report shown inside a hand-off would hold its worker there, and a close during it would
+  // wait for that worker for ever.
+  if (worker_ && worker_->InHandOff()) {
+    pendingErrors_.push_back(error);
+    return;
+  }
   try {
     std::rethrow_exception(error);
   } catch (const TAppError& shown) {
@@ -374,6 +388,7 @@ LRESULT TBF::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_QUERYENDSESSION: return OnQueryEndSession();
     case WM_ENDSESSION: OnEndSession(wParam != 0); return 0;
     case WM_DESTROY: Application.Terminate(); return 0;
+    case WM_NESTED_CALLS_RETURNED: OnNestedCallsReturned(); return 0;
     default: return DefWindowProcW(window_.get(), message, wParam, lParam);
   }
 }
@@ -419,6 +434,10 @@ LRESULT TBF::OnCtlColorStatic(HDC dc, HWND control) {
 }
 
 void TBF::OnClose() {
+  if (CloseMustWait()) {
+    closeDeferred_ = true;
+    return;
+  }
   // A close request that arrives while the window waits for the worker (a sent WM_CLOSE is
   // served during the wait) must not start a second shutdown.
   if (closing_) return;
@@ -431,10 +450,16 @@ void TBF::OnClose() {
 }
 
 // A job cut short would leave the unit half updated, or the link not closed.
-bool TBF::OnQueryEndSession() const { return ShutdownBlockReason().empty(); }
+bool TBF::OnQueryEndSession() const { return ShutdownBlockReason().empty() && !CloseMustWait(); }
 
 void TBF::OnEndSession(bool ending) {
   if (!ending) return;
+  // Nothing can be closed from inside a hand-off or a call of the link: the close follows as
+  // soon as it has returned (if the system lets the process live that long).
+  if (CloseMustWait()) {
+    closeDeferred_ = true;
+    return;
+  }
   // The system ends the process as soon as this returns: close first. A close already waiting
   // for the worker (this message is served during that wait) is carried to its end here, and
   // the waiting one then finds the worker ended, the link closed and the window gone.
@@ -448,8 +473,29 @@ void TBF::OnEndSession(bool ending) {
 
 void TBF::FinishClose() {
   if (!window_) return;
+  ShowPendingErrors();
   SavePlacement();
   DestroyWindow(window_.get());
+}
+
+// Inside a hand-off its worker waits for the window thread, and inside a call of the link the
+// link cannot be closed: a close must wait for both to return.
+bool TBF::CloseMustWait() const { return linkCallDepth_ > 0 || (worker_ && worker_->InHandOff()); }
+
+void TBF::HandOffReturned() { NestedCallReturned(); }
+
+void TBF::NestedCallReturned() {
+  if ((closeDeferred_ || !pendingErrors_.empty()) && !CloseMustWait())
+    PostMessageW(window_.get(), WM_NESTED_CALLS_RETURNED, 0, 0);
+}
+
+void TBF::OnNestedCallsReturned() {
+  ShowPendingErrors();
+  if (std::exchange(closeDeferred_, false)) OnClose();
+}
+
+void TBF::ShowPendingErrors() {
+  for (const std::exception_ptr& error : std::exchange(pendingErrors_, {})) ShowError(error);
 }
 
 void TBF::OnBrowseFolder() {

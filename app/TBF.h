@@ -4,6 +4,7 @@
 
 #include <windows.h>
 
+#include <exception>
 #include <functional>
 #include <memory>
 #include <string>
@@ -82,8 +83,9 @@ class TBF final : public TWorkerWindow {
   void JobStarted(int32_t command) override;
   void JobEnded() override;
   // A failure in a handler or a hand-off, shown as the entry routine shows one; the program goes
-  // on.
+  // on. A hand-off's is shown once the hand-off has returned.
   void ShowError(std::exception_ptr error) override;
+  void HandOffReturned() override;
 
   // The reason registered for holding off the session's end while a job runs; "" when idle.
   const std::wstring& ShutdownBlockReason() const { return shutdownBlock_.Reason(); }
@@ -144,6 +146,10 @@ class TBF final : public TWorkerWindow {
   bool OnQueryEndSession() const;
   void OnEndSession(bool ending);
   void FinishClose();
+  bool CloseMustWait() const;
+  void NestedCallReturned();
+  void OnNestedCallsReturned();
+  void ShowPendingErrors();
   LRESULT OnCtlColorStatic(HDC dc, HWND control);
   void OnNotify(const NMHDR& header);
   void OnBrowseFolder();
@@ -181,6 +187,12 @@ class TBF final : public TWorkerWindow {
   // served during the wait), and whether one of them has closed the link already.
   int workerWaits_ = 0;
   bool linkClosed_ = false;
+  // A close or session end that came while the window thread was inside a hand-off or a call
+  // of the link (their message loops serve it), carried out once that has returned; with the
+  // hand-offs' errors, reported then too.
+  bool closeDeferred_ = false;
+  int linkCallDepth_ = 0;
+  std::vector<std::exception_ptr> pendingErrors_;
   std::wstring browseStart_;  // where the folder dialog starts
   // Declared before the worker: the worker's destructor may still signal the event.
   UniqueHandle event_;

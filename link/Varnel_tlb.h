@@ -111,8 +111,8 @@ constexpr bool SlotsFollowDeclaration() {
 }
 static_assert(SlotsFollowDeclaration(), "IComPort's methods must be declared in slot order");
 // Every method __stdcall, as the component's are.
-#define VARNEL_STDCALL(slot, result, name, parameters)                                  \
-  static_assert(                                                                        \
+#define VARNEL_STDCALL(slot, result, name, parameters)                                     \
+  static_assert(                                                                           \
       std::is_same_v<decltype(&IComPort::name), result(__stdcall IComPort::*) parameters>, \
       "IComPort::" #name " must be __stdcall");
 VARNEL_ICOMPORT_METHODS(VARNEL_STDCALL)

@@ -346,8 +346,8 @@ Figure GdiObjectCount(HANDLE target) {
       !table)
     Fail(L"no GDI handle table in the program");
   std::vector<Entry> entries(TableEntries);
-  if (!ReadProcessMemory(target, reinterpret_cast<const void*>(table),
-                         entries.data(), entries.size() * sizeof(Entry), nullptr))
+  if (!ReadProcessMemory(target, reinterpret_cast<const void*>(table), entries.data(),
+                         entries.size() * sizeof(Entry), nullptr))
     Fail(L"cannot read the program's GDI handle table");
   unsigned long long live = 0;
   for (const Entry& entry : entries)

@@ -20,7 +20,11 @@ inline constexpr int32_t FileListWaitMs = 2000;
 }  // namespace
 
 void TThreadComPort::AskForReceivedSize() {
-  Port->QueryInterface(IID_IReceivedSize, ReceivedSize.put_void());
+  // Only a success hands over an interface: a component that refuses may still have written
+  // something where the answer goes, and nothing may be called through that.
+  void* answer = nullptr;
+  const HRESULT asked = Port->QueryInterface(IID_IReceivedSize, &answer);
+  ReceivedSize.reset(SUCCEEDED(asked) ? static_cast<IReceivedSize*>(answer) : nullptr);
 }
 
 bool TThreadComPort::SetDirectory(const std::wstring& name) {

@@ -35,6 +35,8 @@ class TWorkerWindow {
 
   // A hand-off whose work threw: the window reports the error; the worker goes on.
   virtual void ShowError(std::exception_ptr error) = 0;
+  // The outermost hand-off is returning: what had to wait for its end may follow now.
+  virtual void HandOffReturned() {}
 
  protected:
   ~TWorkerWindow() = default;

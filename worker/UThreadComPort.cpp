@@ -26,6 +26,8 @@ void TThreadComPort::Stop() {
 
 void TThreadComPort::HandOffFailed(std::exception_ptr error) { window_.ShowError(error); }
 
+void TThreadComPort::HandOffReturned() { window_.HandOffReturned(); }
+
 void TThreadComPort::Execute() {
   Port->Reset();
   Port->SetInteractive(0);

@@ -91,6 +91,7 @@ class TThreadComPort : public TThread {
  protected:
   void Execute() override;
   void HandOffFailed(std::exception_ptr error) override;
+  void HandOffReturned() override;
   // The jobs, each in a file of its own; virtual so that tests can stand in a job of their own.
   virtual void ReadComponents();
   virtual void UpdateComponents();

@@ -6,15 +6,18 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include <algorithm>
 #include <atomic>
 #include <functional>
 #include <optional>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "support/FakeComPort.h"
 #include "support/TempFolder.h"
+#include "app/AppError.h"
 #include "app/Application.h"
 #include "app/TBF.h"
 #include "app/WidgetIds.h"
@@ -329,6 +332,87 @@ TEST_F(SessionEndTest, EndingWhileACloseWaitsForTheWorkerFinishesTheCloseOnce) {
   EXPECT_FALSE(windowAtAnswer);
   EXPECT_EQ(port.Calls(), JobEndThenShutdown);  // the waiting close closed nothing again
   EXPECT_EQ(port.references, 1);
+}
+
+// A close or a session's end served by a message loop nested in a hand-off or in a call of the
+// link (a message box, the link's own dialog) waits until that has returned: the worker waits
+// in the hand-off, and the link is in the middle of a call. Then it ends as any close does.
+TEST_F(WindowTest, AHandOffsErrorIsReportedAfterItReturnedAndACloseDuringTheReportEndsNormally) {
+  job = [](TestWorker& worker) {
+    worker.Synchronize([] { throw TAppError(L"Сбой"); });
+    worker.Port->WaitData(7);
+  };
+  Start();
+  const HWND window = form->Handle();
+  bool workerWentOn = false;
+  std::thread user([&] {
+    HWND box = nullptr;
+    for (int i = 0; i < 500 && !(box = FindWindowW(L"#32770", L"Блок диагностики: информация"));
+         ++i)
+      Sleep(10);
+    for (int i = 0; box && i < 100 && !(workerWentOn = port.CountOf("WaitData(7)@T") == 1); ++i)
+      Sleep(10);
+    // A report shown inside the hand-off would make this close wait for ever.
+    if (workerWentOn) PostMessageW(window, WM_CLOSE, 0, 0);
+    Sleep(300);
+    if (IsWindow(box)) PostMessageW(box, WM_COMMAND, IDOK, 0);
+  });
+  Command(idMiComp);
+  EXPECT_TRUE(PumpUntil([&] { return form->Handle() == nullptr; }, TServe::Everything));
+  user.join();
+  EXPECT_TRUE(workerWentOn);
+  const Calls calls = port.Calls();
+  EXPECT_EQ(Calls(calls.end() - std::min<size_t>(calls.size(), 5), calls.end()),
+            JobEndThenShutdown);
+}
+
+TEST_F(WindowTest, ACloseOrSessionEndInsideTheLinksDialogFollowsOnceTheCallHasReturned) {
+  const DWORD windowThread = GetCurrentThreadId();
+  HWND window = nullptr;
+  bool stayedDuringDialog = false;
+  // What the link's dialog would serve while it is up: a close, then the session's end.
+  auto dialog = [&] {
+    if (GetCurrentThreadId() != windowThread || !window) return;
+    SendMessageW(window, WM_CLOSE, 0, 0);
+    SendMessageW(window, WM_ENDSESSION, TRUE, 0);
+    stayedDuringDialog = IsWindow(window);
+  };
+  for (const bool atStartUp : {true, false}) {
+    SCOPED_TRACE(atStartUp ? "Initialize at start-up" : "the link failure display");
+    port.ClearCalls();
+    form = std::make_unique<TBF>();
+    stayedDuringDialog = false;
+    window = nullptr;
+    if (atStartUp) {
+      port.SetResult("QueryState", 1);
+      port.SetHook("Initialize", [&] {
+        window = form->Handle();
+        dialog();
+      });
+    } else {
+      port.SetResult("QueryState", 0);
+      port.SetHook("Initialize", nullptr);
+      port.SetResult("Initialize", 1);  // the failure display calls the link in the hand-off
+      port.SetHook("GetErrorText", dialog);
+    }
+    // The session's end once more inside Close: the link is closed once all the same.
+    bool endedInClose = false;
+    port.SetHook("Close", [&] {
+      if (!std::exchange(endedInClose, true)) SendMessageW(window, WM_ENDSESSION, TRUE, 0);
+    });
+    Start();
+    window = form->Handle();
+    if (!atStartUp) Command(idMiComp);
+    ASSERT_TRUE(PumpUntil([&] { return form->Handle() == nullptr; }, TServe::Everything));
+    EXPECT_TRUE(stayedDuringDialog);
+    for (const char* call : {"Reset()@W", "Close()@W", "Shutdown()@W", "SetInteractive(1)@T"})
+      EXPECT_EQ(port.CountOf(call), 1u) << call;
+    EXPECT_EQ(port.Calls().back(), "Shutdown()@W");
+    EXPECT_EQ(ThreadComPort, nullptr);
+    port.SetHook("GetErrorText", nullptr);
+    port.SetHook("Close", nullptr);
+    port.SetResult("Initialize", 0);
+  }
 }
 
 TEST_F(WindowTest, ARefusedRegistrationNeverCreatesTheWorkerOrTheLink) {

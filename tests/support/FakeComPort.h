@@ -64,6 +64,7 @@ class FakeComPort : public IComPort, public IReceivedSize {
   LONG references = 1;
 
   bool answersReceivedSize = true;  // false: only IUnknown and IComPort, as the vendor's
+  void* refusalLeaves = nullptr;    // what a refused QueryInterface leaves in *out
 
   HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
     if (iid == IID_IUnknown || iid == IID_IComPort) {
@@ -71,7 +72,7 @@ class FakeComPort : public IComPort, public IReceivedSize {
     } else if (iid == IID_IReceivedSize && answersReceivedSize) {
       *out = static_cast<IReceivedSize*>(this);
     } else {
-      *out = nullptr;
+      *out = refusalLeaves;
       return E_NOINTERFACE;
     }
     AddRef();
