@@ -78,6 +78,17 @@ class TComPort final : public TComObject<TComPort, IComPort, IReceivedSize> {
     return Guarded([&] { return (unit_.*method)(arguments...); });
   }
 
+  // The dialog a component in interactive mode may show inside a call: modal, owned by the
+  // program's window, with a message loop of its own that serves the program's messages.
+  void DialogIfDue(const char* method) {
+    if (!unit_.DialogDue(method)) return;
+    const std::wstring text =
+        L"Имитатор блока диагностики: окно компонента связи во время вызова " +
+        WideFromUtf8(method) + L".";
+    MessageBoxW(reinterpret_cast<HWND>(static_cast<uintptr_t>(unit_.Settings().AppWindow)),
+                text.c_str(), L"Varnel", MB_OK | MB_ICONINFORMATION);
+  }
+
   void* InterfaceFor(REFIID iid) {
     if (iid == IID_IUnknown || iid == IID_IComPort) return static_cast<IComPort*>(this);
     if (iid == IID_IReceivedSize && !unit_.ContractOnly()) return static_cast<IReceivedSize*>(this);
@@ -142,6 +153,7 @@ class TComPort final : public TComObject<TComPort, IComPort, IReceivedSize> {
   int32_t STDMETHODCALLTYPE Reserved22() override { return Call(&TSimUnit::Reserved, 22); }
   int32_t STDMETHODCALLTYPE GetErrorText(BSTR* text) override {
     return Guarded([&] {
+      DialogIfDue("GetErrorText");
       if (!text) return unit_.GetErrorText(nullptr);
       std::wstring error;
       const int32_t status = unit_.GetErrorText(&error);
@@ -157,7 +169,12 @@ class TComPort final : public TComObject<TComPort, IComPort, IReceivedSize> {
   int32_t STDMETHODCALLTYPE Reserved25() override { return Call(&TSimUnit::Reserved, 25); }
   int32_t STDMETHODCALLTYPE Reserved26() override { return Call(&TSimUnit::Reserved, 26); }
   int32_t STDMETHODCALLTYPE Reserved27() override { return Call(&TSimUnit::Reserved, 27); }
-  int32_t STDMETHODCALLTYPE Initialize() override { return Call(&TSimUnit::Initialize); }
+  int32_t STDMETHODCALLTYPE Initialize() override {
+    return Guarded([&] {
+      DialogIfDue("Initialize");
+      return unit_.Initialize();
+    });
+  }
   int32_t STDMETHODCALLTYPE QueryState(int32_t* state) override {
     return Call(&TSimUnit::QueryState, state);
   }

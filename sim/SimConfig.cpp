@@ -4,6 +4,7 @@
 #include <fstream>
 #include <iterator>
 #include <sstream>
+#include <utility>
 
 #include "SimIni.h"
 #include "common/Utf8.h"
@@ -86,6 +87,22 @@ class TConfigReader {
     return path.is_absolute() || text.empty() ? path : base_ / path;
   }
 
+  // A list of method names, separated by commas or spaces.
+  void Dialogs(const TIniEntry& e) {
+    config_.Dialogs.clear();
+    std::string name;
+    for (const char c : e.Value + ",") {
+      if (c != ',' && c != ' ' && c != '\t') {
+        name += c;
+        continue;
+      }
+      if (name.empty()) continue;
+      if (!IsComPortMethod(name))
+        return Fail(e.Line, L"dialog: неизвестный метод \"" + WideFromUtf8(name) + L"\"");
+      config_.Dialogs.push_back(std::exchange(name, {}));
+    }
+  }
+
   void ReadUnit(const TIniSection& section) {
     for (const TIniEntry& e : section.Entries) {
       if (e.Key == "storage") {
@@ -110,6 +127,8 @@ class TConfigReader {
         Boolean(e, config_.Seed);
       } else if (e.Key == "contract-only") {
         Boolean(e, config_.ContractOnly);
+      } else if (e.Key == "dialog") {
+        Dialogs(e);
       } else {
         Fail(e.Line, L"неизвестный ключ \"" + WideFromUtf8(e.Key) + L"\" в разделе [unit]");
       }

@@ -36,8 +36,10 @@ struct TSimConfig {
   int32_t Latency = 20;    // milliseconds before each answer and each transfer
   int32_t Timeout = 5000;  // WaitAnswer(-1)'s limit until SetTimeout sets one
   bool Connected = true;
-  bool Seed = true;               // an empty storage folder gets the factory set of files
-  bool ContractOnly = false;      // behave like the vendor's component: nothing beyond IComPort
+  bool Seed = true;           // an empty storage folder gets the factory set of files
+  bool ContractOnly = false;  // behave like the vendor's component: nothing beyond IComPort
+  // Methods inside which, in interactive mode, the component shows a dialog of its own.
+  std::vector<std::string> Dialogs;
   std::filesystem::path Journal;  // empty: no journal
   std::vector<TSimFault> Faults;
   std::wstring Error;  // empty when the file was sound

@@ -215,6 +215,15 @@ int32_t TSimUnit::SetInteractive(int32_t interactive) {
   return Remember("SetInteractive", interactive, interactive_);
 }
 
+bool TSimUnit::DialogDue(const char* method) {
+  TLock lock(mutex_);
+  if (!interactive_ ||
+      std::find(config_.Dialogs.begin(), config_.Dialogs.end(), method) == config_.Dialogs.end())
+    return false;
+  journal_.Write(std::string("# dialog: ") + method);
+  return true;
+}
+
 int32_t TSimUnit::SetTimeout(int32_t milliseconds) {
   return Remember("SetTimeout", milliseconds, timeoutMs_,
                   L"SetTimeout: время не может быть отрицательным");

@@ -74,6 +74,9 @@ class TSimUnit {
   // text: null is a bad argument. Gives the last failure's text (empty after none).
   int32_t GetErrorText(std::wstring* text);
   int32_t SetInteractive(int32_t interactive);
+  // Whether a call of method shows the component's own dialog first: in interactive mode, for
+  // the methods the configuration names. Journals it when so.
+  bool DialogDue(const char* method);
   int32_t Initialize();
   // The result is the state itself: nonzero when Initialize is due. *state gets the same.
   int32_t QueryState(int32_t* state);

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Closing the window at every phase of a job: during Initialize, a wait for the unit's answer, a
-# transfer, a confirmation and a hand-off (the window thread held while the worker hands off).
+# transfer, a confirmation and a hand-off (the window thread held while the worker hands off),
+# and with the link's own dialog up inside a call at start-up or in the link failure display.
 # The stand-in's latency and rate make each phase long enough to hit. Every time the window must
 # close only after the job, within a bounded time, with exit code 0, having deleted nothing the
 # unit did not confirm.
@@ -28,9 +29,14 @@ phase() {
   back=$(grep -n '^SetInteractive(1) = 0$' "$dir/calls" | tail -1 | cut -d: -f1)
   head -n "$((back - 1))" "$dir/calls" | tail -1 | grep -qE "$last" ||
     fail "$name: the job did not end with \"$last\" before the shutdown: $(head -n "$((back - 1))" "$dir/calls" | tail -1)"
-  printf '%s\n' 'SetInteractive(1) = 0' 'Reset() = 0' 'Close() = 0' 'Shutdown() = 0' |
-    diff - <(tail -4 "$dir/calls") >/dev/null || fail "$name: shutdown calls: $(tail -4 "$dir/calls" | tr '\n' ';')"
+  shut_down_once "$name" "$dir/calls"
   ((failures == before)) || failed_runs=$((failed_runs + 1))
+}
+# shut_down_once NAME CALLS: the worker handed the link back, and the window closed it, once.
+shut_down_once() {
+  printf '%s\n' 'SetInteractive(1) = 0' 'Reset() = 0' 'Close() = 0' 'Shutdown() = 0' |
+    diff - <(tail -4 "$2") >/dev/null || fail "$1: shutdown calls: $(tail -4 "$2" | tr '\n' ';')"
+  [ "$(grep -c '^Shutdown() = 0$' "$2")" = 1 ] || fail "$1: the link was shut down more than once"
 }
 
 # closed_at JOB NAME UNIT LAST TEXT: a phase closed as soon as the status line shows TEXT, the
@@ -52,6 +58,35 @@ s=(await-journal "$(winpath "$run/list-linkerror/journal")" "# fault: Initialize
 phase components list-linkerror 'latency = 0\nrate = 0\n[fault]\nmethod = Initialize\ncall = 2\nstatus = 1\n' \
   '^SetInteractive\(0\) = 0$' "${s[@]}"
 grep -q '^SetErrorOption(0) = 0$' "$run/list-linkerror/calls" || fail "list-linkerror: no link failure display"
+
+# The link's own dialog, shown in interactive mode inside a call on the window thread, with a
+# message loop that serves the close or the session's end: that waits until the dialog is
+# answered and the call has returned, and then ends as any close does.
+# At start-up, inside Initialize (the window is not shown yet):
+for request in close "end-session 10"; do
+  name=startup-dialog-${request%% *} dir=$run/startup-dialog-${request%% *} before=$failures
+  prepare components "$dir"
+  write_ini "$dir" 'rate = 0\nlatency = 0\ndialog = Initialize, GetErrorText\n' ""
+  QEMUTIL_SIM_CONFIG=$(winpath "$dir/sim.ini") drive "$dir/out" start "$exe" box 30 responsive 10 \
+    $request sleep 300 responsive 10 answer ok exit 60 >/dev/null
+  runs=$((runs + 1))
+  check components "$dir" "$dir/out" - -
+  grep -v '^#' "$dir/journal" >"$dir/calls"
+  grep -qxF '# dialog: Initialize' "$dir/journal" || fail "$name: no dialog in Initialize"
+  shut_down_once "$name" "$dir/calls"
+  ((failures == before)) || failed_runs=$((failed_runs + 1))
+done
+# In the link failure display, inside GetErrorText, while the worker waits in its hand-off (an
+# update, so that nothing may leave the folder).
+for request in close "end-session 10"; do
+  s=(box 30 responsive 10 $request sleep 300 responsive 10 answer ok)
+  phase update1 "linkerror-dialog-${request%% *}" \
+    'latency = 0\nrate = 0\ndialog = GetErrorText\n[fault]\nmethod = Initialize\ncall = 2\nstatus = 1\n' \
+    '^SetInteractive\(0\) = 0$' "${s[@]}"
+  grep -qxF '# dialog: GetErrorText' "$run/linkerror-dialog-${request%% *}/journal" ||
+    fail "linkerror-dialog-${request%% *}: no dialog in GetErrorText"
+done
+grep -qxF 'end-session: 1' "$run/linkerror-dialog-end-session/out" || fail "linkerror-dialog-end-session: the session's end was not answered"
 
 # The update page: once its button gives the worker cmUpdate.
 if [ "${QEM_FAULT_JOBS:-}" != components ]; then
