@@ -36,7 +36,7 @@ phase() {
 shut_down_once() {
   printf '%s\n' 'SetInteractive(1) = 0' 'Reset() = 0' 'Close() = 0' 'Shutdown() = 0' |
     diff - <(tail -4 "$2") >/dev/null || fail "$1: shutdown calls: $(tail -4 "$2" | tr '\n' ';')"
-  [ "$(grep -c '^Shutdown() = 0$' "$2")" = 1 ] || fail "$1: the link was shut down more than once"
+  [ "$(grep -c '^Shutdown() = 0$' "$2")" = 1 ] || fail "$1: the link was shut down $(grep -c "^Shutdown() = 0$" "$2") times, not once"
 }
 
 # closed_at JOB NAME UNIT LAST TEXT: a phase closed as soon as the status line shows TEXT, the

@@ -79,6 +79,7 @@ TEST(SimConfig, ErrorsNameTheFirstBadLine) {
       {"[unit]\nrate = fast\n", L"строка 2: rate"},
       {"[unit]\nlatency = -1\n", L"строка 2: latency"},
       {"[unit]\ncontract-only = maybe\n", L"строка 2: contract-only"},
+      {"[unit]\ndialog = Initialize, Dial\n", L"строка 2: dialog: неизвестный метод \"Dial\""},
       {"[unit]\nspeed = 1\n", L"строка 2: неизвестный ключ \"speed\""},
       {"rate = 1\n", L"строка 1: ключ вне раздела"},
       {"[unit]\n[bogus]\n", L"строка 2: неизвестный раздел [bogus]"},
