@@ -2,6 +2,7 @@
 
 #include <shlobj.h>
 
+#include "common/SystemLibrary.h"
 #include "common/UniqueResource.h"
 
 namespace {
@@ -18,7 +19,7 @@ std::optional<std::wstring> BrowseForFolder(HWND owner, const std::wstring& prom
                                             const std::wstring& startFolder) {
   // The shell is loaded only when the dialog is first wanted: importing it would load it and
   // what it pulls in at every start-up, a good part of the start-up time under Wine.
-  static HMODULE shell = LoadLibraryW(L"shell32.dll");
+  static HMODULE shell = LoadSystemLibrary(L"shell32.dll");
   if (!shell) return std::nullopt;
   using BrowseFunction = PIDLIST_ABSOLUTE(WINAPI*)(LPBROWSEINFOW);
   using PathFunction = BOOL(WINAPI*)(PCIDLIST_ABSOLUTE, LPWSTR);

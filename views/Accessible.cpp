@@ -4,13 +4,14 @@
 
 #include <new>
 
+#include "common/SystemLibrary.h"
 #include "common/UniqueResource.h"
 
 namespace {
 
 // The system's accessibility library, loaded on first use and kept for the process.
 HMODULE Oleacc() {
-  static HMODULE library = LoadLibraryW(L"oleacc.dll");
+  static HMODULE library = LoadSystemLibrary(L"oleacc.dll");
   return library;
 }
 

@@ -1,12 +1,20 @@
 #!/usr/bin/env bash
 # The real program against the stand-in, driven as a user would: the start-up calls on the link
 # in order, an idle window with no page and an empty status, "Компоненты", closing while idle
-# and while the worker is busy, exit code 0; screenshots and the pixels that matter.
+# and while the worker is busy, exit code 0; screenshots and the pixels that matter; a planted
+# namesake of a system library beside the program left unloaded.
 # Usage: session.sh SOURCE_DIR BUILD_DIR  (QEM_LOCALE picks the locale, ru_RU.UTF-8 by default)
 source "$(dirname "$0")/lib.sh" "$1" "$2" "session-${QEM_LOCALE:-ru_RU.UTF-8}"
 use_prefix sim
 wine regsvr32 /s "$(winpath "$bin/sim/Varnel.dll")" || fail "regsvr32 of the stand-in"
 cp "$bin/QemUtil.exe" "$run/"
+# Beside the program, a library named like the system's accessibility library, which is no
+# known library: Windows looks for such a name in the program's folder first. Wine takes its own
+# copy unless the program alone is told to prefer a file (the registry reaches a program that
+# another Wine process starts). Loaded, it leaves oleacc.dll.loaded.
+cp "$bin/tests/planted.dll" "$run/oleacc.dll"
+overrides='HKCU\Software\Wine\AppDefaults\QemUtil.exe\DllOverrides'
+wine reg add "$overrides" /v oleacc /d native,builtin /f >/dev/null 2>&1 || fail "no oleacc override"
 exe=$(winpath "$run/QemUtil.exe")
 tag=${LANG%%.*}
 
@@ -86,6 +94,8 @@ expect "$run/idle.3" "page: update"
 screenshot "update-$tag" "$(reading "$run/idle.3" frame)"
 drive "$run/idle.4" attach 30 close
 finish_run idle
+# The tables above were read through the system's library, not the one beside the program.
+[ -e "$run/oleacc.dll.loaded" ] && fail "the program loaded the oleacc.dll beside it"
 
 calls idle >"$run/idle.calls"
 # Start-up on the window thread, then the worker's own start. The stand-in wants Initialize
@@ -130,4 +140,5 @@ tail -4 "$run/busy.calls" | diff "$run/busy.want" - >/dev/null ||
 head -n -4 "$run/busy.calls" | tail -1 | grep -q '^WaitAnswer(27, -1) = 3$' ||
   fail "the job did not finish its request before the shutdown"
 
+wine reg delete "$overrides" /f >/dev/null 2>&1
 finish
