@@ -38,7 +38,6 @@
 #include <atomic>
 #include <climits>
 #include <map>
-#include <memory>
 #include <random>
 #include <set>
 #include <string>
