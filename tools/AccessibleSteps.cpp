@@ -17,15 +17,33 @@
 //                   "stress-switches", and "stress-bad" (a read that failed otherwise, or
 //                   gave a text no row of either folder shows, or a row whose text changed
 //                   without its going), which must be 0
+//   acc-fuzz IDS COUNT SEED
+//                   COUNT calls with odd arguments, as a careless or hostile reader would make
+//                   them, on the objects of the widgets IDS (comma-separated; dgComp, dgUpdate,
+//                   Gauge, lbStatus) and on rows of the grids: child ids of every VARIANT type,
+//                   negative and huge; navigation and selection flags outside the defined ones;
+//                   points far off the window; AccessibleChildren with odd starts and counts.
+//                   Rows are held across the driver's acc-fuzz steps, so that rows since replaced
+//                   are called too. The same SEED makes the same calls. "fuzz-calls",
+//                   "fuzz-ok" (S_OK), "fuzz-false" (S_FALSE), "fuzz-invalidarg", "fuzz-gone"
+//                   (CO_E_OBJNOTCONNECTED: a replaced row), "fuzz-unsupported"
+//                   (DISP_E_MEMBERNOTFOUND, E_NOTIMPL), "fuzz-other" (any other error, each also
+//                   as "fuzz-code 0x...: N"), "fuzz-held" (rows held at the end), "fuzz-dead" (the
+//                   program unreachable: RPC_E_DISCONNECTED, RPC_E_SERVER_DIED, 0x800706BA, ...)
+//                   and "fuzz-accepted" (an argument surely wrong that one of our objects took,
+//                   answering S_OK or S_FALSE), which must both be 0
 #include <windows.h>
 #include <oleacc.h>
 
 #include <atomic>
+#include <climits>
 #include <map>
+#include <random>
 #include <set>
 #include <string>
 #include <thread>
 #include <utility>
+#include <vector>
 
 #include "Drive.h"
 #include "app/WidgetIds.h"
@@ -229,6 +247,293 @@ void Stress(HWND grid, HWND field, double seconds, const std::wstring& first,
   Print(L"stress-bad", std::to_wstring(bad));
 }
 
+// --- Odd calls --------------------------------------------------------------------------------
+
+// A child argument made to be odd; what its VARIANT points to lives as long as it does.
+class OddChild {
+ public:
+  OddChild(std::mt19937& random, IDispatch* some) {
+    VariantInit(&value);
+    VariantInit(&inner_);
+    const auto pick = [&](int count) { return static_cast<int>(random() % count); };
+    switch (pick(20)) {
+      case 0:
+      case 1:
+      case 2:
+      case 3: I4(CHILDID_SELF); break;
+      case 4:
+      case 5:
+      case 6:
+      case 7: I4(1 + pick(12)); break;  // near or past the last child
+      case 8: I4(-1 - pick(3)); break;
+      case 9: I4(pick(2) ? INT_MIN : static_cast<long>(random() | 0x80000000u)); break;
+      case 10: I4(pick(2) ? INT_MAX : 100001 + static_cast<long>(random() % 0x7FFE0000u)); break;
+      case 11: value.vt = pick(2) ? VT_EMPTY : VT_NULL; break;
+      case 12:
+        value.vt = VT_I2;
+        value.iVal = static_cast<SHORT>(pick(3));
+        break;
+      case 13:
+        value.vt = pick(2) ? VT_R8 : VT_BOOL;
+        if (value.vt == VT_R8)
+          value.dblVal = 1.0;
+        else
+          value.boolVal = VARIANT_TRUE;
+        break;
+      case 14:
+        value.vt = VT_ERROR;
+        value.scode = DISP_E_PARAMNOTFOUND;
+        break;
+      case 15:
+        value.vt = VT_BSTR;
+        value.bstrVal = pick(2) ? SysAllocString(L"1") : nullptr;
+        owned_ = value.bstrVal;
+        break;
+      case 16:
+        value.vt = pick(2) ? VT_DISPATCH : VT_UNKNOWN;
+        value.pdispVal = pick(2) ? some : nullptr;  // not ours to release: passed by value
+        break;
+      case 17:
+        value.vt = VT_BYREF | VT_I4;
+        value.plVal = &long_;
+        break;
+      case 18:
+        inner_.vt = VT_I4;
+        value.vt = VT_BYREF | VT_VARIANT;
+        value.pvarVal = &inner_;
+        break;
+      default:
+        value.vt = VT_UI4;
+        value.ulVal = 1;
+        break;
+    }
+  }
+  OddChild(const OddChild&) = delete;
+  OddChild& operator=(const OddChild&) = delete;
+  ~OddChild() { SysFreeString(owned_); }
+
+  VARIANT value;
+  bool wrong = true;  // no object has such a child (no widget has 100,000 children)
+
+ private:
+  void I4(long id) {
+    value.vt = VT_I4;
+    value.lVal = id;
+    wrong = id < 0 || id > 100000;
+  }
+  VARIANT inner_;
+  long long_ = 1;
+  BSTR owned_ = nullptr;
+};
+
+// Results by kind.
+struct FuzzFigures {
+  int calls = 0, ok = 0, falseResult = 0, invalid = 0, gone = 0, unsupported = 0, other = 0,
+      dead = 0, accepted = 0;
+  std::map<HRESULT, int> others;
+
+  void Count(HRESULT result, bool ours, bool wrong) {
+    ++calls;
+    if (ours && wrong && SUCCEEDED(result)) ++accepted;
+    switch (result) {
+      case S_OK: ++ok; break;
+      case S_FALSE: ++falseResult; break;
+      case E_INVALIDARG: ++invalid; break;
+      case CO_E_OBJNOTCONNECTED: ++gone; break;
+      case DISP_E_MEMBERNOTFOUND:
+      case E_NOTIMPL: ++unsupported; break;
+      case RPC_E_DISCONNECTED:
+      case RPC_E_SERVER_DIED:
+      case RPC_E_SERVER_DIED_DNE:
+      case HRESULT_FROM_WIN32(RPC_S_SERVER_UNAVAILABLE):
+      case HRESULT_FROM_WIN32(RPC_S_CALL_FAILED):
+      case HRESULT_FROM_WIN32(RPC_S_CALL_FAILED_DNE): ++dead; break;
+      default:
+        ++other;
+        ++others[result];
+        break;
+    }
+  }
+  void Print() const {
+    for (const auto& [key, value] : {std::pair{L"fuzz-calls", calls},
+                                     {L"fuzz-ok", ok},
+                                     {L"fuzz-false", falseResult},
+                                     {L"fuzz-invalidarg", invalid},
+                                     {L"fuzz-gone", gone},
+                                     {L"fuzz-unsupported", unsupported},
+                                     {L"fuzz-other", other},
+                                     {L"fuzz-dead", dead},
+                                     {L"fuzz-accepted", accepted}})
+      ::Print(key, std::to_wstring(value));
+    for (const auto& [result, count] : others)
+      ::Print(L"fuzz-code " + Hex(result), std::to_wstring(count));
+  }
+};
+
+// What a call handed back, released.
+void Drop(VARIANT& value) { VariantClear(&value); }
+void Drop(BSTR text) { SysFreeString(text); }
+void Drop(IDispatch* object) {
+  if (object) object->Release();
+}
+
+struct FuzzTarget {
+  IAccessible* object;
+  HWND window;
+  bool ours;  // lbStatus is the system's object
+};
+
+// Rows of the grids, held across the driver's steps: the rows are replaced meanwhile.
+std::vector<ComPtr<IAccessible>> heldRows;
+
+void Hold(IDispatch* row, std::mt19937& random) {
+  ComPtr<IAccessible> object;
+  if (!row || FAILED(row->QueryInterface(AccessibleInterfaceId, object.put_void()))) return;
+  if (heldRows.size() < 48)
+    heldRows.push_back(std::move(object));
+  else
+    heldRows[random() % heldRows.size()] = std::move(object);
+}
+
+// One call of a random method with odd arguments.
+void OddCall(const FuzzTarget& target, std::mt19937& random, FuzzFigures& figures) {
+  IAccessible* object = target.object;
+  const auto pick = [&](int count) { return static_cast<int>(random() % count); };
+  OddChild child(random, object);
+  const bool ours = target.ours;
+  auto count = [&](HRESULT result, bool wrong) { figures.Count(result, ours, wrong); };
+  VARIANT out;
+  VariantInit(&out);
+  BSTR text = nullptr;
+  IDispatch* dispatch = nullptr;
+  long numbers[4] = {};
+  switch (pick(23)) {
+    case 0: count(object->get_accParent(&dispatch), false); break;
+    case 1: count(object->get_accChildCount(&numbers[0]), false); break;
+    case 2: {
+      const HRESULT result = object->get_accChild(child.value, &dispatch);
+      count(result, child.wrong);
+      if (result == S_OK) Hold(dispatch, random);
+      break;
+    }
+    case 3: count(object->get_accName(child.value, &text), child.wrong); break;
+    case 4: count(object->get_accValue(child.value, &text), child.wrong); break;
+    case 5: count(object->get_accDescription(child.value, &text), child.wrong); break;
+    case 6: count(object->get_accRole(child.value, &out), child.wrong); break;
+    case 7: count(object->get_accState(child.value, &out), child.wrong); break;
+    case 8: count(object->get_accHelp(child.value, &text), child.wrong); break;
+    case 9: count(object->get_accHelpTopic(&text, child.value, &numbers[0]), child.wrong); break;
+    case 10: count(object->get_accKeyboardShortcut(child.value, &text), child.wrong); break;
+    case 11: count(object->get_accFocus(&out), false); break;
+    case 12: count(object->get_accSelection(&out), false); break;
+    case 13: count(object->get_accDefaultAction(child.value, &text), child.wrong); break;
+    case 14: {
+      const long flags = pick(2) ? pick(SELFLAG_VALID + 1) : static_cast<long>(random());
+      count(object->accSelect(flags, child.value), child.wrong || (flags & ~SELFLAG_VALID));
+      break;
+    }
+    case 15:
+      count(object->accLocation(&numbers[0], &numbers[1], &numbers[2], &numbers[3], child.value),
+            child.wrong);
+      break;
+    case 16: {
+      const long direction = pick(2) ? pick(NAVDIR_MAX + 2) - 1 : static_cast<long>(random());
+      count(object->accNavigate(direction, child.value, &out),
+            child.wrong || direction <= NAVDIR_MIN || direction >= NAVDIR_MAX);
+      break;
+    }
+    case 17: {
+      // Around the widget, or anywhere a 32-bit point can be.
+      RECT around{};
+      GetWindowRect(target.window, &around);
+      long x = around.left - 20 + pick(around.right - around.left + 40);
+      long y = around.top - 20 + pick(around.bottom - around.top + 40);
+      if (pick(2)) {
+        x = pick(4) ? static_cast<long>(random()) : (pick(2) ? LONG_MIN : LONG_MAX);
+        y = pick(4) ? static_cast<long>(random()) : (pick(2) ? LONG_MIN : LONG_MAX);
+      }
+      count(object->accHitTest(x, y, &out), false);
+      break;
+    }
+    case 18: count(object->accDoDefaultAction(child.value), child.wrong); break;
+    case 19:
+    case 20: {
+      UniqueBstr name(SysAllocString(L"x"));
+      count(pick(2) ? object->put_accName(child.value, name.get())
+                    : object->put_accValue(child.value, name.get()),
+            child.wrong);
+      break;
+    }
+    case 21: {
+      // Starts before, at and far past the end; a large count only from a start that ends the
+      // walk (the library asks for each child from the start on).
+      long children = 0;
+      object->get_accChildCount(&children);
+      const long starts[] = {-1, INT_MIN, 0, 1, children - 1, children, children + 1, INT_MAX};
+      const long start = starts[pick(8)];
+      const long wanted =
+          start >= 0 && start < 1000 && pick(4) == 0 ? 20000 + pick(80000) : pick(20) - 2;
+      std::vector<VARIANT> got(std::max(wanted, 0L) + 1);
+      for (VARIANT& each : got) VariantInit(&each);
+      long obtained = 0;
+      count(AccessibleChildren(object, start, wanted, got.data(), &obtained), false);
+      for (VARIANT& each : got) VariantClear(&each);
+      break;
+    }
+    default: {
+      UINT types = 0;
+      ITypeInfo* info = nullptr;
+      count(pick(2) ? object->GetTypeInfoCount(&types)
+                    : object->GetTypeInfo(random() % 3, LOCALE_USER_DEFAULT, &info),
+            false);
+      if (info) info->Release();
+      break;
+    }
+  }
+  Drop(out);
+  Drop(text);
+  Drop(dispatch);
+}
+
+void Fuzz(const std::wstring& names, int count, unsigned seed) {
+  std::mt19937 random(seed);
+  std::vector<ComPtr<IAccessible>> objects;
+  std::vector<FuzzTarget> widgets;
+  for (size_t from = 0; from <= names.size();) {
+    const size_t comma = std::min(names.find(L',', from), names.size());
+    const std::wstring name = names.substr(from, comma - from);
+    const HWND window = Named(name);
+    objects.push_back(ObjectOf(window));
+    widgets.push_back({objects.back().get(), window, name != L"lbStatus"});
+    from = comma + 1;
+  }
+  // Each grid's first and last rows as they are now; the job under way replaces them.
+  for (const FuzzTarget& widget : widgets) {
+    long rows = 0;
+    if (!widget.ours || FAILED(widget.object->get_accChildCount(&rows)) || rows < 2) continue;
+    for (long row : {1L, rows}) {
+      IDispatch* dispatch = nullptr;
+      if (widget.object->get_accChild(Child(row), &dispatch) == S_OK) Hold(dispatch, random);
+      Drop(dispatch);
+    }
+  }
+  FuzzFigures figures;
+  const ULONGLONG start = GetTickCount64();
+  for (int call = 0; call < count; ++call) {
+    const FuzzTarget& widget = widgets[random() % widgets.size()];
+    // A third of the calls on a held row (of whichever grid), the rest on the widget's object.
+    if (!heldRows.empty() && random() % 3 == 0) {
+      const ComPtr<IAccessible>& row = heldRows[random() % heldRows.size()];
+      OddCall({row.get(), widget.window, true}, random, figures);
+    } else {
+      OddCall(widget, random, figures);
+    }
+  }
+  figures.Print();
+  Print(L"fuzz-held", std::to_wstring(heldRows.size()));
+  Print(L"fuzz-ms", std::to_wstring(GetTickCount64() - start));
+}
+
 }  // namespace
 
 bool AccessibleStep(const std::wstring& step, const std::function<std::wstring()>& next) {
@@ -247,6 +552,10 @@ bool AccessibleStep(const std::wstring& step, const std::function<std::wstring()
     const double seconds = _wtof(next().c_str());
     const std::wstring first = next(), second = next();
     Stress(grid, Named(L"deUpdate"), seconds, first, second);
+  } else if (step == L"acc-fuzz") {
+    const std::wstring names = next();
+    const int count = _wtoi(next().c_str());
+    Fuzz(names, count, static_cast<unsigned>(wcstoul(next().c_str(), nullptr, 10)));
   } else {
     return false;
   }

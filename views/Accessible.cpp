@@ -31,41 +31,52 @@ HRESULT CreateStandard(HWND window, LONG object, REFIID iid, void** created) {
   return create ? create(window, object, iid, created) : E_FAIL;
 }
 
-// The system's object of a control, but with a name of ours.
+// The system's object of a control, but with a name of ours. Out-pointers are checked here:
+// not every system's object checks them.
 class TRenamedAccessible final : public TAccessible {
  public:
   TRenamedAccessible(ComPtr<IAccessible> standard, const std::wstring& name)
       : standard_(std::move(standard)), name_(name) {}
 
   HRESULT STDMETHODCALLTYPE get_accName(VARIANT child, BSTR* name) override {
+    if (!Given(name)) return E_POINTER;
     if (child.vt == VT_I4 && child.lVal == CHILDID_SELF) return accessible::Text(name, name_);
     return standard_->get_accName(child, name);
   }
   HRESULT STDMETHODCALLTYPE get_accParent(IDispatch** parent) override {
+    if (!Given(parent)) return E_POINTER;
     return standard_->get_accParent(parent);
   }
   HRESULT STDMETHODCALLTYPE get_accChildCount(long* count) override {
+    if (!Given(count)) return E_POINTER;
     return standard_->get_accChildCount(count);
   }
   HRESULT STDMETHODCALLTYPE get_accChild(VARIANT child, IDispatch** object) override {
+    if (!Given(object)) return E_POINTER;
     return standard_->get_accChild(child, object);
   }
   HRESULT STDMETHODCALLTYPE get_accValue(VARIANT child, BSTR* value) override {
+    if (!Given(value)) return E_POINTER;
     return standard_->get_accValue(child, value);
   }
   HRESULT STDMETHODCALLTYPE get_accDescription(VARIANT child, BSTR* description) override {
+    if (!Given(description)) return E_POINTER;
     return standard_->get_accDescription(child, description);
   }
   HRESULT STDMETHODCALLTYPE get_accRole(VARIANT child, VARIANT* role) override {
+    if (!Given(role)) return E_POINTER;
     return standard_->get_accRole(child, role);
   }
   HRESULT STDMETHODCALLTYPE get_accState(VARIANT child, VARIANT* state) override {
+    if (!Given(state)) return E_POINTER;
     return standard_->get_accState(child, state);
   }
   HRESULT STDMETHODCALLTYPE get_accKeyboardShortcut(VARIANT child, BSTR* shortcut) override {
+    if (!Given(shortcut)) return E_POINTER;
     return standard_->get_accKeyboardShortcut(child, shortcut);
   }
   HRESULT STDMETHODCALLTYPE get_accDefaultAction(VARIANT child, BSTR* action) override {
+    if (!Given(action)) return E_POINTER;
     return standard_->get_accDefaultAction(child, action);
   }
   HRESULT STDMETHODCALLTYPE accDoDefaultAction(VARIANT child) override {
@@ -75,29 +86,41 @@ class TRenamedAccessible final : public TAccessible {
     return standard_->accSelect(flags, child);
   }
   HRESULT STDMETHODCALLTYPE get_accHelp(VARIANT child, BSTR* help) override {
+    if (!Given(help)) return E_POINTER;
     return standard_->get_accHelp(child, help);
   }
   HRESULT STDMETHODCALLTYPE get_accHelpTopic(BSTR* file, VARIANT child, long* topic) override {
+    if (!Given(file, topic)) return E_POINTER;
     return standard_->get_accHelpTopic(file, child, topic);
   }
   HRESULT STDMETHODCALLTYPE get_accFocus(VARIANT* focus) override {
+    if (!Given(focus)) return E_POINTER;
     return standard_->get_accFocus(focus);
   }
   HRESULT STDMETHODCALLTYPE get_accSelection(VARIANT* selection) override {
+    if (!Given(selection)) return E_POINTER;
     return standard_->get_accSelection(selection);
   }
   HRESULT STDMETHODCALLTYPE accLocation(long* left, long* top, long* width, long* height,
                                         VARIANT child) override {
+    if (!Given(left, top, width, height)) return E_POINTER;
     return standard_->accLocation(left, top, width, height, child);
   }
   HRESULT STDMETHODCALLTYPE accNavigate(long direction, VARIANT start, VARIANT* end) override {
+    if (!Given(end)) return E_POINTER;
     return standard_->accNavigate(direction, start, end);
   }
   HRESULT STDMETHODCALLTYPE accHitTest(long x, long y, VARIANT* found) override {
+    if (!Given(found)) return E_POINTER;
     return standard_->accHitTest(x, y, found);
   }
 
  private:
+  template <typename... Out>
+  static bool Given(Out*... out) {
+    return (... && (out != nullptr));
+  }
+
   ComPtr<IAccessible> standard_;
   std::wstring name_;
 };
@@ -173,9 +196,40 @@ HRESULT TAccessible::GetTypeInfoCount(UINT* count) {
   return S_OK;
 }
 
-HRESULT TAccessible::get_accHelpTopic(BSTR* file, VARIANT, long* topic) {
+HRESULT TAccessible::get_accHelp(VARIANT child, BSTR* help) { return Nothing(help, child); }
+
+HRESULT TAccessible::get_accKeyboardShortcut(VARIANT child, BSTR* shortcut) {
+  return Nothing(shortcut, child);
+}
+
+HRESULT TAccessible::get_accDefaultAction(VARIANT child, BSTR* action) {
+  return Nothing(action, child);
+}
+
+HRESULT TAccessible::accDoDefaultAction(VARIANT child) { return Unsupported(child); }
+
+HRESULT TAccessible::put_accName(VARIANT child, BSTR) { return Unsupported(child); }
+
+HRESULT TAccessible::put_accValue(VARIANT child, BSTR) { return Unsupported(child); }
+
+HRESULT TAccessible::get_accHelpTopic(BSTR* file, VARIANT child, long* topic) {
   if (topic) *topic = 0;
-  return Nothing(file);
+  if (!topic) return Failed(file, E_POINTER);
+  return Nothing(file, child);
+}
+
+HRESULT TAccessible::accSelect(long flags, VARIANT child) {
+  if (const HRESULT checked = CheckChild(child); FAILED(checked)) return checked;
+  return accessible::KnownSelection(flags) ? DISP_E_MEMBERNOTFOUND : E_INVALIDARG;
+}
+
+HRESULT TAccessible::CheckChild(const VARIANT& child) const {
+  return accessible::ChildOf(child) == CHILDID_SELF ? S_OK : E_INVALIDARG;
+}
+
+HRESULT TAccessible::Nothing(BSTR* text, const VARIANT& child) const {
+  if (const HRESULT checked = CheckChild(child); FAILED(checked)) return Failed(text, checked);
+  return Nothing(text);
 }
 
 HRESULT TAccessible::Nothing(BSTR* text) {
@@ -184,9 +238,28 @@ HRESULT TAccessible::Nothing(BSTR* text) {
   return S_FALSE;
 }
 
+HRESULT TAccessible::Unsupported(const VARIANT& child) const {
+  const HRESULT checked = CheckChild(child);
+  return FAILED(checked) ? checked : DISP_E_MEMBERNOTFOUND;
+}
+
 namespace accessible {
 
 long ChildOf(const VARIANT& child) { return child.vt == VT_I4 ? child.lVal : -1; }
+
+bool KnownDirection(long direction) { return direction > NAVDIR_MIN && direction < NAVDIR_MAX; }
+
+// Adding and removing at once, or either beside taking the selection, contradict each other.
+bool KnownSelection(long flags) {
+  if (flags & ~SELFLAG_VALID) return false;
+  const bool add = flags & SELFLAG_ADDSELECTION, remove = flags & SELFLAG_REMOVESELECTION;
+  return !(add && remove) && !((add || remove) && (flags & SELFLAG_TAKESELECTION));
+}
+
+HRESULT Refused(VARIANT* out, HRESULT result) {
+  if (out) VariantInit(out);
+  return result;
+}
 
 HRESULT Text(BSTR* out, const std::wstring& text) {
   if (!out) return E_POINTER;

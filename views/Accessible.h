@@ -31,7 +31,10 @@ class TAccessible : public IAccessible {
   ULONG STDMETHODCALLTYPE Release() override;
 
   HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* count) override;
-  HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo** info) override {
+    if (info) *info = nullptr;
+    return E_NOTIMPL;
+  }
   HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override {
     return E_NOTIMPL;
   }
@@ -40,22 +43,26 @@ class TAccessible : public IAccessible {
     return E_NOTIMPL;
   }
 
-  HRESULT STDMETHODCALLTYPE get_accHelp(VARIANT, BSTR* help) override { return Nothing(help); }
-  HRESULT STDMETHODCALLTYPE get_accHelpTopic(BSTR* file, VARIANT, long* topic) override;
-  HRESULT STDMETHODCALLTYPE get_accKeyboardShortcut(VARIANT, BSTR* shortcut) override {
-    return Nothing(shortcut);
-  }
-  HRESULT STDMETHODCALLTYPE get_accDefaultAction(VARIANT, BSTR* action) override {
-    return Nothing(action);
-  }
-  HRESULT STDMETHODCALLTYPE accDoDefaultAction(VARIANT) override { return DISP_E_MEMBERNOTFOUND; }
-  HRESULT STDMETHODCALLTYPE accSelect(long, VARIANT) override { return DISP_E_MEMBERNOTFOUND; }
-  HRESULT STDMETHODCALLTYPE put_accName(VARIANT, BSTR) override { return DISP_E_MEMBERNOTFOUND; }
-  HRESULT STDMETHODCALLTYPE put_accValue(VARIANT, BSTR) override { return DISP_E_MEMBERNOTFOUND; }
+  // Properties and actions none of our objects has; still, a child id that names nothing is
+  // refused as such, as every other method refuses it.
+  HRESULT STDMETHODCALLTYPE get_accHelp(VARIANT child, BSTR* help) override;
+  HRESULT STDMETHODCALLTYPE get_accHelpTopic(BSTR* file, VARIANT child, long* topic) override;
+  HRESULT STDMETHODCALLTYPE get_accKeyboardShortcut(VARIANT child, BSTR* shortcut) override;
+  HRESULT STDMETHODCALLTYPE get_accDefaultAction(VARIANT child, BSTR* action) override;
+  HRESULT STDMETHODCALLTYPE accDoDefaultAction(VARIANT child) override;
+  HRESULT STDMETHODCALLTYPE accSelect(long flags, VARIANT child) override;
+  HRESULT STDMETHODCALLTYPE put_accName(VARIANT child, BSTR) override;
+  HRESULT STDMETHODCALLTYPE put_accValue(VARIANT child, BSTR) override;
 
  protected:
   virtual ~TAccessible() = default;
+  // S_OK for a child id this object has (CHILDID_SELF only, unless overridden); E_INVALIDARG for
+  // any other, CO_E_OBJNOTCONNECTED once the object stands for nothing.
+  virtual HRESULT CheckChild(const VARIANT& child) const;
+  // No text: S_FALSE for a child this object has.
+  HRESULT Nothing(BSTR* text, const VARIANT& child) const;
   static HRESULT Nothing(BSTR* text);
+  HRESULT Unsupported(const VARIANT& child) const;
   // A text asked for that cannot be given: none, and why.
   static HRESULT Failed(BSTR* text, HRESULT result) {
     if (text) *text = nullptr;
@@ -83,6 +90,11 @@ inline VARIANT Child(long id) {
 }
 // The child id a VARIANT names (VT_I4), or -1 for anything else.
 long ChildOf(const VARIANT& child);
+// Whether a navigation direction or a set of selection flags is one MSAA defines.
+bool KnownDirection(long direction);
+bool KnownSelection(long flags);
+// An out-VARIANT left empty by a refused call (callers may clear it whatever the result).
+HRESULT Refused(VARIANT* out, HRESULT result);
 HRESULT Text(BSTR* out, const std::wstring& text);  // S_FALSE for an empty text
 HRESULT Number(VARIANT* out, long value);
 HRESULT Empty(VARIANT* out);

@@ -49,34 +49,37 @@ class TGaugeAccessible final : public TAccessible {
     return Nothing(description);
   }
   HRESULT STDMETHODCALLTYPE get_accRole(VARIANT child, VARIANT* role) override {
-    if (const HRESULT checked = Check(child); FAILED(checked)) return checked;
+    if (const HRESULT checked = Check(child); FAILED(checked)) return Refused(role, checked);
     return Number(role, ROLE_SYSTEM_PROGRESSBAR);
   }
   HRESULT STDMETHODCALLTYPE get_accState(VARIANT child, VARIANT* state) override {
-    if (const HRESULT checked = Check(child); FAILED(checked)) return checked;
+    if (const HRESULT checked = Check(child); FAILED(checked)) return Refused(state, checked);
     long own = STATE_SYSTEM_READONLY;
     if (!IsWindowVisible((*gauge_)->Handle())) own |= STATE_SYSTEM_INVISIBLE;
     return Number(state, own);
   }
   HRESULT STDMETHODCALLTYPE get_accFocus(VARIANT* focus) override {
-    return *gauge_ ? Empty(focus) : CO_E_OBJNOTCONNECTED;
+    return *gauge_ ? Empty(focus) : Refused(focus, CO_E_OBJNOTCONNECTED);
   }
   HRESULT STDMETHODCALLTYPE get_accSelection(VARIANT* selection) override {
-    return *gauge_ ? Empty(selection) : CO_E_OBJNOTCONNECTED;
+    return *gauge_ ? Empty(selection) : Refused(selection, CO_E_OBJNOTCONNECTED);
   }
   HRESULT STDMETHODCALLTYPE accLocation(long* left, long* top, long* width, long* height,
                                         VARIANT child) override {
+    for (long* out : {left, top, width, height})
+      if (out) *out = 0;
     if (const HRESULT checked = Check(child); FAILED(checked)) return checked;
     RECT client;
     GetClientRect((*gauge_)->Handle(), &client);
     return ScreenLocation((*gauge_)->Handle(), client, left, top, width, height);
   }
-  HRESULT STDMETHODCALLTYPE accNavigate(long, VARIANT start, VARIANT* end) override {
-    if (const HRESULT checked = Check(start); FAILED(checked)) return checked;
-    return Empty(end);
+  // Neither children nor siblings of its own: no direction leads anywhere from the gauge.
+  HRESULT STDMETHODCALLTYPE accNavigate(long direction, VARIANT start, VARIANT* end) override {
+    if (const HRESULT checked = Check(start); FAILED(checked)) return Refused(end, checked);
+    return KnownDirection(direction) ? Empty(end) : Refused(end, E_INVALIDARG);
   }
   HRESULT STDMETHODCALLTYPE accHitTest(long x, long y, VARIANT* found) override {
-    if (!*gauge_) return CO_E_OBJNOTCONNECTED;
+    if (!*gauge_) return Refused(found, CO_E_OBJNOTCONNECTED);
     POINT point{x, y};
     ScreenToClient((*gauge_)->Handle(), &point);
     RECT client;
@@ -85,6 +88,7 @@ class TGaugeAccessible final : public TAccessible {
   }
 
  private:
+  HRESULT CheckChild(const VARIANT& child) const override { return Check(child); }
   // Only the gauge itself, on its window's thread, while it is there.
   HRESULT Check(const VARIANT& child) const {
     const TGauge* gauge = *gauge_;

@@ -17,6 +17,7 @@ class TGridPart : public TAccessible {
  public:
   HRESULT STDMETHODCALLTYPE get_accChildCount(long* count) override {
     if (!count) return E_POINTER;
+    *count = 0;
     const TDrawGrid* grid = Live();
     if (!grid) return CO_E_OBJNOTCONNECTED;
     *count = ChildCount(*grid);
@@ -40,30 +41,33 @@ class TGridPart : public TAccessible {
   }
   HRESULT STDMETHODCALLTYPE get_accRole(VARIANT child, VARIANT* role) override {
     long id = 0;
-    if (const HRESULT checked = Check(child, id); FAILED(checked)) return checked;
+    if (const HRESULT checked = Check(child, id); FAILED(checked)) return Refused(role, checked);
     return Number(role, RoleOf(id));
   }
   HRESULT STDMETHODCALLTYPE get_accState(VARIANT child, VARIANT* state) override {
     long id = 0;
-    if (const HRESULT checked = Check(child, id); FAILED(checked)) return checked;
+    if (const HRESULT checked = Check(child, id); FAILED(checked)) return Refused(state, checked);
     return Number(state, StateOf(*Live(), id));
   }
   HRESULT STDMETHODCALLTYPE accLocation(long* left, long* top, long* width, long* height,
                                         VARIANT child) override {
+    for (long* out : {left, top, width, height})
+      if (out) *out = 0;
     long id = 0;
     if (const HRESULT checked = Check(child, id); FAILED(checked)) return checked;
     return ScreenLocation(Live()->Handle(), LocationOf(*Live(), id), left, top, width, height);
   }
   HRESULT STDMETHODCALLTYPE get_accFocus(VARIANT* focus) override {
-    return Live() ? Empty(focus) : CO_E_OBJNOTCONNECTED;
+    return Live() ? Empty(focus) : Refused(focus, CO_E_OBJNOTCONNECTED);
   }
   HRESULT STDMETHODCALLTYPE get_accSelection(VARIANT* selection) override {
-    return Live() ? Empty(selection) : CO_E_OBJNOTCONNECTED;
+    return Live() ? Empty(selection) : Refused(selection, CO_E_OBJNOTCONNECTED);
   }
   // First and last child from the part itself; the next and the previous child from a child.
   HRESULT STDMETHODCALLTYPE accNavigate(long direction, VARIANT start, VARIANT* end) override {
     long id = 0;
-    if (const HRESULT checked = Check(start, id); FAILED(checked)) return checked;
+    if (const HRESULT checked = Check(start, id); FAILED(checked)) return Refused(end, checked);
+    if (!KnownDirection(direction)) return Refused(end, E_INVALIDARG);
     const long count = ChildCount(*Live());
     long to = 0;
     if (id == CHILDID_SELF) {
@@ -98,11 +102,24 @@ class TGridPart : public TAccessible {
   // A child as an answer: an object of its own, or its id.
   virtual HRESULT ChildAnswer(VARIANT* out, long id) const = 0;
 
+  HRESULT CheckChild(const VARIANT& child) const override {
+    long id = 0;
+    return Check(child, id);
+  }
   HRESULT Check(const VARIANT& child, long& id) const {
     const TDrawGrid* grid = Live();
     if (!grid) return CO_E_OBJNOTCONNECTED;
     id = ChildOf(child);
     return id >= 0 && id <= ChildCount(*grid) ? S_OK : E_INVALIDARG;
+  }
+  // The cell under a screen point on the grid's client area; none for a point off it.
+  static TGridCell CellUnder(const TDrawGrid& grid, long x, long y) {
+    POINT point{x, y};
+    RECT client;
+    if (!ScreenToClient(grid.Handle(), &point) || !GetClientRect(grid.Handle(), &client) ||
+        !PtInRect(&client, point))
+      return {};
+    return grid.CellAt(point.x, point.y);
   }
   // The title row is a row like the others: the keyboard can be on it too.
   static long RowState(const TDrawGrid& grid, int row) {
@@ -141,10 +158,9 @@ class TRowAccessible final : public TGridPart {
   }
   HRESULT STDMETHODCALLTYPE accHitTest(long x, long y, VARIANT* found) override {
     const TDrawGrid* grid = Live();
-    if (!grid) return CO_E_OBJNOTCONNECTED;
-    POINT point{x, y};
-    ScreenToClient(grid->Handle(), &point);
-    const TGridCell cell = grid->CellAt(point.x, point.y);
+    if (!grid) return Refused(found, CO_E_OBJNOTCONNECTED);
+    // Only points on the grid: a row scrolled out of sight lies under none.
+    const TGridCell cell = CellUnder(*grid, x, y);
     return cell.row == row_ ? Number(found, cell.column + 1) : Empty(found);
   }
 
@@ -208,25 +224,25 @@ class TGridAccessible final : public TGridPart {
   // The row the keyboard is on, when the grid has the focus.
   HRESULT STDMETHODCALLTYPE get_accFocus(VARIANT* focus) override {
     const TDrawGrid* grid = Live();
-    if (!grid) return CO_E_OBJNOTCONNECTED;
+    if (!grid) return Refused(focus, CO_E_OBJNOTCONNECTED);
     if (!grid->Focused()) return Empty(focus);
     const int row = grid->Selection().row;
     return row >= 0 ? Object(focus, NewRow(row)) : Number(focus, CHILDID_SELF);
   }
   HRESULT STDMETHODCALLTYPE get_accSelection(VARIANT* selection) override {
     const TDrawGrid* grid = Live();
-    if (!grid) return CO_E_OBJNOTCONNECTED;
+    if (!grid) return Refused(selection, CO_E_OBJNOTCONNECTED);
     const int row = grid->Selection().row;
     return row >= 0 ? Object(selection, NewRow(row)) : Empty(selection);
   }
   HRESULT STDMETHODCALLTYPE accHitTest(long x, long y, VARIANT* found) override {
     const TDrawGrid* grid = Live();
-    if (!grid) return CO_E_OBJNOTCONNECTED;
+    if (!grid) return Refused(found, CO_E_OBJNOTCONNECTED);
     POINT point{x, y};
-    ScreenToClient(grid->Handle(), &point);
     RECT client;
-    GetClientRect(grid->Handle(), &client);
-    if (!PtInRect(&client, point)) return Empty(found);
+    if (!ScreenToClient(grid->Handle(), &point) || !GetClientRect(grid->Handle(), &client) ||
+        !PtInRect(&client, point))
+      return Empty(found);
     const TGridCell cell = grid->CellAt(point.x, point.y);
     return cell.row >= 0 ? Object(found, NewRow(cell.row)) : Number(found, CHILDID_SELF);
   }

@@ -1,12 +1,14 @@
 // The window as a screen reader reads it, in process (the same objects answer from outside; the
 // end-to-end tests read them there): the grids as tables of rows and cells read from the records
 // the drawing reads, rows that were replaced answering as gone, the gauge as a progress bar, and
-// the events a reader listens for.
+// the events a reader listens for; and odd calls, as any process may send them, refused.
 #include <gtest/gtest.h>
 
 #include <windows.h>
 #include <oleacc.h>
 
+#include <climits>
+#include <functional>
 #include <map>
 #include <string>
 #include <utility>
@@ -14,6 +16,7 @@
 
 #include "app/Application.h"
 #include "app/TBF.h"
+#include "app/WidgetIds.h"
 #include "support/TempFolder.h"
 #include "views/Accessible.h"
 #include "support/WindowTestSupport.h"
@@ -24,8 +27,9 @@ using accessible::Child;
 
 ComPtr<IAccessible> ObjectOf(HWND window) {
   ComPtr<IAccessible> object;
-  EXPECT_EQ(AccessibleObjectFromWindow(window, OBJID_CLIENT, AccessibleInterfaceId, object.put_void()),
-            S_OK);
+  EXPECT_EQ(
+      AccessibleObjectFromWindow(window, OBJID_CLIENT, AccessibleInterfaceId, object.put_void()),
+      S_OK);
   return object;
 }
 
@@ -174,6 +178,110 @@ TEST_F(AccessibilityTest, AGridIsATableOfItsRowsReadFromWhatItDraws) {
   EXPECT_EQ(table->get_accChildCount(&rows), CO_E_OBJNOTCONNECTED);
   EXPECT_EQ(Name(gauge.get(), CHILDID_SELF, &result), L"");
   EXPECT_EQ(result, CO_E_OBJNOTCONNECTED);
+}
+
+// Every object refuses what names nothing: child ids out of range or of another type, flags
+// outside the defined ones, null out-pointers (the system's object behind the renamed browse
+// button dereferences them under Wine); and a row is under no point off the grid.
+TEST_F(AccessibilityTest, OddArgumentsAreRefused) {
+  ListFifteen();
+  const TDrawGrid& grid = form->ComponentGrid();
+  ComPtr<IAccessible> table = ObjectOf(grid.Handle());
+  ComPtr<IAccessible> gauge = ObjectOf(form->ProgressGauge().Handle());
+  ComPtr<IAccessible> browse = ObjectOf(GetDlgItem(form->UpdatePage(), idDeUpdateBrowse));
+  ASSERT_TRUE(table && gauge && browse);
+  // A point just below the grid, over a row scrolled out of sight.
+  RECT client;
+  GetClientRect(grid.Handle(), &client);
+  POINT below{5, client.bottom + 4};
+  const int hidden = grid.CellAt(below.x, below.y).row;
+  ASSERT_GT(hidden, 0);
+  ClientToScreen(grid.Handle(), &below);
+  ComPtr<IAccessible> row = Row(table.get(), hidden + 1);
+  ASSERT_TRUE(row);
+  VARIANT found;
+  EXPECT_EQ(row->accHitTest(below.x, below.y, &found), S_FALSE);
+  EXPECT_EQ(found.vt, VT_EMPTY);
+
+  long number = 0;
+  VARIANT byReference = Child(0), empty = Child(0), text = Child(0), dispatch = Child(0);
+  byReference.vt = VT_BYREF | VT_VARIANT;
+  byReference.pvarVal = nullptr;
+  empty.vt = VT_EMPTY;
+  text.vt = VT_BSTR;
+  text.bstrVal = nullptr;
+  dispatch.vt = VT_DISPATCH;
+  dispatch.pdispVal = nullptr;
+  const VARIANT odd[] = {Child(-1), Child(INT_MIN), Child(INT_MAX), Child(17),
+                         empty,     text,           dispatch,       byReference};
+  using Call = std::function<HRESULT(IAccessible*, VARIANT)>;
+  const auto textCall = [](auto get) {
+    return Call([get](IAccessible* object, VARIANT child) {
+      UniqueBstr out;
+      return (object->*get)(child, out.put());
+    });
+  };
+  const Call withChild[] = {
+      textCall(&IAccessible::get_accName),
+      textCall(&IAccessible::get_accValue),
+      textCall(&IAccessible::get_accDescription),
+      textCall(&IAccessible::get_accHelp),
+      textCall(&IAccessible::get_accKeyboardShortcut),
+      textCall(&IAccessible::get_accDefaultAction),
+      [](IAccessible* object, VARIANT child) {
+        VARIANT out;
+        VariantInit(&out);
+        const HRESULT result = object->get_accRole(child, &out);
+        EXPECT_EQ(out.vt, VT_EMPTY);
+        return result;
+      },
+      [&](IAccessible* object, VARIANT child) {
+        return object->accLocation(&number, &number, &number, &number, child);
+      },
+      [](IAccessible* object, VARIANT child) {
+        VARIANT out;
+        const HRESULT result = object->accNavigate(NAVDIR_NEXT, child, &out);
+        VariantClear(&out);
+        return result;
+      },
+      [](IAccessible* object, VARIANT child) {
+        return object->accSelect(SELFLAG_TAKEFOCUS, child);
+      },
+      [](IAccessible* object, VARIANT child) { return object->accDoDefaultAction(child); },
+      [](IAccessible* object, VARIANT child) { return object->put_accName(child, nullptr); },
+  };
+  const VARIANT self = Child(CHILDID_SELF);
+  for (IAccessible* object : {table.get(), row.get(), gauge.get()}) {
+    for (const VARIANT& child : odd)
+      for (size_t call = 0; call < std::size(withChild); ++call)
+        EXPECT_TRUE(FAILED(withChild[call](object, child)))
+            << "call " << call << ", child type " << child.vt << ", id " << child.lVal;
+    for (long direction : {0L, 9L, -1L}) {
+      VARIANT out;
+      EXPECT_EQ(object->accNavigate(direction, self, &out), E_INVALIDARG);
+      EXPECT_EQ(out.vt, VT_EMPTY);
+    }
+    for (long flags : {0x20L, -1L, long{SELFLAG_ADDSELECTION | SELFLAG_REMOVESELECTION}})
+      EXPECT_EQ(object->accSelect(flags, self), E_INVALIDARG);
+  }
+  for (IAccessible* object : {table.get(), row.get(), gauge.get(), browse.get()}) {
+    const HRESULT nulls[] = {
+        object->get_accName(self, nullptr),
+        object->get_accRole(self, nullptr),
+        object->get_accState(self, nullptr),
+        object->get_accChildCount(nullptr),
+        object->get_accChild(Child(1), nullptr),
+        object->get_accParent(nullptr),
+        object->get_accFocus(nullptr),
+        object->get_accSelection(nullptr),
+        object->get_accHelpTopic(nullptr, self, nullptr),
+        object->accLocation(nullptr, nullptr, nullptr, nullptr, self),
+        object->accNavigate(NAVDIR_FIRSTCHILD, self, nullptr),
+        object->accHitTest(below.x, below.y, nullptr),
+    };
+    for (size_t call = 0; call < std::size(nulls); ++call)
+      EXPECT_EQ(nulls[call], E_POINTER) << "call " << call;
+  }
 }
 
 TEST_F(AccessibilityTest, NewRowsNewTextsAndAMovingGaugeAreAnnounced) {

@@ -2,7 +2,8 @@
 # The update through the real program against the stand-in, driven as a user would: pick a
 # folder, press "Обновить", see the success message; the unit then lists the new versions and
 # the folder is empty. Closing the window in the middle of a transfer lets the run finish, and
-# a file the unit never confirmed stays in the folder.
+# a file the unit never confirmed stays in the folder. A reader's odd calls during a list and
+# an update neither stop the program nor change what its window shows.
 # Usage: update.sh SOURCE_DIR BUILD_DIR
 source "$(dirname "$0")/lib.sh" "$1" "$2" update
 use_prefix sim
@@ -10,11 +11,12 @@ wine regsvr32 /s "$(winpath "$bin/sim/Varnel.dll")" || fail "regsvr32 of the sta
 cp "$bin/QemUtil.exe" "$run/"
 exe=$(winpath "$run/QemUtil.exe")
 
-# sim.ini for one run: a unit with its own storage and journal, at RATE bytes/s, plus extra lines.
+# sim.ini for one run: a unit with its own storage and journal, at RATE bytes/s, plus extra lines
+# and a latency (ms; none by default).
 configure() {
   {
-    printf '[unit]\nstorage = %s\njournal = %s\nrate = %s\nlatency = 0\n' \
-      "$(winpath "$run/$1.unit")" "$(winpath "$run/$1.journal")" "$2"
+    printf '[unit]\nstorage = %s\njournal = %s\nrate = %s\nlatency = %s\n' \
+      "$(winpath "$run/$1.unit")" "$(winpath "$run/$1.journal")" "$2" "${4:-0}"
     printf '%b' "${3:-}"
   } >"$run/$1.ini"
   export QEMUTIL_SIM_CONFIG=$(winpath "$run/$1.ini")
@@ -86,5 +88,61 @@ grep -q '^SendFile(1000,' "$run/closed.calls" && fail "the run went on after the
 printf '%s\n' 'SetInteractive(1) = 0' 'Reset() = 0' 'Close() = 0' 'Shutdown() = 0' >"$run/closed.want"
 tail -4 "$run/closed.calls" | diff "$run/closed.want" - >/dev/null ||
   fail "shutdown calls: $(tail -4 "$run/closed.calls" | tr '\n' ';')"
+
+# --- A reader's odd calls during a component list and an update --------------------------------
+# From another process, as a careless or hostile reader would make them (drive.exe acc-fuzz): on
+# both grids, the gauge and the status line, while a list and then an update replace and
+# rewrite the rows; rows held from before the replacement are called after it. Each job is run
+# once plainly and once under the calls, and the window must then look exactly the same: neither
+# grid takes a selection or the focus from a reader (accSelect answers DISP_E_MEMBERNOTFOUND) and
+# no call may change what the window shows, so the whole client area is compared, highlight
+# included. Each answer takes 500 ms: the list lasts seconds, the update longer (1 MiB at 100 kB/s).
+listed="Запрос списка файлов завершен успешно"
+updated="Обновление файлов завершено успешно"
+widgets=dgComp,dgUpdate,Gauge,lbStatus
+configure fuzz 100000 '' 500
+start fuzz
+drive "$run/fuzz.1" attach 30 menu Компоненты wait-status "$listed" 30 sleep 300 client
+screenshot fuzz-list-plain "$(reading "$run/fuzz.1" client)"
+# The first calls hold rows of the old list; the job replaces them.
+drive "$run/fuzz.2" attach 30 acc-fuzz $widgets 200 1 menu Компоненты wait-status-not "$listed" 10 \
+  acc-fuzz $widgets 2500 2 wait-status "$listed" 30 responsive 10 sleep 300 client
+expect "$run/fuzz.2" "responsive: 1"
+screenshot fuzz-list-odd "$(reading "$run/fuzz.2" client)"
+folder fuzz.upd meridox.exe:200000 salvik.exe:1048576
+drive "$run/fuzz.3" attach 30 menu Обновление sleep 200 folder-set "$(winpath "$run/fuzz.upd")" click-update \
+  wait-status "$updated" 60 sleep 300 client
+screenshot fuzz-update-plain "$(reading "$run/fuzz.3" client)"
+# The same files again (the unit takes the same versions again); the calls start on the rows of
+# the folder's scan, which pressing the button replaces.
+folder fuzz.upd meridox.exe:200000 salvik.exe:1048576
+drive "$run/fuzz.4" attach 30 menu Обновление sleep 200 folder-set "$(winpath "$run/fuzz.upd")" \
+  acc-fuzz $widgets 200 3 click-update wait-status-not "$updated" 10 acc-fuzz $widgets 4000 4 \
+  wait-status "$updated" 60 responsive 10 sleep 300 client
+expect "$run/fuzz.4" "responsive: 1"
+screenshot fuzz-update-odd "$(reading "$run/fuzz.4" client)"
+drive "$run/fuzz.5" attach 30 close
+finish_run fuzz
+[ -z "$(ls -A "$run/fuzz.upd")" ] || fail "left in the folder after the odd calls: $(ls -A "$run/fuzz.upd" | tr '\n' ' ')"
+
+# The figures of all four runs, summed by kind.
+total() { cat "$run"/fuzz.[24] | sed -n "s/^fuzz-$1: //p" | awk '{n += $1} END {print n + 0}'; }
+echo "  odd calls: $(total calls) (S_OK $(total ok), S_FALSE $(total false)," \
+  "E_INVALIDARG $(total invalidarg), gone $(total gone), unsupported $(total unsupported)," \
+  "other $(total other), unreachable $(total dead), odd arguments taken $(total accepted))"
+grep -h '^fuzz-code' "$run"/fuzz.[24] | sort | uniq -c | sed 's/^/  /'
+(($(total calls) >= 5000)) || fail "only $(total calls) odd calls"
+(($(total dead) == 0)) || fail "$(total dead) calls found the program unreachable"
+(($(total accepted) == 0)) || fail "$(total accepted) odd arguments taken"
+for phase in 2 4; do
+  (($(sed -n 's/^fuzz-gone: //p' "$run/fuzz.$phase" | awk '{n += $1} END {print n + 0}') > 0)) ||
+    fail "fuzz.$phase called no replaced row"
+done
+for job in list update; do
+  differing=$(compare -metric AE "$shots/fuzz-$job-plain.png" "$shots/fuzz-$job-odd.png" \
+    "$run/fuzz-$job-diff.png" 2>&1)
+  echo "  pixels differing after the $job: $differing"
+  [ "$differing" = 0 ] || fail "the $job under odd calls left $differing pixels otherwise ($run/fuzz-$job-diff.png)"
+done
 
 finish
