@@ -25,9 +25,11 @@ winpath() { printf 'Z:%s' "$1" | tr / '\\'; }
 drive() {
   local out=$1
   shift
-  wine "$bin/tools/drive.exe" "$@" >"$out" 2>/dev/null </dev/null
+  wine "$bin/tools/drive.exe" "$@" >"$out" 2>"$out.stderr" </dev/null
   local status=$?
   sed 's/\r$//' -i "$out"
+  # What Wine said when the driver printed nothing at all: it may not have started.
+  [ -s "$out" ] || sed "s/^/  [$(basename "$out") stderr] /" "$out.stderr"
   sed "s/^/  [$(basename "$out")] /" "$out"
   return $status
 }
