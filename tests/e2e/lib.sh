@@ -21,15 +21,24 @@ use_prefix() {
 # The Windows path of a Unix path (Wine maps / to Z:).
 winpath() { printf 'Z:%s' "$1" | tr / '\\'; }
 
-# drive OUT STEPS...: runs the driver, its readings into OUT (and shown).
+# drive OUT STEPS...: runs the driver, its readings into OUT (and shown). The driver ends with
+# 0, or with 2 after printing what went wrong. Seldom, under 64-bit Wine and load, it has ended
+# with neither before printing anything: that and what Wine said go to the standard error, and
+# it is started once more
+# (its steps are the same, and nothing of them was done that printed).
 drive() {
-  local out=$1
+  local out=$1 status attempt
   shift
-  wine "$bin/tools/drive.exe" "$@" >"$out" 2>"$out.stderr" </dev/null
-  local status=$?
-  sed 's/\r$//' -i "$out"
-  # What Wine said when the driver printed nothing at all: it may not have started.
-  [ -s "$out" ] || sed "s/^/  [$(basename "$out") stderr] /" "$out.stderr"
+  for attempt in 1 2; do
+    wine "$bin/tools/drive.exe" "$@" >"$out" 2>"$out.stderr" </dev/null
+    status=$?
+    sed 's/\r$//' -i "$out"
+    [ -s "$out" ] || [ "$status" = 0 ] || [ "$status" = 2 ] && break
+    {
+      echo "  [$(basename "$out")] the driver ended with status $status, having printed nothing"
+      sed "s/^/  [$(basename "$out") stderr] /" "$out.stderr"
+    } >&2
+  done
   sed "s/^/  [$(basename "$out")] /" "$out"
   return $status
 }
