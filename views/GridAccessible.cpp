@@ -1,6 +1,7 @@
 #include "GridAccessible.h"
 
 #include <new>
+#include <optional>
 
 #include "views/DrawGrid.h"
 
@@ -112,13 +113,13 @@ class TGridPart : public TAccessible {
     id = ChildOf(child);
     return id >= 0 && id <= ChildCount(*grid) ? S_OK : E_INVALIDARG;
   }
-  // The cell under a screen point on the grid's client area; none for a point off it.
-  static TGridCell CellUnder(const TDrawGrid& grid, long x, long y) {
+  // The cell under a screen point on the grid's client area; nothing for a point off it.
+  static std::optional<TGridCell> CellUnder(const TDrawGrid& grid, long x, long y) {
     POINT point{x, y};
     RECT client;
     if (!ScreenToClient(grid.Handle(), &point) || !GetClientRect(grid.Handle(), &client) ||
         !PtInRect(&client, point))
-      return {};
+      return std::nullopt;
     return grid.CellAt(point.x, point.y);
   }
   // The title row is a row like the others: the keyboard can be on it too.
@@ -160,8 +161,8 @@ class TRowAccessible final : public TGridPart {
     const TDrawGrid* grid = Live();
     if (!grid) return Refused(found, CO_E_OBJNOTCONNECTED);
     // Only points on the grid: a row scrolled out of sight lies under none.
-    const TGridCell cell = CellUnder(*grid, x, y);
-    return cell.row == row_ ? Number(found, cell.column + 1) : Empty(found);
+    const std::optional<TGridCell> cell = CellUnder(*grid, x, y);
+    return cell && cell->row == row_ ? Number(found, cell->column + 1) : Empty(found);
   }
 
  private:
@@ -238,13 +239,9 @@ class TGridAccessible final : public TGridPart {
   HRESULT STDMETHODCALLTYPE accHitTest(long x, long y, VARIANT* found) override {
     const TDrawGrid* grid = Live();
     if (!grid) return Refused(found, CO_E_OBJNOTCONNECTED);
-    POINT point{x, y};
-    RECT client;
-    if (!ScreenToClient(grid->Handle(), &point) || !GetClientRect(grid->Handle(), &client) ||
-        !PtInRect(&client, point))
-      return Empty(found);
-    const TGridCell cell = grid->CellAt(point.x, point.y);
-    return cell.row >= 0 ? Object(found, NewRow(cell.row)) : Number(found, CHILDID_SELF);
+    const std::optional<TGridCell> cell = CellUnder(*grid, x, y);
+    if (!cell) return Empty(found);
+    return cell->row >= 0 ? Object(found, NewRow(cell->row)) : Number(found, CHILDID_SELF);
   }
 
  private:
