@@ -69,6 +69,7 @@ class TComPort final : public TComObject<TComPort, IComPort, IReceivedSize> {
       : replyBuffer_(config.ContractOnly ? TSimUnit::ReplyBufferSize : 0),
         unit_(std::move(config), std::make_shared<TRealClock>(), replyBuffer_.Span()) {
     if (unit_.ContractOnly() && replyBuffer_.Span().empty()) throw std::bad_alloc();
+    DialogIfDue("Create");  // owned by no window: none is configured yet
   }
 
   // A method of the unit, no exception crossing back: one way in for every slot that only
@@ -76,6 +77,13 @@ class TComPort final : public TComObject<TComPort, IComPort, IReceivedSize> {
   template <typename... Parameters, typename... Arguments>
   int32_t Call(int32_t (TSimUnit::*method)(Parameters...), Arguments... arguments) {
     return Guarded([&] { return (unit_.*method)(arguments...); });
+  }
+
+  int32_t DialogThenCall(const char* method, int32_t (TSimUnit::*call)()) {
+    return Guarded([&] {
+      DialogIfDue(method);
+      return (unit_.*call)();
+    });
   }
 
   // The dialog a component in interactive mode may show inside a call: modal, owned by the
@@ -103,15 +111,19 @@ class TComPort final : public TComObject<TComPort, IComPort, IReceivedSize> {
       settings.AppTitle = info->AppTitle ? info->AppTitle : "";
       settings.AppWindow = reinterpret_cast<uintptr_t>(info->AppWindow);
       settings.Flag = info->Flag;
-      return unit_.Configure(&settings);
+      const int32_t status = unit_.Configure(&settings);
+      DialogIfDue("Configure");  // owned by the window just configured
+      return status;
     });
   }
-  int32_t STDMETHODCALLTYPE Reset() override { return Call(&TSimUnit::Reset); }
-  int32_t STDMETHODCALLTYPE Shutdown() override { return Call(&TSimUnit::Shutdown); }
+  int32_t STDMETHODCALLTYPE Reset() override { return DialogThenCall("Reset", &TSimUnit::Reset); }
+  int32_t STDMETHODCALLTYPE Shutdown() override {
+    return DialogThenCall("Shutdown", &TSimUnit::Shutdown);
+  }
   int32_t STDMETHODCALLTYPE SetErrorOption(int32_t option) override {
     return Call(&TSimUnit::SetErrorOption, option);
   }
-  int32_t STDMETHODCALLTYPE Close() override { return Call(&TSimUnit::Close); }
+  int32_t STDMETHODCALLTYPE Close() override { return DialogThenCall("Close", &TSimUnit::Close); }
   int32_t STDMETHODCALLTYPE SetTimeout(int32_t milliseconds) override {
     return Call(&TSimUnit::SetTimeout, milliseconds);
   }

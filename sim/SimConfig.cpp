@@ -97,7 +97,8 @@ class TConfigReader {
         continue;
       }
       if (name.empty()) continue;
-      if (!IsComPortMethod(name))
+      // "Create": from the component's constructor, while the program waits for its creation.
+      if (!IsComPortMethod(name) && name != "Create")
         return Fail(e.Line, L"dialog: неизвестный метод \"" + WideFromUtf8(name) + L"\"");
       config_.Dialogs.push_back(std::exchange(name, {}));
     }
