@@ -63,14 +63,32 @@ TStartupServices TStartupServices::System() {
   return services;
 }
 
+// Every call on the window thread that may run a message loop of its own.
+template <typename Call>
+decltype(auto) TBF::Nested(Call&& call) {
+  struct TScope {
+    TBF& form;
+    explicit TScope(TBF& f) : form(f) { form.life_.Enter(); }
+    ~TScope() {
+      // Carried out from the main loop, once nothing of this call is on the stack.
+      if (form.life_.Leave() == TLifeOutcome::RunMarked)
+        PostMessageW(form.window_.get(), WM_NESTED_CALLS_RETURNED, 0, 0);
+    }
+  } scope(*this);
+  return call();
+}
+
 TBF::TBF() = default;
 
 TBF::~TBF() {
-  // A start-up that stopped half way, or an error: end the worker before anything it uses.
-  StopWorker();
-  // Destroyed without a close (start-up stopped, or an error on its way to the entry
-  // routine's display): no handler runs, and in particular no quit request is posted that
-  // would end that display at once.
+  // Gone without a close (start-up stopped, or an error on its way to the entry routine's
+  // display): the worker and the link end first, and what was reported is shown before the
+  // window goes.
+  EndWorkerAndLink();
+  ShowPendingReports();
+  ReleaseWorker();
+  // No handler runs from now on, and in particular no quit request is posted that would end
+  // the entry routine's display at once.
   if (window_) SetWindowLongPtrW(window_.get(), GWLP_USERDATA, 0);
   window_.reset();
   if (BF == this) BF = nullptr;
@@ -92,11 +110,16 @@ bool TBF::Create(const TStartupServices& services) {
   CreateWorker(services);
   StepDone(L"worker and its event");
   if (!CreateLink(services)) return false;
+  // A close or the session's end served by a dialog of the component, in its creation or in
+  // its configuration.
+  if (life_.CloseMarked()) return EndStartupForClose();
   StepDone(L"link created");
   ConfigureLink();
+  if (life_.CloseMarked()) return EndStartupForClose();
   StepDone(L"link configured");
   // From now on the worker is the link's caller.
   worker_->Resume();
+  life_.SetState(TWindowState::Idle);
   return true;
 }
 
@@ -118,8 +141,18 @@ void TBF::NameTheWindow() {
 
 // Ends start-up quietly: the window is never shown, and the message loop ends at once.
 bool TBF::StopStartup() {
+  life_.SetState(TWindowState::Refused);
   Application.ShowMainForm = false;
   Application.Terminate();
+  return false;
+}
+
+// Start-up ends as a refused one does, with the link closed and released if it was made.
+bool TBF::EndStartupForClose() {
+  CloseLink();
+  ReleaseWorker();
+  StopStartup();
+  life_.SetState(TWindowState::Closed);
   return false;
 }
 
@@ -149,7 +182,7 @@ void TBF::SetUpGrids() {
 }
 
 // The worker, suspended, and its wake-up event (auto-reset, not signalled). The window owns
-// both and frees them itself (StopWorker).
+// both and frees them itself (ReleaseWorker).
 void TBF::CreateWorker(const TStartupServices& services) {
   worker_ = services.createWorker(*this);
   if (!worker_ || !worker_->Started())
@@ -165,10 +198,15 @@ void TBF::CreateWorker(const TStartupServices& services) {
 
 // The link component; the worker holds the only reference.
 bool TBF::CreateLink(const TStartupServices& services) {
-  const HRESULT created = services.createLink(worker_->Port);
+  // The component may show a dialog of its own while it is being made.
+  const HRESULT created = Nested([&] { return services.createLink(worker_->Port); });
   if (FAILED(created) || !worker_->Port) {
-    const int answer = ShowHrCheck(FAILED(created) ? created : E_POINTER, L"Create(intfObj)",
-                                   L"TBF.cpp", __LINE__);
+    // Asked to end meanwhile: there is nothing to ask the user.
+    if (life_.CloseMarked()) return EndStartupForClose();
+    const int answer = Nested([&] {
+      return ShowHrCheck(FAILED(created) ? created : E_POINTER, L"Create(intfObj)", L"TBF.cpp",
+                         __LINE__);
+    });
     if (answer == IDYES) throw TLinkCreationFailed{};
     // No and Cancel: the program cannot work without the component; end as quietly as a
     // refused registration.
@@ -179,12 +217,9 @@ bool TBF::CreateLink(const TStartupServices& services) {
 }
 
 void TBF::ConfigureLink() {
-  // Initialize may show the link's own dialog, whose message loop serves a close: that close
-  // waits until the call has returned.
-  ++linkCallDepth_;
-  ::ConfigureLink(*worker_->Port.get(), ToCp1251(Application.Title).c_str(), window_.get());
-  --linkCallDepth_;
-  NestedCallReturned();
+  Nested([&] {
+    ::ConfigureLink(*worker_->Port.get(), ToCp1251(Application.Title).c_str(), window_.get());
+  });
 }
 
 void TBF::SetUpGrid(TDrawGrid& grid, const std::vector<double>& factors, TWidthBase base) {
@@ -250,33 +285,37 @@ void TBF::miCompClick() {
 void TBF::miExitClick() { PostMessageW(window_.get(), WM_CLOSE, 0, 0); }
 
 bool TBF::FormCloseQuery() {
-  StopWorker();
+  EndWorkerAndLink();
+  ReleaseWorker();
   FileList.reset();
   if (UpdateList) UpdateList->clear();
   UpdateList.reset();
   return true;
 }
 
-// The worker ends after its current job, then the link is closed and the worker and its event
-// are released. Safe to call again, also from a message served during its own wait (a session
-// ending while a close waits): each call returns only once the worker has ended and the link
-// is closed; the outermost one, whose wait the inner ones share, releases the worker.
-void TBF::StopWorker() {
-  if (!worker_) return;
-  ++workerWaits_;
-  // Serves the worker's hand-offs, nothing else, until it has ended: a running job finishes
-  // with its status and table updates.
-  worker_->Stop();
-  // Marked first: a session's end served inside one of these calls must not close it again.
-  if (!std::exchange(linkClosed_, true) && worker_->Port) {
+// The worker ends after its current job: its hand-offs are served meanwhile, and nothing else
+// but sent messages. Then the link is closed.
+void TBF::EndWorkerAndLink() {
+  if (worker_) worker_->Stop();
+  CloseLink();
+}
+
+// Each of these calls may show the component's dialog. The link is released after them, so
+// that it is closed once, whoever comes here.
+void TBF::CloseLink() {
+  if (!worker_ || !worker_->Port) return;
+  Nested([&] {
     worker_->Port->Reset();
     worker_->Port->Close();
     worker_->Port->Shutdown();
-  }
-  if (--workerWaits_ > 0) return;
+  });
+  worker_->ReleaseLink();
+}
+
+void TBF::ReleaseWorker() {
+  if (!worker_) return;
   worker_->Event = nullptr;
   event_.reset();
-  // Releases the last reference to the link component.
   ThreadComPort = nullptr;
   worker_.reset();
 }
@@ -292,7 +331,8 @@ void TBF::SavePlacement() {
 }
 
 int TBF::ShowMessageBox(const std::wstring& text, UINT flags) {
-  return MessageBoxW(window_.get(), text.c_str(), Application.Title.c_str(), flags);
+  return Nested(
+      [&] { return MessageBoxW(window_.get(), text.c_str(), Application.Title.c_str(), flags); });
 }
 
 HWND TBF::ActivePage() const {
@@ -307,6 +347,10 @@ void TBF::SetActivePage(HWND page) {
   if (page) ShowWindow(page, SW_SHOW);
   for (HWND other : {tsComponent, tsUpdate})
     if (other != page) ShowWindow(other, SW_HIDE);
+  if (life_.Open())
+    life_.SetState(page == tsComponent ? TWindowState::ComponentsPage
+                   : page == tsUpdate  ? TWindowState::UpdatePage
+                                       : TWindowState::Idle);
 }
 
 // Hand-offs from the worker.
@@ -361,31 +405,43 @@ std::wstring TBF::UpdateFolder() {
 void TBF::OnHandlerError() { ShowError(std::current_exception()); }
 
 void TBF::ShowError(std::exception_ptr error) {
-  // A report shown inside a hand-off would hold its worker there, and a close during it would
-  // wait for that worker for ever.
-  if (worker_ && worker_->InHandOff()) {
-    pendingErrors_.push_back(error);
+  if (life_.On(TWindowEvent::Report) == TLifeOutcome::Queue) {
+    life_.Queue(error);
     return;
   }
+  std::wstring message;
   try {
     std::rethrow_exception(error);
   } catch (const TAppError& shown) {
-    Application.ShowException(shown.Message());
+    message = shown.Message();
   } catch (...) {
-    Application.ShowException(L"");
   }
+  Nested([&] { Application.ShowException(message); });
+}
+
+void TBF::RunHandOff(const std::function<void()>& work) {
+  Nested([&] {
+    try {
+      work();
+    } catch (...) {
+      ShowError(std::current_exception());  // queued: the worker waits in this hand-off
+    }
+  });
 }
 
 LRESULT TBF::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
   switch (message) {
     case WM_COMMAND:
-      OnCommand(LOWORD(wParam), HIWORD(wParam), reinterpret_cast<HWND>(lParam));
+      if (life_.On(TWindowEvent::Command) == TLifeOutcome::Run)
+        OnCommand(LOWORD(wParam), HIWORD(wParam), reinterpret_cast<HWND>(lParam));
       return 0;
     case WM_NOTIFY: OnNotify(*reinterpret_cast<const NMHDR*>(lParam)); return 0;
     case WM_CTLCOLORSTATIC:
       return OnCtlColorStatic(reinterpret_cast<HDC>(wParam), reinterpret_cast<HWND>(lParam));
-    case WM_CLOSE: OnClose(); return 0;
-    case WM_QUERYENDSESSION: return OnQueryEndSession();
+    case WM_CLOSE: OnCloseRequest(); return 0;
+    case WM_QUERYENDSESSION:
+      return life_.On(TWindowEvent::QueryEndSession, !ShutdownBlockReason().empty()) ==
+             TLifeOutcome::Allow;
     case WM_ENDSESSION: OnEndSession(wParam != 0); return 0;
     case WM_DESTROY: Application.Terminate(); return 0;
     case WM_NESTED_CALLS_RETURNED: OnNestedCallsReturned(); return 0;
@@ -433,75 +489,67 @@ LRESULT TBF::OnCtlColorStatic(HDC dc, HWND control) {
   return reinterpret_cast<LRESULT>(faceBrush_);
 }
 
-void TBF::OnClose() {
-  if (CloseMustWait()) {
-    closeDeferred_ = true;
-    return;
+void TBF::OnCloseRequest() {
+  switch (life_.On(TWindowEvent::CloseRequest)) {
+    case TLifeOutcome::Mark: life_.MarkClose(false); break;
+    case TLifeOutcome::Close: RunClose(false); break;
+    default: break;
   }
-  // A close request that arrives while the window waits for the worker (a sent WM_CLOSE is
-  // served during the wait) must not start a second shutdown.
-  if (closing_) return;
-  closing_ = true;
-  if (!FormCloseQuery()) {
-    closing_ = false;
-    return;
-  }
-  FinishClose();
 }
 
-// A job cut short would leave the unit half updated, or the link not closed.
-bool TBF::OnQueryEndSession() const { return ShutdownBlockReason().empty() && !CloseMustWait(); }
-
+// The system ends the process as soon as WM_ENDSESSION(TRUE) returns.
 void TBF::OnEndSession(bool ending) {
-  if (!ending) return;
-  // Nothing can be closed from inside a hand-off or a call of the link: the close follows as
-  // soon as it has returned (if the system lets the process live that long).
-  if (CloseMustWait()) {
-    closeDeferred_ = true;
-    return;
+  switch (life_.On(ending ? TWindowEvent::EndSession : TWindowEvent::EndCancelled)) {
+    case TLifeOutcome::Mark: life_.MarkClose(true); break;
+    case TLifeOutcome::Close: RunClose(true); break;
+    case TLifeOutcome::CompleteClose: CompleteClose(); break;
+    default: break;
   }
-  // The system ends the process as soon as this returns: close first. A close already waiting
-  // for the worker (this message is served during that wait) is carried to its end here, and
-  // the waiting one then finds the worker ended, the link closed and the window gone.
-  if (!closing_) {
-    OnClose();
-    return;
-  }
-  StopWorker();
-  FinishClose();
 }
 
-void TBF::FinishClose() {
+// Posted as the outermost nested call returned with a close marked or reports queued; they may
+// have been carried out since.
+void TBF::OnNestedCallsReturned() {
+  if (life_.On(TWindowEvent::NestedReturned) != TLifeOutcome::RunMarked) return;
+  if (!life_.SessionEndMarked()) ShowPendingReports();  // a close during one of them is marked
+  if (!life_.CloseMarked()) return;
+  const bool sessionEnds = life_.SessionEndMarked();
+  life_.ClearMark();
+  RunClose(sessionEnds);
+}
+
+void TBF::RunClose(bool sessionEnds) {
+  life_.SetState(TWindowState::Closing);
+  FormCloseQuery();
+  FinishClose(sessionEnds || life_.SessionEndMarked());
+  life_.SetState(TWindowState::Closed);
+}
+
+void TBF::CompleteClose() {
+  EndWorkerAndLink();
+  FinishClose(true);
+}
+
+void TBF::FinishClose(bool sessionEnds) {
   if (!window_) return;
-  ShowPendingErrors();
+  // A session's end waits on no box: the session is over, and the status line tells what
+  // failed.
+  if (sessionEnds)
+    life_.TakeReports();
+  else
+    ShowPendingReports();
   SavePlacement();
   DestroyWindow(window_.get());
 }
 
-// Inside a hand-off its worker waits for the window thread, and inside a call of the link the
-// link cannot be closed: a close must wait for both to return.
-bool TBF::CloseMustWait() const { return linkCallDepth_ > 0 || (worker_ && worker_->InHandOff()); }
-
-void TBF::HandOffReturned() { NestedCallReturned(); }
-
-void TBF::NestedCallReturned() {
-  if ((closeDeferred_ || !pendingErrors_.empty()) && !CloseMustWait())
-    PostMessageW(window_.get(), WM_NESTED_CALLS_RETURNED, 0, 0);
-}
-
-void TBF::OnNestedCallsReturned() {
-  ShowPendingErrors();
-  if (std::exchange(closeDeferred_, false)) OnClose();
-}
-
-void TBF::ShowPendingErrors() {
-  for (const std::exception_ptr& error : std::exchange(pendingErrors_, {})) ShowError(error);
+void TBF::ShowPendingReports() {
+  for (const std::exception_ptr& report : life_.TakeReports()) ShowError(report);
 }
 
 void TBF::OnBrowseFolder() {
   // Start at the folder in the field when it exists, else beside the executable.
   std::wstring start = UpdateFolder();
   if (start.empty() || !IsFolder(start)) start = browseStart_;
-  if (auto chosen = BrowseForFolder(window_.get(), FolderPrompt, start))
+  if (auto chosen = Nested([&] { return BrowseForFolder(window_.get(), FolderPrompt, start); }))
     SetWindowTextW(deUpdate, chosen->c_str());  // EN_CHANGE calls deUpdateChange
 }

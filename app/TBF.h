@@ -12,6 +12,7 @@
 
 #include "Placement.h"
 #include "ShutdownBlock.h"
+#include "WindowLife.h"
 #include "common/UniqueResource.h"
 #include "views/DrawGrid.h"
 #include "views/Gauge.h"
@@ -83,9 +84,13 @@ class TBF final : public TWorkerWindow {
   void JobStarted(int32_t command) override;
   void JobEnded() override;
   // A failure in a handler or a hand-off, shown as the entry routine shows one; the program goes
-  // on. A hand-off's is shown once the hand-off has returned.
+  // on. One that comes inside a call with a message loop of its own is shown once that call has
+  // returned.
   void ShowError(std::exception_ptr error) override;
-  void HandOffReturned() override;
+  void RunHandOff(const std::function<void()>& work) override;
+
+  // Where the window is in its life.
+  TWindowState State() const { return life_.State(); }
 
   // The reason registered for holding off the session's end while a job runs; "" when idle.
   const std::wstring& ShutdownBlockReason() const { return shutdownBlock_.Reason(); }
@@ -142,14 +147,24 @@ class TBF final : public TWorkerWindow {
   void OnHandlerError();
   LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam);
   void OnCommand(int id, int code, HWND control);
-  void OnClose();
-  bool OnQueryEndSession() const;
+  void OnCloseRequest();
   void OnEndSession(bool ending);
-  void FinishClose();
-  bool CloseMustWait() const;
-  void NestedCallReturned();
   void OnNestedCallsReturned();
-  void ShowPendingErrors();
+  // Runs call, which may run a message loop of its own, as a nested call: a close or session
+  // end that its loop serves waits until it has returned, and nothing it uses is freed.
+  template <typename Call>
+  decltype(auto) Nested(Call&& call);
+  // The close, at depth 0: FormCloseQuery, then the window goes. sessionEnds: no report is
+  // shown, the session is over.
+  void RunClose(bool sessionEnds);
+  // A session's end served while the close waits for the worker: the close is carried to its
+  // end inside it, and the waiting close then frees what it used.
+  void CompleteClose();
+  void EndWorkerAndLink();
+  void CloseLink();
+  void ReleaseWorker();
+  void FinishClose(bool sessionEnds);
+  void ShowPendingReports();
   LRESULT OnCtlColorStatic(HDC dc, HWND control);
   void OnNotify(const NMHDR& header);
   void OnBrowseFolder();
@@ -163,6 +178,7 @@ class TBF final : public TWorkerWindow {
   bool CreateLink(const TStartupServices& services);
   void ConfigureLink();
   bool StopStartup();
+  bool EndStartupForClose();
 
   // Form resource: the window and every widget at its designed place (TBF_Layout.cpp). The
   // error of the first widget that could not be made; ERROR_SUCCESS when all were.
@@ -174,25 +190,14 @@ class TBF final : public TWorkerWindow {
   void SavePlacement();
   void StepDone(const wchar_t* step) const;
   void GiveCommand(int32_t command);
-  void StopWorker();
 
   std::function<void(const wchar_t* step)> stepDone_;
   UniqueWindow window_;
   UniqueFont windowFont_, windowBoldFont_, boldTahoma_;
   HBRUSH faceBrush_ = GetSysColorBrush(COLOR_BTNFACE);
   bool statusFailed_ = false;
-  bool closing_ = false;
   TShutdownBlock shutdownBlock_;
-  // StopWorker's calls still waiting for the worker's end (a nested one comes from a message
-  // served during the wait), and whether one of them has closed the link already.
-  int workerWaits_ = 0;
-  bool linkClosed_ = false;
-  // A close or session end that came while the window thread was inside a hand-off or a call
-  // of the link (their message loops serve it), carried out once that has returned; with the
-  // hand-offs' errors, reported then too.
-  bool closeDeferred_ = false;
-  int linkCallDepth_ = 0;
-  std::vector<std::exception_ptr> pendingErrors_;
+  TWindowLife life_;
   std::wstring browseStart_;  // where the folder dialog starts
   // Declared before the worker: the worker's destructor may still signal the event.
   UniqueHandle event_;

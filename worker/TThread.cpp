@@ -83,14 +83,12 @@ void TThread::Synchronize(const std::function<void()>& work) {
 LRESULT CALLBACK TThread::HandOffProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   if (message == WM_HANDOFF) {
     auto* thread = reinterpret_cast<TThread*>(wParam);
-    ++thread->handOffDepth_;
     // No exception may cross the window procedure back into the system: it is reported.
     try {
-      (*reinterpret_cast<const std::function<void()>*>(lParam))();
+      thread->RunHandOff(*reinterpret_cast<const std::function<void()>*>(lParam));
     } catch (...) {
       thread->HandOffFailed(std::current_exception());
     }
-    if (--thread->handOffDepth_ == 0) thread->HandOffReturned();
     return 0;
   }
   return DefWindowProcW(window, message, wParam, lParam);

@@ -36,17 +36,14 @@ class TThread {
   // runs at once.
   void Synchronize(const std::function<void()>& work);
   bool OnWindowThread() const { return GetCurrentThreadId() == windowThreadId_; }
-  // On the window thread: whether a hand-off's work is running there now, perhaps in a message
-  // loop nested inside it (a message box, a dialog of the link). The thread waits in that
-  // hand-off meanwhile, so a wait for its end must not begin before the hand-off returns.
-  bool InHandOff() const { return handOffDepth_ > 0; }
 
  protected:
   virtual void Execute() = 0;
+  // On the window thread: runs a hand-off's work, which may run a message loop of its own (a
+  // message box, a dialog of the link) while this thread waits for it.
+  virtual void RunHandOff(const std::function<void()>& work) { work(); }
   // On the window thread: the work of a hand-off threw. The calling thread goes on.
   virtual void HandOffFailed(std::exception_ptr error) = 0;
-  // On the window thread, as the outermost hand-off returns (its thread still waiting for it).
-  virtual void HandOffReturned() {}
 
  private:
   static unsigned __stdcall ThreadStart(void* self);
@@ -58,5 +55,4 @@ class TThread {
   UniqueHandle thread_;
   DWORD startError_ = ERROR_SUCCESS;
   bool resumed_ = false;
-  int handOffDepth_ = 0;  // window thread only
 };

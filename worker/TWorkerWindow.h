@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <exception>
+#include <functional>
 #include <string>
 
 #include "model/TFileStruct.h"
@@ -33,10 +34,11 @@ class TWorkerWindow {
   virtual void JobStarted(int32_t command) = 0;
   virtual void JobEnded() = 0;
 
+  // Runs a hand-off's work; the window keeps its life's events from ending anything the work
+  // uses while a message loop of the work's own runs.
+  virtual void RunHandOff(const std::function<void()>& work) { work(); }
   // A hand-off whose work threw: the window reports the error; the worker goes on.
   virtual void ShowError(std::exception_ptr error) = 0;
-  // The outermost hand-off is returning: what had to wait for its end may follow now.
-  virtual void HandOffReturned() {}
 
  protected:
   ~TWorkerWindow() = default;

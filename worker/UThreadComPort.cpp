@@ -26,7 +26,12 @@ void TThreadComPort::Stop() {
 
 void TThreadComPort::HandOffFailed(std::exception_ptr error) { window_.ShowError(error); }
 
-void TThreadComPort::HandOffReturned() { window_.HandOffReturned(); }
+void TThreadComPort::RunHandOff(const std::function<void()>& work) { window_.RunHandOff(work); }
+
+void TThreadComPort::ReleaseLink() {
+  ReceivedSize.reset();
+  Port.reset();
+}
 
 void TThreadComPort::Execute() {
   Port->Reset();

@@ -64,6 +64,8 @@ class TThreadComPort : public TThread {
   // Asks the component in Port, once, whether it tells the reply's length; the vendor's does
   // not (E_NOINTERFACE), and the reply is then bounded by the memory it can be read through.
   void AskForReceivedSize();
+  // Lets the link go once it is closed; the worker must have ended.
+  void ReleaseLink();
 
   // Puts a status message on lbStatus. A failure with code 6 shows the link's own error text
   // instead, when that text is not empty.
@@ -90,8 +92,8 @@ class TThreadComPort : public TThread {
 
  protected:
   void Execute() override;
+  void RunHandOff(const std::function<void()>& work) override;
   void HandOffFailed(std::exception_ptr error) override;
-  void HandOffReturned() override;
   // The jobs, each in a file of its own; virtual so that tests can stand in a job of their own.
   virtual void ReadComponents();
   virtual void UpdateComponents();

@@ -1,6 +1,7 @@
 // The main window in process, against a fake link: the start-up order of link calls, the
-// widgets as designed, menu commands, the status line, the gauge, the shutdown order with an
-// idle worker and with one in the middle of a job, and the session's end.
+// widgets as designed, menu commands, the status line, the gauge, a close in the middle of a
+// job, the reason a job gives for holding off the session's end, a hand-off's report, and a
+// refused start. How the window's life ends in each state is in WindowLifeTest.cpp.
 #include <gtest/gtest.h>
 
 #include <windows.h>
@@ -9,14 +10,12 @@
 #include <algorithm>
 #include <atomic>
 #include <functional>
-#include <optional>
 #include <string>
 #include <thread>
 #include <utility>
 #include <vector>
 
 #include "support/FakeComPort.h"
-#include "support/TempFolder.h"
 #include "app/AppError.h"
 #include "app/Application.h"
 #include "app/TBF.h"
@@ -29,18 +28,6 @@ using Calls = std::vector<std::string>;
 // A job's last call on the worker's thread, then the link closed on the window's.
 const Calls JobEndThenShutdown = {"WaitData(7)@T", "SetInteractive(1)@T", "Reset()@W", "Close()@W",
                                   "Shutdown()@W"};
-
-// A worker whose component job is the test's own.
-class TestWorker : public TThreadComPort {
- public:
-  using TThreadComPort::TThreadComPort;
-  std::function<void(TestWorker&)> job;
-
- protected:
-  void ReadComponents() override {
-    if (job) job(*this);
-  }
-};
 
 class WindowTest : public ::testing::Test {
  protected:
@@ -194,15 +181,6 @@ TEST_F(WindowTest, TheGaugeShowsANavyBarOnWhiteWithYellowText) {
   EXPECT_EQ(PixelOf(gauge, 185, 2), RGB(0, 0, 128));
 }
 
-TEST_F(WindowTest, ClosingWhileIdleEndsTheWorkerBeforeTheLinkIsClosed) {
-  Start();
-  port.ClearCalls();
-  Close();
-  EXPECT_EQ(port.Calls(), (Calls{"SetInteractive(1)@T", "Reset()@W", "Close()@W", "Shutdown()@W"}));
-  EXPECT_EQ(port.references, 1);  // the window's reference is released
-  EXPECT_EQ(ThreadComPort, nullptr);
-}
-
 TEST_F(WindowTest, ClosingDuringAJobLetsItFinishWithItsStatusesFirst) {
   std::atomic<bool> inJob{false};
   HWND window = nullptr;
@@ -232,111 +210,25 @@ TEST_F(WindowTest, ClosingDuringAJobLetsItFinishWithItsStatusesFirst) {
   EXPECT_EQ(statusAtReset, L"Последнее сообщение");
 }
 
-TEST_F(WindowTest, TheSessionMayEndOnlyWhileNoJobRuns) {
+TEST_F(WindowTest, AJobHoldsOffTheSessionsEndWithItsReason) {
   std::atomic<bool> inJob{false}, release{false};
   job = [&](TestWorker&) {
     inJob = true;
     while (!release) Sleep(1);
   };
   Start();
-  auto query = [&] { return SendMessageW(form->Handle(), WM_QUERYENDSESSION, 0, 0); };
-  EXPECT_EQ(query(), TRUE);
   EXPECT_EQ(form->ShutdownBlockReason(), L"");
-
   Command(idMiComp);
   ASSERT_TRUE(PumpUntil([&] { return inJob.load(); }, TServe::Everything));
-  EXPECT_EQ(query(), FALSE);
   EXPECT_EQ(
       form->ShutdownBlockReason(),
       L"Идёт чтение списка компонентов блока диагностики. Не завершайте сеанс до его окончания.");
-
   release = true;
   ASSERT_TRUE(PumpUntil([&] { return form->ShutdownBlockReason().empty(); }, TServe::Everything));
-  EXPECT_EQ(query(), TRUE);
 }
 
-// The system ends the process once WM_ENDSESSION returns: by then the job has finished, the
-// link is closed, the placement is saved and the window is gone.
-class SessionEndTest : public WindowTest {
- protected:
-  TempFolder temp{L"session-end"};
-  const std::wstring placementFile = temp.At(L"QemUtil.ini");
-  std::atomic<bool> inJob{false};
-
-  // Started with the components job running; the folder field holds a text to store.
-  void StartInJob() {
-    Start();
-    form->PlacementStore().SetIniFileName(placementFile);
-    SetWindowTextW(form->FolderField(), L"C:\\Обновления");
-    Command(idMiComp);
-    ASSERT_TRUE(PumpUntil([&] { return inJob.load(); }, TServe::Everything));
-    port.ClearCalls();
-  }
-  std::optional<std::wstring> StoredFolder() {
-    TFormStorage storage;
-    storage.SetIniFileName(placementFile);
-    return storage.Load().folder;
-  }
-};
-
-TEST_F(SessionEndTest, EndsAfterTheJobWithTheLinkClosedBeforeItsAnswer) {
-  job = [&](TestWorker& worker) {
-    inJob = true;
-    while (!worker.Terminated()) Sleep(1);  // until the session's end stops the worker
-    worker.ShowStatus(L"Последнее сообщение", false, 0);
-    worker.Port->WaitData(7);
-  };
-  StartInJob();
-  // A session that goes on after all: nothing happens.
-  SendMessageW(form->Handle(), WM_ENDSESSION, FALSE, 0);
-  EXPECT_NE(form->Handle(), nullptr);
-  EXPECT_TRUE(port.Calls().empty());
-
-  SendMessageW(form->Handle(), WM_ENDSESSION, TRUE, 0);
-  EXPECT_EQ(form->Handle(), nullptr);
-  EXPECT_EQ(port.Calls(), JobEndThenShutdown);
-  EXPECT_EQ(StoredFolder(), L"C:\\Обновления");
-  EXPECT_EQ(ThreadComPort, nullptr);
-  EXPECT_EQ(port.references, 1);
-}
-
-TEST_F(SessionEndTest, EndingWhileACloseWaitsForTheWorkerFinishesTheCloseOnce) {
-  std::thread sessionEnd;
-  Calls callsAtAnswer;
-  std::optional<std::wstring> folderAtAnswer;
-  bool windowAtAnswer = true;
-  HWND window = nullptr;
-  job = [&](TestWorker& worker) {
-    inJob = true;
-    // From the termination request on, the close waits for this job; the session's end is
-    // served during that wait.
-    while (!worker.Terminated()) Sleep(1);
-    sessionEnd = std::thread([&] {
-      SendMessageW(window, WM_ENDSESSION, TRUE, 0);
-      callsAtAnswer = port.Calls();
-      folderAtAnswer = StoredFolder();
-      windowAtAnswer = IsWindow(window);
-    });
-    Sleep(300);
-    worker.ShowStatus(L"Последнее сообщение", false, 0);
-    worker.Port->WaitData(7);
-  };
-  StartInJob();
-  window = form->Handle();
-  Command(idMiExit);
-  ASSERT_TRUE(PumpUntil([&] { return form->Handle() == nullptr && ThreadComPort == nullptr; },
-                        TServe::Everything));
-  sessionEnd.join();
-  EXPECT_EQ(callsAtAnswer, JobEndThenShutdown);
-  EXPECT_EQ(folderAtAnswer, L"C:\\Обновления");
-  EXPECT_FALSE(windowAtAnswer);
-  EXPECT_EQ(port.Calls(), JobEndThenShutdown);  // the waiting close closed nothing again
-  EXPECT_EQ(port.references, 1);
-}
-
-// A close or a session's end served by a message loop nested in a hand-off or in a call of the
-// link (a message box, the link's own dialog) waits until that has returned: the worker waits
-// in the hand-off, and the link is in the middle of a call. Then it ends as any close does.
+// A hand-off's report waits until the hand-off has returned: a box inside it would hold the
+// worker, and a close during the box would wait for that worker for ever.
 TEST_F(WindowTest, AHandOffsErrorIsReportedAfterItReturnedAndACloseDuringTheReportEndsNormally) {
   job = [](TestWorker& worker) {
     worker.Synchronize([] { throw TAppError(L"Сбой"); });
@@ -364,55 +256,6 @@ TEST_F(WindowTest, AHandOffsErrorIsReportedAfterItReturnedAndACloseDuringTheRepo
   const Calls calls = port.Calls();
   EXPECT_EQ(Calls(calls.end() - std::min<size_t>(calls.size(), 5), calls.end()),
             JobEndThenShutdown);
-}
-
-TEST_F(WindowTest, ACloseOrSessionEndInsideTheLinksDialogFollowsOnceTheCallHasReturned) {
-  const DWORD windowThread = GetCurrentThreadId();
-  HWND window = nullptr;
-  bool stayedDuringDialog = false;
-  // What the link's dialog would serve while it is up: a close, then the session's end.
-  auto dialog = [&] {
-    if (GetCurrentThreadId() != windowThread || !window) return;
-    SendMessageW(window, WM_CLOSE, 0, 0);
-    SendMessageW(window, WM_ENDSESSION, TRUE, 0);
-    stayedDuringDialog = IsWindow(window);
-  };
-  for (const bool atStartUp : {true, false}) {
-    SCOPED_TRACE(atStartUp ? "Initialize at start-up" : "the link failure display");
-    port.ClearCalls();
-    form = std::make_unique<TBF>();
-    stayedDuringDialog = false;
-    window = nullptr;
-    if (atStartUp) {
-      port.SetResult("QueryState", 1);
-      port.SetHook("Initialize", [&] {
-        window = form->Handle();
-        dialog();
-      });
-    } else {
-      port.SetResult("QueryState", 0);
-      port.SetHook("Initialize", nullptr);
-      port.SetResult("Initialize", 1);  // the failure display calls the link in the hand-off
-      port.SetHook("GetErrorText", dialog);
-    }
-    // The session's end once more inside Close: the link is closed once all the same.
-    bool endedInClose = false;
-    port.SetHook("Close", [&] {
-      if (!std::exchange(endedInClose, true)) SendMessageW(window, WM_ENDSESSION, TRUE, 0);
-    });
-    Start();
-    window = form->Handle();
-    if (!atStartUp) Command(idMiComp);
-    ASSERT_TRUE(PumpUntil([&] { return form->Handle() == nullptr; }, TServe::Everything));
-    EXPECT_TRUE(stayedDuringDialog);
-    for (const char* call : {"Reset()@W", "Close()@W", "Shutdown()@W", "SetInteractive(1)@T"})
-      EXPECT_EQ(port.CountOf(call), 1u) << call;
-    EXPECT_EQ(port.Calls().back(), "Shutdown()@W");
-    EXPECT_EQ(ThreadComPort, nullptr);
-    port.SetHook("GetErrorText", nullptr);
-    port.SetHook("Close", nullptr);
-    port.SetResult("Initialize", 0);
-  }
 }
 
 TEST_F(WindowTest, ARefusedRegistrationNeverCreatesTheWorkerOrTheLink) {

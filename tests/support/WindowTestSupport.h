@@ -3,12 +3,26 @@
 
 #include <windows.h>
 
+#include <functional>
+#include <memory>
 #include <string>
 
 #include "app/TBF.h"
 #include "common/Scopes.h"
 #include "support/FakeComPort.h"
 #include "support/Pump.h"
+
+// A worker whose component job is the test's own.
+class TestWorker : public TThreadComPort {
+ public:
+  using TThreadComPort::TThreadComPort;
+  std::function<void(TestWorker&)> job;
+
+ protected:
+  void ReadComponents() override {
+    if (job) job(*this);
+  }
+};
 
 // Start-up as a window test stands it in: the link component registered, the fake link given
 // out, and the worker the test makes.

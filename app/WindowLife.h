@@ -1,0 +1,72 @@
+// The main window's life in one place: the state it is in, how many calls that may run a
+// message loop of their own are open on the window thread (a hand-off, a call of the link, the
+// component's creation, a message box or dialog of ours), a close or session end marked while
+// one is open, and the reports waiting for them to return. On() says what each event does in
+// each state; the window carries it out.
+#pragma once
+
+#include <exception>
+#include <vector>
+
+enum class TWindowState {
+  Constructing,    // the constructor's steps
+  Refused,         // start-up stopped: the window is never shown
+  Idle,            // shown, no page
+  ComponentsPage,  // shown, tsComponent
+  UpdatePage,      // shown, tsUpdate
+  Closing,         // the close runs: the worker's end, the link's close, the window's end
+  Closed,          // the window is gone, or start-up was ended by a close
+};
+
+enum class TWindowEvent {
+  CloseRequest,  // the close button, "Выход", WM_CLOSE from anywhere
+  QueryEndSession,
+  EndSession,    // WM_ENDSESSION(TRUE): the process ends when it returns
+  EndCancelled,  // WM_ENDSESSION(FALSE): the session goes on
+  Command,       // a menu item or a widget's notification
+  Report,        // an error from a handler or a hand-off
+  NestedReturned,
+};
+
+enum class TLifeOutcome {
+  Ignore,
+  Mark,           // the close waits until the outermost nested call has returned
+  Close,          // the whole close, now
+  CompleteClose,  // a close waits for the worker below: carry it to its end, freeing nothing
+  Allow,          // the session may end
+  Refuse,         // it may not
+  Run,            // the command runs
+  Show,           // the report is shown now
+  Queue,          // the report waits until the nested calls have returned
+  RunMarked,      // the nested calls have returned: marked close and queued reports follow
+};
+
+class TWindowLife {
+ public:
+  // What event does now. jobRunning: the worker is in a job (a session's end would cut it).
+  TLifeOutcome On(TWindowEvent event, bool jobRunning = false) const;
+
+  TWindowState State() const { return state_; }
+  void SetState(TWindowState state) { state_ = state; }
+  bool Open() const;  // shown, neither closing nor closed
+
+  // Brackets a call that may run a message loop of its own; Leave answers what follows.
+  void Enter() { ++depth_; }
+  TLifeOutcome Leave();
+  bool Nested() const { return depth_ > 0; }
+
+  // What On() answered Mark for, and the reports it answered Queue for.
+  void MarkClose(bool sessionEnds);
+  bool CloseMarked() const { return marked_ != TMarked::None; }
+  bool SessionEndMarked() const { return marked_ == TMarked::SessionEnd; }
+  void ClearMark() { marked_ = TMarked::None; }
+  void Queue(std::exception_ptr report) { reports_.push_back(report); }
+  std::vector<std::exception_ptr> TakeReports();
+
+ private:
+  enum class TMarked { None, Close, SessionEnd };
+  TWindowState state_ = TWindowState::Constructing;
+  int depth_ = 0;
+  TMarked marked_ = TMarked::None;
+  std::vector<std::exception_ptr> reports_;
+};

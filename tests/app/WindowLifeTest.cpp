@@ -1,0 +1,282 @@
+// The window's life as a table: each state it can be in when a close or the session's end
+// arrives, crossed with each of those events, sent as a nested message loop (the link's own
+// dialog, a message box) or the system would send it. Every case must end without a freeze or
+// a crash, with the link reset, closed and shut down once each and in that order, the
+// placement saved when the window was shown, and the way out the state calls for.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <atomic>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "app/AppError.h"
+#include "app/Application.h"
+#include "app/TBF.h"
+#include "app/WidgetIds.h"
+#include "support/FakeComPort.h"
+#include "support/TempFolder.h"
+#include "support/WindowTestSupport.h"
+
+namespace {
+
+enum class TState {
+  CreatingLink,      // inside the component's creation (a dialog from its constructor)
+  ConfiguringLink,   // inside start-up's Initialize
+  Idle,
+  JobRunning,        // the worker in a job; the event comes from outside
+  InHandOff,         // inside a hand-off, which then fails: its report is pending
+  InFailureDisplay,  // inside GetErrorText of the link failure display
+  ClosingForJob,     // a close waits for a job; the event comes from a third thread
+  ClosingInReset,
+  ClosingInClose,
+  ClosingInShutdown,
+};
+enum class TEvent { Close, Query, EndSession, EndCancelled };
+
+const char* Name(TState s) {
+  const char* names[] = {"CreatingLink",  "ConfiguringLink", "Idle",           "JobRunning",
+                         "InHandOff",     "InFailureDisplay", "ClosingForJob", "ClosingInReset",
+                         "ClosingInClose", "ClosingInShutdown"};
+  return names[static_cast<int>(s)];
+}
+const char* Name(TEvent e) {
+  const char* names[] = {"Close", "Query", "EndSession", "EndCancelled"};
+  return names[static_cast<int>(e)];
+}
+
+bool Constructing(TState s) { return s == TState::CreatingLink || s == TState::ConfiguringLink; }
+// No call that runs a message loop of its own is open: the session's end is carried out in
+// full before its answer.
+bool AtDepthZero(TState s) {
+  return s == TState::Idle || s == TState::JobRunning || s == TState::ClosingForJob;
+}
+
+using Case = std::tuple<TState, TEvent>;
+
+class WindowLifeTest : public ::testing::TestWithParam<Case> {
+ protected:
+  const TState state = std::get<0>(GetParam());
+  const TEvent event = std::get<1>(GetParam());
+  const DWORD windowThread = GetCurrentThreadId();
+  FakeComPort port{windowThread};
+  TempFolder temp{L"life"};
+  const std::wstring placementFile = temp.At(L"QemUtil.ini");
+  std::unique_ptr<TBF> form = std::make_unique<TBF>();
+  HWND window = nullptr;
+
+  // What the event's sender saw.
+  std::atomic<int> delivered{0};
+  LRESULT answer = -1;
+  bool windowAtAnswer = false;
+  size_t shutdownsAtAnswer = 0;
+  std::atomic<int> boxes{0};
+  std::atomic<bool> testOver{false};
+
+  void SetUp() override { Application = TApplication{}; }
+
+  // Sends the event as the system or a nested loop would, once.
+  void Deliver() {
+    if (delivered++ || !IsWindow(window)) return;
+    static const UINT messages[] = {WM_CLOSE, WM_QUERYENDSESSION, WM_ENDSESSION, WM_ENDSESSION};
+    answer = SendMessageW(window, messages[static_cast<int>(event)],
+                          event == TEvent::EndSession ? TRUE : FALSE, 0);
+    windowAtAnswer = IsWindow(window);
+    shutdownsAtAnswer = port.CountOf("Shutdown()@W");
+  }
+  void DeliverOnWindowThread() {
+    if (GetCurrentThreadId() == windowThread) Deliver();
+  }
+
+  TStartupServices Services() {
+    TStartupServices services =
+        TestServices(port, [this](TWorkerWindow& owner) -> std::unique_ptr<TThreadComPort> {
+          auto worker = std::make_unique<TestWorker>(true, owner);
+          worker->job = [this](TestWorker& w) { Job(w); };
+          return worker;
+        });
+    if (state == TState::CreatingLink) {
+      auto create = services.createLink;
+      services.createLink = [this, create](ComPtr<IComPort>& out) {
+        window = form->Handle();
+        Deliver();  // the component's constructor shows its dialog
+        return create(out);
+      };
+    }
+    return services;
+  }
+
+  void Job(TestWorker& worker) {
+    switch (state) {
+      case TState::JobRunning:
+        inJob = true;
+        while (!worker.Terminated() && !release) Sleep(1);
+        break;
+      case TState::InHandOff:
+        worker.Synchronize([this] {
+          Deliver();
+          throw TAppError(L"Сбой");
+        });
+        break;
+      case TState::ClosingForJob:
+        inJob = true;
+        while (!worker.Terminated()) Sleep(1);
+        third = std::thread([this] { Deliver(); });
+        Sleep(300);
+        break;
+      default: break;
+    }
+    worker.ShowStatus(L"Последнее сообщение", false, 0);
+    worker.Port->WaitData(7);
+  }
+  std::atomic<bool> inJob{false}, release{false};
+  std::thread third;
+
+  // Answers the program's message boxes as a user would, counting them.
+  std::thread user{[this] {
+    while (!testOver) {
+      if (HWND box = FindWindowW(L"#32770", L"Блок диагностики: информация")) {
+        ++boxes;
+        PostMessageW(box, WM_COMMAND, IDOK, 0);
+        while (IsWindow(box) && !testOver) Sleep(5);
+      }
+      Sleep(10);
+    }
+  }};
+
+  void TearDown() override {
+    testOver = true;
+    user.join();
+    if (third.joinable()) third.join();
+  }
+};
+
+TEST_P(WindowLifeTest, EndsOnceWithTheLinkClosedInOrder) {
+  SCOPED_TRACE(std::string(Name(state)) + " x " + Name(event));
+  switch (state) {
+    case TState::ConfiguringLink:
+      port.SetResult("QueryState", 1);
+      port.SetHook("Initialize", [this] {
+        window = form->Handle();
+        DeliverOnWindowThread();
+      });
+      break;
+    case TState::InFailureDisplay:
+      port.SetResult("Initialize", 1);
+      port.SetHook("GetErrorText", [this] { DeliverOnWindowThread(); });
+      break;
+    case TState::ClosingInReset: port.SetHook("Reset", [this] { DeliverOnWindowThread(); }); break;
+    case TState::ClosingInClose: port.SetHook("Close", [this] { DeliverOnWindowThread(); }); break;
+    case TState::ClosingInShutdown:
+      port.SetHook("Shutdown", [this] { DeliverOnWindowThread(); });
+      break;
+    default: break;
+  }
+
+  const bool started = form->Create(Services());
+  const bool startupEnds =
+      Constructing(state) && (event == TEvent::Close || event == TEvent::EndSession);
+  EXPECT_EQ(started, !startupEnds);
+  if (started) {
+    window = form->Handle();
+    form->PlacementStore().SetIniFileName(placementFile);
+    form->ShowMain();
+    SetWindowTextW(form->FolderField(), L"C:\\Обновления");
+    ASSERT_TRUE(PumpUntil([&] { return port.CountOf("SetInteractive(0)@T") == 1; },
+                          TServe::Everything));
+    switch (state) {
+      case TState::Idle: Deliver(); break;
+      case TState::JobRunning:
+        PostMessageW(window, WM_COMMAND, idMiComp, 0);
+        ASSERT_TRUE(PumpUntil([&] { return inJob.load(); }, TServe::Everything));
+        Deliver();
+        break;
+      case TState::InHandOff:
+      case TState::InFailureDisplay: PostMessageW(window, WM_COMMAND, idMiComp, 0); break;
+      case TState::ClosingForJob:
+        PostMessageW(window, WM_COMMAND, idMiComp, 0);
+        ASSERT_TRUE(PumpUntil([&] { return inJob.load(); }, TServe::Everything));
+        PostMessageW(window, WM_CLOSE, 0, 0);
+        break;
+      case TState::ClosingInReset:
+      case TState::ClosingInClose:
+      case TState::ClosingInShutdown: PostMessageW(window, WM_CLOSE, 0, 0); break;
+      default: break;
+    }
+    ASSERT_TRUE(PumpUntil([&] { return delivered > 0; }, TServe::Everything));
+    // What the event leaves open, the user closes as the close button does.
+    if (event == TEvent::Query || event == TEvent::EndCancelled) {
+      release = true;
+      if (form->Handle()) PostMessageW(form->Handle(), WM_CLOSE, 0, 0);
+    }
+    ASSERT_TRUE(PumpUntil([&] { return form->Handle() == nullptr; }, TServe::Everything))
+        << "the window did not close";
+  }
+  ASSERT_EQ(delivered, 1);
+
+  // The session may end only when no job runs and no call with a loop of its own is open.
+  if (event == TEvent::Query) {
+    EXPECT_EQ(answer, state == TState::Idle ? TRUE : FALSE);
+  }
+  // Neither the question nor a session that goes on closes anything.
+  if (event == TEvent::Query || event == TEvent::EndCancelled) {
+    EXPECT_TRUE(windowAtAnswer);
+  }
+  // A session's end answered at depth 0 comes after the whole close; inside a nested call it
+  // returns at once, and the close follows.
+  if (event == TEvent::EndSession && !Constructing(state)) {
+    EXPECT_EQ(windowAtAnswer, !AtDepthZero(state));
+    if (AtDepthZero(state)) {
+      EXPECT_EQ(shutdownsAtAnswer, 1u);
+    }
+  }
+
+  // The job's last call, the worker's hand-back, then the link closed on the window thread.
+  std::vector<std::string> closing, wanted;
+  for (const std::string& call : port.Calls())
+    if (call == "WaitData(7)@T" || call == "SetInteractive(1)@T" || call == "Reset()@W" ||
+        call == "Close()@W" || call == "Shutdown()@W")
+      closing.push_back(call);
+  if (state == TState::JobRunning || state == TState::InHandOff || state == TState::ClosingForJob)
+    wanted.push_back("WaitData(7)@T");
+  if (started) wanted.push_back("SetInteractive(1)@T");
+  for (const char* call : {"Reset()@W", "Close()@W", "Shutdown()@W"}) wanted.push_back(call);
+  EXPECT_EQ(closing, wanted);
+  EXPECT_EQ(port.Calls().back(), "Shutdown()@W");
+
+  TFormStorage storage;
+  storage.SetIniFileName(placementFile);
+  EXPECT_EQ(storage.Load().folder,
+            started ? std::optional<std::wstring>(L"C:\\Обновления") : std::nullopt);
+
+  // The hand-off's report is shown once it has returned, unless the session ended meanwhile.
+  const int reports = state == TState::InHandOff && event != TEvent::EndSession ? 1 : 0;
+  EXPECT_EQ(boxes, reports);
+
+  form.reset();
+  EXPECT_EQ(ThreadComPort, nullptr);
+  EXPECT_EQ(port.references, 1);
+  EXPECT_EQ(port.UnlistedCalls(), 0);
+  MSG quit;
+  PeekMessageW(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    EveryStateAndEvent, WindowLifeTest,
+    ::testing::Combine(
+        ::testing::Values(TState::CreatingLink, TState::ConfiguringLink, TState::Idle,
+                          TState::JobRunning, TState::InHandOff, TState::InFailureDisplay,
+                          TState::ClosingForJob, TState::ClosingInReset, TState::ClosingInClose,
+                          TState::ClosingInShutdown),
+        ::testing::Values(TEvent::Close, TEvent::Query, TEvent::EndSession,
+                          TEvent::EndCancelled)),
+    [](const ::testing::TestParamInfo<Case>& info) {
+      return std::string(Name(std::get<0>(info.param))) + "_" + Name(std::get<1>(info.param));
+    });
+
+}  // namespace
