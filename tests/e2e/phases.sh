@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Closing the window at every phase of a job: during Initialize, a wait for the unit's answer, a
 # transfer, a confirmation and a hand-off (the window thread held while the worker hands off),
-# and with the link's own dialog up inside a call at start-up or in the link failure display.
+# and with the link's own dialog up inside a call: the component's creation and start-up's
+# calls, the link failure display, and each of the closing calls.
 # The stand-in's latency and rate make each phase long enough to hit. Every time the window must
 # close only after the job, within a bounded time, with exit code 0, having deleted nothing the
 # unit did not confirm.
@@ -59,22 +60,45 @@ phase components list-linkerror 'latency = 0\nrate = 0\n[fault]\nmethod = Initia
   '^SetInteractive\(0\) = 0$' "${s[@]}"
 grep -q '^SetErrorOption(0) = 0$' "$run/list-linkerror/calls" || fail "list-linkerror: no link failure display"
 
-# The link's own dialog, shown in interactive mode inside a call on the window thread, with a
-# message loop that serves the close or the session's end: that waits until the dialog is
-# answered and the call has returned, and then ends as any close does.
-# At start-up, inside Initialize (the window is not shown yet):
-for request in close "end-session 10"; do
-  name=startup-dialog-${request%% *} dir=$run/startup-dialog-${request%% *} before=$failures
-  prepare components "$dir"
-  write_ini "$dir" 'rate = 0\nlatency = 0\ndialog = Initialize, GetErrorText\n' ""
-  QEMUTIL_SIM_CONFIG=$(winpath "$dir/sim.ini") drive "$dir/out" start "$exe" box 30 responsive 10 \
-    $request sleep 300 responsive 10 answer ok exit 60 >/dev/null
-  runs=$((runs + 1))
-  check components "$dir" "$dir/out" - -
-  grep -v '^#' "$dir/journal" >"$dir/calls"
-  grep -qxF '# dialog: Initialize' "$dir/journal" || fail "$name: no dialog in Initialize"
-  shut_down_once "$name" "$dir/calls"
-  ((failures == before)) || failed_runs=$((failed_runs + 1))
+# The link's own dialog, shown inside a call on the window thread, with a message loop that
+# serves the close or the session's end: the session may not end meanwhile, and the close waits
+# until the dialog is answered and the call has returned.
+# At start-up (the window not shown yet), from the component's constructor, in Configure or in
+# Initialize: start-up then ends as a refused one does, with the link closed once if it was made.
+for method in Create Configure Initialize; do
+  for request in close "end-session 10"; do
+    name=startup-$method-${request%% *} dir=$run/startup-$method-${request%% *} before=$failures
+    prepare components "$dir"
+    write_ini "$dir" "rate = 0\nlatency = 0\ndialog = $method\n" ""
+    QEMUTIL_SIM_CONFIG=$(winpath "$dir/sim.ini") drive "$dir/out" start "$exe" box 30 responsive 10 \
+      query-end-session $request sleep 300 responsive 10 answer ok exit 60 shown >/dev/null
+    runs=$((runs + 1))
+    check components "$dir" "$dir/out" - -
+    expect "$dir/out" "query-end-session: 0"
+    expect "$dir/out" "shown: 0"
+    grep -qxF "# dialog: $method" "$dir/journal" || fail "$name: no dialog in $method"
+    grep -v '^#' "$dir/journal" >"$dir/calls"
+    printf '%s\n' 'Reset() = 0' 'Close() = 0' 'Shutdown() = 0' | diff - <(tail -3 "$dir/calls") >/dev/null &&
+      [ "$(grep -c '^Shutdown() = 0$' "$dir/calls")" = 1 ] ||
+      fail "$name: the link was not closed once: $(tail -3 "$dir/calls" | tr '\n' ';')"
+    grep -q '^SetInteractive(0)' "$dir/calls" && fail "$name: the worker started"
+    ((failures == before)) || failed_runs=$((failed_runs + 1))
+  done
+done
+# While the window closes, inside Reset, Close or Shutdown (Reset's dialog comes at the worker's
+# start too, on its thread): the link is half closed, so the session may not end; a second
+# close or the session's end returns at once, and the close goes on once the dialog is answered.
+for method in Reset Close Shutdown; do
+  for request in close "end-session 10"; do
+    first=()
+    [ $method = Reset ] && first=(box 30 answer ok)
+    s=("${first[@]}" responsive 10 close box 30 responsive 10 query-end-session $request sleep 300 answer ok)
+    name=closing-$method-${request%% *}
+    phase components "$name" "rate = 0\nlatency = 0\ndialog = $method\n" '.' "${s[@]}"
+    expect "$run/$name/out" "query-end-session: 0"
+    [ "$request" = close ] || expect "$run/$name/out" "end-session: 1"
+    grep -qxF "# dialog: $method" "$run/$name/journal" || fail "$name: no dialog in $method"
+  done
 done
 # In the link failure display, inside GetErrorText, while the worker waits in its hand-off (an
 # update, so that nothing may leave the folder).
@@ -113,24 +137,25 @@ if [ "${QEM_FAULT_JOBS:-}" != components ]; then
     '^GetErrorText\(' "Ожидание подтверждения обновления..."
 
   # Closing while the button's "no files" message box is up: the box's own message loop serves
-  # the close, and the handler that showed the box must not go on with a window that is gone.
+  # the close, which waits until the box is answered.
   dir=$run/box
   rm -rf "$dir"
   mkdir -p "$dir/empty"
   cp -a "$factory" "$dir/unit"
   write_ini "$dir" 'rate = 0\nlatency = 0\n' ""
   QEMUTIL_SIM_CONFIG=$(winpath "$dir/sim.ini") drive "$dir/out" start "$exe" window 30 \
-    folder-set "$(winpath "$dir/empty")" click-update box 10 close exit 60 >/dev/null
+    folder-set "$(winpath "$dir/empty")" click-update box 10 close sleep 300 responsive 10 \
+    answer ok exit 60 >/dev/null
   runs=$((runs + 1))
   expect "$dir/out" "box-text: Не найдены файлы для обновления"
   grep -qxF "exit: 0" "$dir/out" || { fail "box: closing with the message box up: $(reading "$dir/out" error)"; failed_runs=$((failed_runs + 1)); }
 
-  # Closing while the folder dialog is up: its modal loop serves the close.
+  # Closing while the folder dialog is up: its modal loop serves the close, which waits too.
   dir=$run/dialog
   rm -rf "$dir"
   mkdir -p "$dir"
   QEMUTIL_SIM_CONFIG=$(winpath "$run/box/sim.ini") drive "$dir/out" start "$exe" window 30 \
-    browse box 20 close exit 60 >/dev/null
+    browse box 20 close sleep 300 responsive 10 answer cancel exit 60 >/dev/null
   runs=$((runs + 1))
   grep -qxF "exit: 0" "$dir/out" || { fail "dialog: closing with the folder dialog up: $(reading "$dir/out" error)"; failed_runs=$((failed_runs + 1)); }
 
