@@ -40,16 +40,16 @@ register_stand_in() {
 # program_reg OPERATION KEY ARGS...: reg.exe on the registry as the program sees it.
 program_reg() { wine reg "$@" $reg_view; }
 
-# drive OUT STEPS...: runs the driver, its readings into OUT (and shown). The driver ends with
-# 0, or with 2 after printing what went wrong. Seldom, under 64-bit Wine and load, it has ended
-# with neither before printing anything: that and what Wine said go to the standard error, and
-# it is started once more
-# (its steps are the same, and nothing of them was done that printed).
+# drive OUT STEPS...: runs the driver (the program's width's, or the one $driver names), its
+# readings into OUT (and shown). The driver ends with 0, or with 2 after printing what went
+# wrong. Seldom, under 64-bit Wine and load, it has ended with neither before printing anything:
+# that and what Wine said go to the standard error, and it is started once more (its steps are
+# the same, and nothing of them was done that printed).
 drive() {
   local out=$1 status attempt
   shift
   for attempt in 1 2; do
-    wine "$bin/tools/drive.exe" "$@" >"$out" 2>"$out.stderr" </dev/null
+    wine "${driver:-$bin/tools/drive.exe}" "$@" >"$out" 2>"$out.stderr" </dev/null
     status=$?
     sed 's/\r$//' -i "$out"
     [ -s "$out" ] || [ "$status" = 0 ] || [ "$status" = 2 ] && break

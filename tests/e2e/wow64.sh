@@ -30,6 +30,28 @@ drive "$run/registered.out" start "$exe" window 30 close exit 30
 expect "$run/registered.out" "shown: 1"
 expect "$run/registered.out" "exit: 0"
 
+# --- A 64-bit reader, as most screen readers on 64-bit Windows are, reads the tables and the
+# gauge of the 32-bit program (its objects marshalled across the widths) as the 32-bit one does
+reader64=$source_dir/build/win64/bin/tools/drive.exe
+if [ -f "$reader64" ]; then
+  printf '[unit]\nstorage = %s\nrate = 0\nlatency = 0\n' "$(winpath "$run/unit")" >"$run/sim.ini"
+  export QEMUTIL_SIM_CONFIG=$(winpath "$run/sim.ini")
+  drive "$run/reader.owner" start "$exe" window 30 exit 60 &
+  owner=$!
+  driver=$reader64 drive "$run/reader64.out" attach 30 menu Компоненты \
+    wait-status "Запрос списка файлов завершен успешно" 20 acc-grid dgComp acc-gauge
+  drive "$run/reader32.out" attach 30 acc-grid dgComp acc-gauge close
+  wait "$owner"
+  expect "$run/reader.owner" "exit: 0"
+  grep '^acc-' "$run/reader64.out" >"$run/reader64.acc"
+  grep '^acc-' "$run/reader32.out" | diff - "$run/reader64.acc" >/dev/null ||
+    fail "the 64-bit reader reads otherwise than the 32-bit one"
+  expect "$run/reader64.out" "acc-rows: 7"
+  expect "$run/reader64.out" "acc-cell: 3.4 | Версия"
+else
+  echo "  no 64-bit reader: $reader64 is not built (scripts/build builds it)"
+fi
+
 # --- Registered in the 64-bit view alone, as a 64-bit registration leaves it: a 32-bit program
 # cannot load that server, so for it the class is not registered ---------------------------------
 wine "$regsvr32" /s /u "$dll" || fail "regsvr32 /u of the stand-in"
