@@ -21,11 +21,15 @@ cp "$bin/QemUtil.exe" "$run/"
 exe=$(winpath "$run/QemUtil.exe")
 
 # --- Registered by SysWOW64's regsvr32: the 32-bit view only; the program starts ---------------
+# The prefix is shared with the scripts below, which leave the stand-in registered.
+for view in 32 64; do wine reg delete "HKCR\\CLSID\\$clsid" /f /reg:$view >/dev/null 2>&1; done
 register_stand_in
 wine reg query "HKLM\\Software\\Classes\\Wow6432Node\\CLSID\\$clsid\\InprocServer32" /ve 2>/dev/null |
   tr -d '\r' >"$run/view32.out"
-grep -qF "REG_SZ    $dll" "$run/view32.out" || fail "the class is not under Wow6432Node: $(tr '\n' ' ' <"$run/view32.out")"
-wine reg query "HKCR\\CLSID\\$clsid" /reg:64 >/dev/null 2>&1 && fail "the 32-bit class is in the 64-bit view too"
+grep -qF "REG_SZ    $dll" "$run/view32.out" ||
+  fail "the class is not under Wow6432Node: $(tr '\n' ' ' <"$run/view32.out")"
+wine reg query "HKCR\\CLSID\\$clsid" /reg:64 >/dev/null 2>&1 &&
+  fail "the 32-bit class is in the 64-bit view too"
 drive "$run/registered.out" start "$exe" window 30 close exit 30
 expect "$run/registered.out" "shown: 1"
 expect "$run/registered.out" "exit: 0"
