@@ -3,10 +3,21 @@
 set -uo pipefail
 source_dir=$1 build_dir=$2 test_name=$3
 bin=$build_dir/bin
-e2e=$build_dir/e2e
+# QEM_WOW64=1 (the 32-bit tree): the 32-bit product in 64-bit prefixes of their own, as on
+# 64-bit Windows (tests/e2e/wow64.sh). There a 32-bit library is registered by the regsvr32 in
+# SysWOW64 and its class lives in the registry's 32-bit view, which 64-bit programs such as
+# `wine reg` reach only when asked (reg_view).
+if [ -n "${QEM_WOW64:-}" ] && [ "$QEM_WOW64" != 0 ]; then
+  e2e=$build_dir/e2e-wow64
+  source "$build_dir/wine-env-wow64"
+  regsvr32='C:\windows\syswow64\regsvr32.exe' reg_view=/reg:32
+else
+  e2e=$build_dir/e2e
+  source "$build_dir/wine-env"
+  regsvr32=regsvr32 reg_view=
+fi
 run=$e2e/$test_name
 shots=$e2e/shots
-source "$build_dir/wine-env"
 export LANG=${QEM_LOCALE:-ru_RU.UTF-8} LC_ALL=${QEM_LOCALE:-ru_RU.UTF-8}
 rm -rf "$run"
 mkdir -p "$run" "$shots"
@@ -21,16 +32,24 @@ use_prefix() {
 # The Windows path of a Unix path (Wine maps / to Z:).
 winpath() { printf 'Z:%s' "$1" | tr / '\\'; }
 
-# drive OUT STEPS...: runs the driver, its readings into OUT (and shown). The driver ends with
-# 0, or with 2 after printing what went wrong. Seldom, under 64-bit Wine and load, it has ended
-# with neither before printing anything: that and what Wine said go to the standard error, and
-# it is started once more
-# (its steps are the same, and nothing of them was done that printed).
+# The stand-in registered as the system registers a library of its width.
+register_stand_in() {
+  wine "$regsvr32" /s "$(winpath "$bin/sim/Varnel.dll")" || fail "regsvr32 of the stand-in"
+}
+
+# program_reg OPERATION KEY ARGS...: reg.exe on the registry as the program sees it.
+program_reg() { wine reg "$@" $reg_view; }
+
+# drive OUT STEPS...: runs the driver (the program's width's, or the one $driver names), its
+# readings into OUT (and shown). The driver ends with 0, or with 2 after printing what went
+# wrong. Seldom, under 64-bit Wine and load, it has ended with neither before printing anything:
+# that and what Wine said go to the standard error, and it is started once more (its steps are
+# the same, and nothing of them was done that printed).
 drive() {
   local out=$1 status attempt
   shift
   for attempt in 1 2; do
-    wine "$bin/tools/drive.exe" "$@" >"$out" 2>"$out.stderr" </dev/null
+    wine "${driver:-$bin/tools/drive.exe}" "$@" >"$out" 2>"$out.stderr" </dev/null
     status=$?
     sed 's/\r$//' -i "$out"
     [ -s "$out" ] || [ "$status" = 0 ] || [ "$status" = 2 ] && break

@@ -5,7 +5,7 @@
 # Usage: placement.sh SOURCE_DIR BUILD_DIR
 source "$(dirname "$0")/lib.sh" "$1" "$2" placement
 use_prefix sim
-wine regsvr32 /s "$(winpath "$bin/sim/Varnel.dll")" || fail "regsvr32 of the stand-in"
+register_stand_in
 cp "$bin/QemUtil.exe" "$run/"
 mkdir -p "$run/Update"
 exe=$(winpath "$run/QemUtil.exe")

@@ -9,7 +9,7 @@ cp "$bin/QemUtil.exe" "$run/"
 exe=$(winpath "$run/QemUtil.exe")
 clsid='{CDFF5124-8322-4B60-ACEB-F4AFEC1116FD}'
 key="HKCR\\CLSID\\$clsid"
-wine reg delete "$key" /f >/dev/null 2>&1
+program_reg delete "$key" /f >/dev/null 2>&1
 
 # --- Not registered ---------------------------------------------------------------------------
 drive "$run/unregistered.out" start "$exe" box 30 answer ok exit 30
@@ -23,7 +23,7 @@ grep -qx 'Переустановите приложение' "$run/unregistered.
 
 # --- Registered, but the file is no COM server ---------------------------------------------------
 printf 'not a library\n' >"$run/Varnel.dll"
-wine reg add "$key\\InprocServer32" /ve /d "$(winpath "$run/Varnel.dll")" /f >/dev/null 2>&1
+program_reg add "$key\\InprocServer32" /ve /d "$(winpath "$run/Varnel.dll")" /f >/dev/null 2>&1
 drive "$run/hrcheck-no.out" start "$exe" box 30 answer no exit 30
 expect "$run/hrcheck-no.out" "box-caption: HRCHECK: "
 grep -q "^box-text: 'Create(intfObj)': .* @ TBF.cpp/[0-9]*$\|^box-text: (Create(intfObj)) Error: [0-9A-F]* (-[0-9]*) @ TBF.cpp/[0-9]*$" \
@@ -41,5 +41,5 @@ drive "$run/hrcheck-yes.out" start "$exe" box 30 answer yes box 30 answer ok exi
 expect "$run/hrcheck-yes.out" "shown: 0"
 expect "$run/hrcheck-yes.out" "exit: 0"
 
-wine reg delete "$key" /f >/dev/null 2>&1
+program_reg delete "$key" /f >/dev/null 2>&1
 finish

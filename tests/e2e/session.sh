@@ -6,7 +6,7 @@
 # Usage: session.sh SOURCE_DIR BUILD_DIR  (QEM_LOCALE picks the locale, ru_RU.UTF-8 by default)
 source "$(dirname "$0")/lib.sh" "$1" "$2" "session-${QEM_LOCALE:-ru_RU.UTF-8}"
 use_prefix sim
-wine regsvr32 /s "$(winpath "$bin/sim/Varnel.dll")" || fail "regsvr32 of the stand-in"
+register_stand_in
 cp "$bin/QemUtil.exe" "$run/"
 # Beside the program, a library named like the system's accessibility library, which is no
 # known library: Windows looks for such a name in the program's folder first. Wine takes its own

@@ -11,7 +11,7 @@ count=${3:-20}
 handle_limit=10 gdi_limit=10 private_limit=$((2 * 1024 * 1024))
 
 use_prefix sim
-wine regsvr32 /s "$(winpath "$bin/sim/Varnel.dll")" || fail "regsvr32 of the stand-in"
+register_stand_in
 cp "$bin/QemUtil.exe" "$run/"
 printf '[unit]\nstorage = %s\nrate = 0\nlatency = 0\n' "$(winpath "$run/unit")" >"$run/sim.ini"
 export QEMUTIL_SIM_CONFIG=$(winpath "$run/sim.ini")

@@ -3,7 +3,7 @@
 # components, per-run folders, and the check of what a finished run left. Sourced after lib.sh.
 use_prefix sim
 wineserver -p 2>/dev/null
-wine regsvr32 /s "$(winpath "$bin/sim/Varnel.dll")" || fail "regsvr32 of the stand-in"
+register_stand_in
 cp "$bin/QemUtil.exe" "$run/"
 exe=$(winpath "$run/QemUtil.exe")
 runs=0 faults=0 failed_runs=0

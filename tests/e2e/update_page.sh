@@ -7,7 +7,7 @@
 # Usage: update_page.sh SOURCE_DIR BUILD_DIR
 source "$(dirname "$0")/lib.sh" "$1" "$2" "update-page"
 use_prefix sim
-wine regsvr32 /s "$(winpath "$bin/sim/Varnel.dll")" || fail "regsvr32 of the stand-in"
+register_stand_in
 cp "$bin/QemUtil.exe" "$run/"
 exe=$(winpath "$run/QemUtil.exe")
 printf '[unit]\nstorage = %s\njournal = %s\nrate = 0\nlatency = 0\n' \
