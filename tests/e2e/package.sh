@@ -47,9 +47,10 @@ QEM_SIGN_PFX=$cert/signer.pfx QEM_SIGN_PASSWORD=throwaway "$source_dir/scripts/p
   --tree "$build_dir" --out "$run/signed" >"$run/signed.out" 2>&1 || fail "signed: $(tail -3 "$run/signed.out")"
 unzip -q "$run/signed/$(basename "$zip")" -d "$run/signed-unpacked" || fail "unzip of the signed zip"
 for f in QemUtil.exe sim/Varnel.dll; do
+  verified=$run/verify-$(basename "$f").out
   osslsigncode verify -CAfile "$cert/cert.pem" -in "$run/signed-unpacked/$(basename "$app")/$f" \
-    >"$run/verify.out" 2>&1 || fail "signed $f does not verify: $(grep -iE 'fail|error|mismatch' "$run/verify.out" | head -3)"
-  grep -q "Signature verification: ok" "$run/verify.out" || fail "signed $f: no \"Signature verification: ok\""
+    >"$verified" 2>&1 || fail "signed $f does not verify: $(grep -iE 'fail|error|mismatch' "$verified" | head -3)"
+  grep -q "Signature verification: ok" "$verified" || fail "signed $f: no \"Signature verification: ok\""
 done
 # A wrong password is an error, and the zip packed before is gone.
 QEM_SIGN_PFX=$cert/signer.pfx QEM_SIGN_PASSWORD=wrong "$source_dir/scripts/package" --no-build \
