@@ -52,11 +52,17 @@ for f in QemUtil.exe sim/Varnel.dll; do
     >"$verified" 2>&1 || fail "signed $f does not verify: $(grep -iE 'fail|error|mismatch' "$verified" | head -3)"
   grep -q "Signature verification: ok" "$verified" || fail "signed $f: no \"Signature verification: ok\""
 done
-# A wrong password is an error, and the zip packed before is gone.
-QEM_SIGN_PFX=$cert/signer.pfx QEM_SIGN_PASSWORD=wrong "$source_dir/scripts/package" --no-build \
-  --tree "$build_dir" --out "$run/signed" >"$run/wrong.out" 2>&1 && fail "a wrong password was taken"
-grep -q "cannot sign QemUtil.exe.*no zip written" "$run/wrong.out" || fail "wrong password: $(head -2 "$run/wrong.out")"
-[ -z "$(ls -A "$run/signed")" ] || fail "a wrong password left $(ls "$run/signed")"
+# A wrong password, or a certificate that is no PKCS#12 file, is an error, and the zip packed
+# before is gone.
+cp "$run/signed/$(basename "$zip")" "$run/signed.zip"
+for bad in "signer.pfx wrong" "cert.pem throwaway"; do
+  read -r pfx password <<<"$bad"
+  cp "$run/signed.zip" "$run/signed/$(basename "$zip")"
+  QEM_SIGN_PFX=$cert/$pfx QEM_SIGN_PASSWORD=$password "$source_dir/scripts/package" --no-build \
+    --tree "$build_dir" --out "$run/signed" >"$run/wrong.out" 2>&1 && fail "$bad: signed"
+  grep -q "cannot sign QemUtil.exe.*no zip written" "$run/wrong.out" || fail "$bad: $(head -2 "$run/wrong.out")"
+  [ -z "$(ls -A "$run/signed")" ] || fail "$bad: left $(ls "$run/signed")"
+done
 
 # The unsigned zip packed again, seconds later and in a time zone far from UTC: the same bytes.
 TZ=Pacific/Kiritimati "$source_dir/scripts/package" --no-build --out "$run/again" >"$run/again.out" 2>&1 ||
