@@ -89,9 +89,6 @@ class TBF final : public TWorkerWindow {
   void ShowError(std::exception_ptr error) override;
   void RunHandOff(const std::function<void()>& work) override;
 
-  // Where the window is in its life.
-  TWindowState State() const { return life_.State(); }
-
   // The reason registered for holding off the session's end while a job runs; "" when idle.
   const std::wstring& ShutdownBlockReason() const { return shutdownBlock_.Reason(); }
 

@@ -46,14 +46,12 @@ class TWindowLife {
   // What event does now. jobRunning: the worker is in a job (a session's end would cut it).
   TLifeOutcome On(TWindowEvent event, bool jobRunning = false) const;
 
-  TWindowState State() const { return state_; }
   void SetState(TWindowState state) { state_ = state; }
   bool Open() const;  // shown, neither closing nor closed
 
   // Brackets a call that may run a message loop of its own; Leave answers what follows.
   void Enter() { ++depth_; }
   TLifeOutcome Leave();
-  bool Nested() const { return depth_ > 0; }
 
   // What On() answered Mark for, and the reports it answered Queue for.
   void MarkClose(bool sessionEnds);
