@@ -27,6 +27,6 @@ void TApplication::Run(HWND mainWindow, const std::function<void()>& showMainWin
   terminated_ = true;
 }
 
-void TApplication::ShowException(const std::wstring& message) {
-  MessageBoxW(nullptr, message.c_str(), Title.c_str(), MB_OK | MB_ICONSTOP);
+void TApplication::ShowException(const std::wstring& message, HWND owner) {
+  MessageBoxW(owner, message.c_str(), Title.c_str(), MB_OK | MB_ICONSTOP);
 }

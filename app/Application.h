@@ -20,8 +20,9 @@ class TApplication {
   // Ends the message loop: at once when it runs, or before it starts.
   void Terminate();
   bool Terminated() const { return terminated_; }
-  // A box with an OK button and the stop icon, captioned with the title.
-  void ShowException(const std::wstring& message);
+  // A box with an OK button and the stop icon, captioned with the title, owned by owner (which
+  // it disables while it is up) when one is given.
+  void ShowException(const std::wstring& message, HWND owner = nullptr);
 
  private:
   bool terminated_ = false;

@@ -13,6 +13,8 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
       Application.Run(form.Handle(), [&form] { form.ShowMain(); });
     else
       Application.Run(nullptr, nullptr);  // ends at once: start-up asked to terminate
+    // However the loop ended, the window ends by its close (once: a close may have run).
+    form.LoopEnded();
   } catch (const TAppError& error) {
     Application.ShowException(error.Message());
   } catch (...) {

@@ -78,21 +78,28 @@ decltype(auto) TBF::Nested(Call&& call) {
   return call();
 }
 
+// Every call of the link on the window thread: counted as the link's use, and nested, since the
+// component may run a message loop of its own inside any of its calls.
+template <typename Call>
+decltype(auto) TBF::LinkCall(Call&& call) {
+  const auto use = worker_->LinkUse.Count();
+  return Nested(std::forward<Call>(call));
+}
+
 TBF::TBF() = default;
 
 TBF::~TBF() {
-  // Gone without a close (start-up stopped, or an error on its way to the entry routine's
-  // display): the worker and the link end first, and what was reported is shown before the
-  // window goes.
-  EndWorkerAndLink();
-  ShowPendingReports();
-  ReleaseWorker();
-  // No handler runs from now on, and in particular no quit request is posted that would end
-  // the entry routine's display at once.
+  // Every way out has run the close already, but for an error on its way to the entry
+  // routine's display: its window's end must not post the quit request that would end that
+  // display at once.
+  quietEnd_ = true;
+  RunClose(false);
   if (window_) SetWindowLongPtrW(window_.get(), GWLP_USERDATA, 0);
   window_.reset();
   if (BF == this) BF = nullptr;
 }
+
+void TBF::LoopEnded() { RunClose(false); }
 
 // Start-up, in this order; the worker is resumed last, once the link is made and configured.
 bool TBF::Create(const TStartupServices& services) {
@@ -112,13 +119,13 @@ bool TBF::Create(const TStartupServices& services) {
   if (!CreateLink(services)) return false;
   // A close or the session's end served by a dialog of the component, in its creation or in
   // its configuration.
-  if (life_.CloseMarked()) return EndStartupForClose();
+  if (life_.CloseMarked()) return StopStartup();
   StepDone(L"link created");
   ConfigureLink();
-  if (life_.CloseMarked()) return EndStartupForClose();
+  if (life_.CloseMarked()) return StopStartup();
   StepDone(L"link configured");
   // From now on the worker is the link's caller.
-  worker_->Resume();
+  worker_->Start();
   life_.SetState(TWindowState::Idle);
   return true;
 }
@@ -139,20 +146,13 @@ void TBF::NameTheWindow() {
   SetWindowTextW(lbStatus, L"");
 }
 
-// Ends start-up quietly: the window is never shown, and the message loop ends at once.
+// Ends start-up quietly: the window is never shown, the message loop ends at once, and the
+// close ends what was made (the worker, the link).
 bool TBF::StopStartup() {
   life_.SetState(TWindowState::Refused);
   Application.ShowMainForm = false;
   Application.Terminate();
-  return false;
-}
-
-// Start-up ends as a refused one does, with the link closed and released if it was made.
-bool TBF::EndStartupForClose() {
-  CloseLink();
-  ReleaseWorker();
-  StopStartup();
-  life_.SetState(TWindowState::Closed);
+  RunClose(life_.SessionEndMarked());
   return false;
 }
 
@@ -189,35 +189,41 @@ void TBF::CreateWorker(const TStartupServices& services) {
     throw TAppError(L"Не удалось создать рабочий поток: " +
                     CauseText(worker_ ? worker_->StartError() : ERROR_OUTOFMEMORY));
   ThreadComPort = worker_.get();
-  event_.reset(CreateEventW(nullptr, FALSE, FALSE, EventName));
-  if (!event_)
+  // The event by its name is shared by every running copy: a signal there wakes whichever
+  // copy's worker waits first. It is kept for whoever looks for a running copy by that name;
+  // this copy's commands and its stop go to an event of its own.
+  namedEvent_.reset(CreateEventW(nullptr, FALSE, FALSE, EventName));
+  wakeEvent_.reset(CreateEventW(nullptr, FALSE, FALSE, nullptr));
+  if (!wakeEvent_)
     throw TAppError(L"Не удалось создать событие \"QemUtil.Thread.Event\": " +
                     CauseText(GetLastError()));
-  worker_->Event = event_.get();
+  worker_->Event = wakeEvent_.get();
 }
 
 // The link component; the worker holds the only reference.
 bool TBF::CreateLink(const TStartupServices& services) {
   // The component may show a dialog of its own while it is being made.
-  const HRESULT created = Nested([&] { return services.createLink(worker_->Port); });
+  const HRESULT created = LinkCall([&] { return services.createLink(worker_->Port); });
   if (FAILED(created) || !worker_->Port) {
     // Asked to end meanwhile: there is nothing to ask the user.
-    if (life_.CloseMarked()) return EndStartupForClose();
+    if (life_.CloseMarked()) return StopStartup();
     const int answer = Nested([&] {
       return ShowHrCheck(FAILED(created) ? created : E_POINTER, L"Create(intfObj)", L"TBF.cpp",
                          __LINE__);
     });
+    // Asked to end while the question was up: it ends, whatever the answer.
+    if (life_.CloseMarked()) return StopStartup();
     if (answer == IDYES) throw TLinkCreationFailed{};
     // No and Cancel: the program cannot work without the component; end as quietly as a
     // refused registration.
     return StopStartup();
   }
-  worker_->AskForReceivedSize();
+  LinkCall([&] { worker_->AskForReceivedSize(); });
   return true;
 }
 
 void TBF::ConfigureLink() {
-  Nested([&] {
+  LinkCall([&] {
     ::ConfigureLink(*worker_->Port.get(), ToCp1251(Application.Title).c_str(), window_.get());
   });
 }
@@ -259,6 +265,7 @@ void TBF::ShowMain() {
   if (stored.folder) SetWindowTextW(deUpdate, stored.folder->c_str());
   FormShow();
   StepDone(L"placement");
+  shown_ = true;
   ShowWindow(window_.get(), SW_SHOWNORMAL);
   StepDone(L"shown");
   UpdateWindow(window_.get());
@@ -272,9 +279,7 @@ void TBF::FormShow() {
 }
 
 void TBF::GiveCommand(int32_t command) {
-  if (!worker_) return;
-  worker_->Command = command;
-  SetEvent(worker_->Event);
+  if (worker_) worker_->GiveCommand(command);
 }
 
 void TBF::miCompClick() {
@@ -294,28 +299,30 @@ bool TBF::FormCloseQuery() {
 }
 
 // The worker ends after its current job: its hand-offs are served meanwhile, and nothing else
-// but sent messages. Then the link is closed.
+// but sent messages. Then the link is closed and released.
 void TBF::EndWorkerAndLink() {
   if (worker_) worker_->Stop();
   CloseLink();
 }
 
-// Each of these calls may show the component's dialog. The link is released after them, so
-// that it is closed once, whoever comes here.
+// Each of these calls may show the component's dialog, and so may its last Release. Port is
+// empty once the release has begun, so that the link is closed and released once, whoever
+// comes here.
 void TBF::CloseLink() {
   if (!worker_ || !worker_->Port) return;
-  Nested([&] {
+  LinkCall([&] {
     worker_->Port->Reset();
     worker_->Port->Close();
     worker_->Port->Shutdown();
   });
-  worker_->ReleaseLink();
+  LinkCall([&] { worker_->ReleaseLink(); });
 }
 
 void TBF::ReleaseWorker() {
   if (!worker_) return;
   worker_->Event = nullptr;
-  event_.reset();
+  wakeEvent_.reset();
+  namedEvent_.reset();
   ThreadComPort = nullptr;
   worker_.reset();
 }
@@ -405,9 +412,10 @@ std::wstring TBF::UpdateFolder() {
 void TBF::OnHandlerError() { ShowError(std::current_exception()); }
 
 void TBF::ShowError(std::exception_ptr error) {
-  if (life_.On(TWindowEvent::Report) == TLifeOutcome::Queue) {
-    life_.Queue(error);
-    return;
+  switch (life_.On(TWindowEvent::Report)) {
+    case TLifeOutcome::Queue: life_.Queue(error); return;
+    case TLifeOutcome::Show: break;
+    default: return;  // the session ends: no box holds it up
   }
   std::wstring message;
   try {
@@ -416,7 +424,8 @@ void TBF::ShowError(std::exception_ptr error) {
     message = shown.Message();
   } catch (...) {
   }
-  Nested([&] { Application.ShowException(message); });
+  // Owned by the window, which is disabled while it is up.
+  Nested([&] { Application.ShowException(message, window_.get()); });
 }
 
 void TBF::RunHandOff(const std::function<void()>& work) {
@@ -440,10 +449,11 @@ LRESULT TBF::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
       return OnCtlColorStatic(reinterpret_cast<HDC>(wParam), reinterpret_cast<HWND>(lParam));
     case WM_CLOSE: OnCloseRequest(); return 0;
     case WM_QUERYENDSESSION:
-      return life_.On(TWindowEvent::QueryEndSession, !ShutdownBlockReason().empty()) ==
-             TLifeOutcome::Allow;
+      return life_.On(TWindowEvent::QueryEndSession, LinkInUse()) == TLifeOutcome::Allow;
     case WM_ENDSESSION: OnEndSession(wParam != 0); return 0;
-    case WM_DESTROY: Application.Terminate(); return 0;
+    case WM_DESTROY:
+      if (!quietEnd_) Application.Terminate();
+      return 0;
     case WM_NESTED_CALLS_RETURNED: OnNestedCallsReturned(); return 0;
     default: return DefWindowProcW(window_.get(), message, wParam, lParam);
   }
@@ -511,17 +521,19 @@ void TBF::OnEndSession(bool ending) {
 // have been carried out since.
 void TBF::OnNestedCallsReturned() {
   if (life_.On(TWindowEvent::NestedReturned) != TLifeOutcome::RunMarked) return;
-  if (!life_.SessionEndMarked()) ShowPendingReports();  // a close during one of them is marked
+  ShowPendingReports();  // none once the session ends; a close during one of them is marked
   if (!life_.CloseMarked()) return;
-  const bool sessionEnds = life_.SessionEndMarked();
-  life_.ClearMark();
-  RunClose(sessionEnds);
+  RunClose(life_.SessionEndMarked());
 }
 
+bool TBF::LinkInUse() const { return worker_ && worker_->LinkUse.InUse(); }
+
 void TBF::RunClose(bool sessionEnds) {
+  if (life_.Ended()) return;  // entered once, whichever way out came first
+  if (sessionEnds) life_.MarkClose(true);
   life_.SetState(TWindowState::Closing);
   FormCloseQuery();
-  FinishClose(sessionEnds || life_.SessionEndMarked());
+  FinishClose(life_.SessionEndMarked());
   life_.SetState(TWindowState::Closed);
 }
 
@@ -534,14 +546,13 @@ void TBF::FinishClose(bool sessionEnds) {
   if (!window_) return;
   // A session's end waits on no box: the session is over, and the status line tells what
   // failed.
-  if (sessionEnds)
-    life_.TakeReports();
-  else
-    ShowPendingReports();
-  SavePlacement();
+  if (sessionEnds) life_.MarkClose(true);
+  ShowPendingReports();
+  if (shown_) SavePlacement();
   DestroyWindow(window_.get());
 }
 
+// One at a time: a session's end marked under one box drops the rest.
 void TBF::ShowPendingReports() {
   for (const std::exception_ptr& report : life_.TakeReports()) ShowError(report);
 }

@@ -53,6 +53,9 @@ class TBF final : public TWorkerWindow {
   HWND Handle() const { return window_.get(); }
   // Restores the stored placement and folder, runs FormShow, shows the window.
   void ShowMain();
+  // The message loop has ended without a close (a quit request from another program, say): the
+  // window ends by the close, as every way out does. Nothing when it has ended already.
+  void LoopEnded();
 
   // Handlers.
   void FormShow();
@@ -151,8 +154,13 @@ class TBF final : public TWorkerWindow {
   // end that its loop serves waits until it has returned, and nothing it uses is freed.
   template <typename Call>
   decltype(auto) Nested(Call&& call);
-  // The close, at depth 0: FormCloseQuery, then the window goes. sessionEnds: no report is
-  // shown, the session is over.
+  // A call of the link on the window thread: nested, and counted as the link's use.
+  template <typename Call>
+  decltype(auto) LinkCall(Call&& call);
+  // Whether the link is in use on any thread, or due to be (a command given, say).
+  bool LinkInUse() const;
+  // The close, every way out's, entered once: FormCloseQuery, then the window goes (its
+  // placement saved if it was shown). sessionEnds: no report is shown, the session is over.
   void RunClose(bool sessionEnds);
   // A session's end served while the close waits for the worker: the close is carried to its
   // end inside it, and the waiting close then frees what it used.
@@ -175,7 +183,6 @@ class TBF final : public TWorkerWindow {
   bool CreateLink(const TStartupServices& services);
   void ConfigureLink();
   bool StopStartup();
-  bool EndStartupForClose();
 
   // Form resource: the window and every widget at its designed place (TBF_Layout.cpp). The
   // error of the first widget that could not be made; ERROR_SUCCESS when all were.
@@ -195,9 +202,12 @@ class TBF final : public TWorkerWindow {
   bool statusFailed_ = false;
   TShutdownBlock shutdownBlock_;
   TWindowLife life_;
+  bool shown_ = false;      // the placement is saved at the close only if it was
+  bool quietEnd_ = false;   // the window goes in the destructor: no quit request
   std::wstring browseStart_;  // where the folder dialog starts
-  // Declared before the worker: the worker's destructor may still signal the event.
-  UniqueHandle event_;
+  // Declared before the worker: the worker's destructor may still signal its event. The named
+  // one is held for whoever looks for a running copy; the worker waits on its own.
+  UniqueHandle namedEvent_, wakeEvent_;
   std::unique_ptr<TThreadComPort> worker_;
 };
 

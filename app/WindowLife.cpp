@@ -7,9 +7,13 @@ bool TWindowLife::Open() const {
          state_ == TWindowState::UpdatePage;
 }
 
+bool TWindowLife::Ended() const {
+  return state_ == TWindowState::Closing || state_ == TWindowState::Closed;
+}
+
 // Inside a call with a message loop of its own nothing can end: that call still uses the
 // worker and the link, and the worker may wait for this thread in its hand-off.
-TLifeOutcome TWindowLife::On(TWindowEvent event, bool jobRunning) const {
+TLifeOutcome TWindowLife::On(TWindowEvent event, bool linkInUse) const {
   using enum TLifeOutcome;
   const bool nested = depth_ > 0;
   switch (event) {
@@ -22,7 +26,7 @@ TLifeOutcome TWindowLife::On(TWindowEvent event, bool jobRunning) const {
     case TWindowEvent::QueryEndSession:
       // A job cut short would leave the unit half updated, and a call of the link cut short the
       // link half closed. A close waiting for the worker is carried to its end by EndSession.
-      if (nested || jobRunning || state_ == TWindowState::Constructing) return Refuse;
+      if (nested || linkInUse || state_ == TWindowState::Constructing) return Refuse;
       return Allow;
 
     case TWindowEvent::EndSession:
@@ -37,7 +41,9 @@ TLifeOutcome TWindowLife::On(TWindowEvent event, bool jobRunning) const {
     case TWindowEvent::Command: return Open() ? Run : Ignore;
 
     // A report shown inside a hand-off would hold its worker there for as long as the box is up.
-    case TWindowEvent::Report: return nested ? Queue : Show;
+    case TWindowEvent::Report:
+      if (marked_ == TMarked::SessionEnd) return Drop;
+      return nested ? Queue : Show;
 
     case TWindowEvent::NestedReturned:
       if (nested || !Open()) return Ignore;  // start-up and the close look for themselves

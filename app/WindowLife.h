@@ -38,16 +38,19 @@ enum class TLifeOutcome {
   Run,            // the command runs
   Show,           // the report is shown now
   Queue,          // the report waits until the nested calls have returned
+  Drop,           // the session ends: no report holds it up
   RunMarked,      // the nested calls have returned: marked close and queued reports follow
 };
 
 class TWindowLife {
  public:
-  // What event does now. jobRunning: the worker is in a job (a session's end would cut it).
-  TLifeOutcome On(TWindowEvent event, bool jobRunning = false) const;
+  // What event does now. linkInUse: the link is in use on some thread, or due to be (a
+  // command given, the worker's start or end): a session's end would cut it short.
+  TLifeOutcome On(TWindowEvent event, bool linkInUse = false) const;
 
   void SetState(TWindowState state) { state_ = state; }
-  bool Open() const;  // shown, neither closing nor closed
+  bool Open() const;   // shown, neither closing nor closed
+  bool Ended() const;  // the close has begun, or has run
 
   // Brackets a call that may run a message loop of its own; Leave answers what follows.
   void Enter() { ++depth_; }
@@ -57,7 +60,6 @@ class TWindowLife {
   void MarkClose(bool sessionEnds);
   bool CloseMarked() const { return marked_ != TMarked::None; }
   bool SessionEndMarked() const { return marked_ == TMarked::SessionEnd; }
-  void ClearMark() { marked_ = TMarked::None; }
   void Queue(std::exception_ptr report) { reports_.push_back(report); }
   std::vector<std::exception_ptr> TakeReports();
 

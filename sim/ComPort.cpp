@@ -71,6 +71,13 @@ class TComPort final : public TComObject<TComPort, IComPort, IReceivedSize> {
     if (unit_.ContractOnly() && replyBuffer_.Span().empty()) throw std::bad_alloc();
     DialogIfDue("Create");  // owned by no window: none is configured yet
   }
+  // As the last reference goes: a component may tell here that the unit may be unplugged.
+  ~TComPort() override {
+    Guarded([&] {
+      DialogIfDue("Release");
+      return 0;
+    });
+  }
 
   // A method of the unit, no exception crossing back: one way in for every slot that only
   // forwards.

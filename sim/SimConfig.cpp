@@ -97,8 +97,9 @@ class TConfigReader {
         continue;
       }
       if (name.empty()) continue;
-      // "Create": from the component's constructor, while the program waits for its creation.
-      if (!IsComPortMethod(name) && name != "Create")
+      // "Create": from the component's constructor, while the program waits for its creation;
+      // "Release": as its last reference goes.
+      if (!IsComPortMethod(name) && name != "Create" && name != "Release")
         return Fail(e.Line, L"dialog: неизвестный метод \"" + WideFromUtf8(name) + L"\"");
       config_.Dialogs.push_back(std::exchange(name, {}));
     }

@@ -3,6 +3,7 @@
 #include "StatusTexts.h"
 
 #include <cwchar>
+#include <utility>
 
 #include "link/LinkStatus.h"
 
@@ -18,10 +19,26 @@ TThreadComPort::~TThreadComPort() {
   Stop();
 }
 
+void TThreadComPort::Start() {
+  if (Started()) LinkUse.Owe(TLinkUse::WorkerStart);
+  Resume();
+}
+
 void TThreadComPort::Stop() {
+  LinkUse.Owe(TLinkUse::WorkerEnd);
   Terminate();
   if (Event) SetEvent(Event);
   WaitFor();
+  // Whatever was due and never came: a thread that ended before its first call, a command
+  // given as it was told to stop.
+  LinkUse.SettleAll();
+}
+
+void TThreadComPort::GiveCommand(int32_t command) {
+  Command = command;
+  // Owed before the wake-up: the worker settles it as it wakes.
+  LinkUse.Owe(TLinkUse::Command);
+  SetEvent(Event);
 }
 
 void TThreadComPort::HandOffFailed(std::exception_ptr error) { window_.ShowError(error); }
@@ -29,17 +46,24 @@ void TThreadComPort::HandOffFailed(std::exception_ptr error) { window_.ShowError
 void TThreadComPort::RunHandOff(const std::function<void()>& work) { window_.RunHandOff(work); }
 
 void TThreadComPort::ReleaseLink() {
-  ReceivedSize.reset();
-  Port.reset();
+  ComPtr<IReceivedSize> size = std::move(ReceivedSize);
+  ComPtr<IComPort> port = std::move(Port);
+  size.reset();
+  port.reset();
 }
 
 void TThreadComPort::Execute() {
   Port->Reset();
   Port->SetInteractive(0);
+  LinkUse.Settle(TLinkUse::WorkerStart);
   while (!Terminated()) {
     // A failed wait (no event) ends the worker instead of spinning through jobs.
     if (WaitForSingleObject(Event, INFINITE) != WAIT_OBJECT_0) break;
     if (Terminated()) break;
+    // The wake-up is counted until the window has heard that it ended; the command that
+    // caused it is settled within it.
+    const auto use = LinkUse.Count();
+    LinkUse.Settle(TLinkUse::Command);
     const int32_t woken = Command.load();
     Synchronize([this, woken] { window_.JobStarted(woken); });
     if (InitLink()) {
@@ -52,7 +76,10 @@ void TThreadComPort::Execute() {
     Command = cmNone;
     Synchronize([this] { window_.JobEnded(); });
   }
-  Port->SetInteractive(1);
+  {
+    const auto use = LinkUse.Count();
+    Port->SetInteractive(1);
+  }
   Packet.reset();
 }
 
@@ -123,6 +150,7 @@ void TThreadComPort::ApplyToWindow() {
 // On the window thread while the worker waits in its hand-off: the window thread becomes the
 // link's caller for the length of the bracket.
 void TThreadComPort::ShowLinkFailure() {
+  const auto use = LinkUse.Count();
   Port->SetInteractive(1);
   Port->SetErrorOption(0);
   Text = LinkErrorText();

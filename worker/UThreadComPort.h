@@ -10,6 +10,7 @@
 #include <memory>
 #include <string>
 
+#include "LinkUse.h"
 #include "TThread.h"
 #include "TWorkerWindow.h"
 #include "link/IReceivedSize.h"
@@ -38,9 +39,14 @@ class TThreadComPort : public TThread {
   TThreadComPort(bool createSuspended, TWorkerWindow& window);
   ~TThreadComPort() override;
 
+  // Resumes the thread; its first calls of the link are counted as due from now on.
+  void Start();
   // Ends the thread after its current job: the termination request, a wake-up, and the wait
-  // for its end, which on the window thread serves the job's hand-offs meanwhile.
+  // for its end, which on the window thread serves the job's hand-offs meanwhile. Its last call
+  // of the link is counted as due until it has ended.
   void Stop();
+  // Asks for a job: counted as the link's use from now until the job has ended.
+  void GiveCommand(int32_t command);
 
   int32_t Action = uaLinkError;
   std::wstring Text;
@@ -60,11 +66,14 @@ class TThreadComPort : public TThread {
   ComPtr<IReceivedSize> ReceivedSize;
   HANDLE Event = nullptr;  // created, signalled and closed by the window
   std::atomic<int32_t> Command{cmNone};
+  // Every call of Port on any thread, and every call that is due, is counted here.
+  TLinkUse LinkUse;
 
   // Asks the component in Port, once, whether it tells the reply's length; the vendor's does
   // not (E_NOINTERFACE), and the reply is then bounded by the memory it can be read through.
   void AskForReceivedSize();
-  // Lets the link go once it is closed; the worker must have ended.
+  // Lets the link go once it is closed; the worker must have ended. Port is empty before the
+  // last Release runs, which may run a message loop of its own.
   void ReleaseLink();
 
   // Puts a status message on lbStatus. A failure with code 6 shows the link's own error text

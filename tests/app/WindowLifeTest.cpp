@@ -1,8 +1,8 @@
 // The window's life as a table: each state it can be in when a close or the session's end
 // arrives, crossed with each of those events, sent as a nested message loop (the link's own
 // dialog, a message box) or the system would send it. Every case must end without a freeze or
-// a crash, with the link reset, closed and shut down once each and in that order, the
-// placement saved when the window was shown, and the way out the state calls for.
+// a crash, with the link reset, closed, shut down and released once each and in that order,
+// the placement saved when the window was shown, and the way out the state calls for.
 #include <gtest/gtest.h>
 
 #include <windows.h>
@@ -29,20 +29,25 @@ enum class TState {
   CreatingLink,      // inside the component's creation (a dialog from its constructor)
   ConfiguringLink,   // inside start-up's Initialize
   Idle,
+  WorkerInLink,      // the worker inside its first Reset, outside any job (its dialog, say)
+  CommandGiven,      // a command given, its job not started yet
   JobRunning,        // the worker in a job; the event comes from outside
   InHandOff,         // inside a hand-off, which then fails: its report is pending
   InFailureDisplay,  // inside GetErrorText of the link failure display
   ClosingForJob,     // a close waits for a job; the event comes from a third thread
-  ClosingInReset,
+  LoopEnded,         // the message loop ended without a close, and the way out waits likewise
+  ClosingInReset,    // from here on a report from the worker's last hand-off is pending too
   ClosingInClose,
   ClosingInShutdown,
+  InLastRelease,     // inside the link's last Release (its dialog, say)
 };
 enum class TEvent { Close, Query, EndSession, EndCancelled };
 
 const char* Name(TState s) {
-  const char* names[] = {"CreatingLink",  "ConfiguringLink", "Idle",           "JobRunning",
-                         "InHandOff",     "InFailureDisplay", "ClosingForJob", "ClosingInReset",
-                         "ClosingInClose", "ClosingInShutdown"};
+  const char* names[] = {"CreatingLink",   "ConfiguringLink", "Idle",          "WorkerInLink",
+                         "CommandGiven",   "JobRunning",      "InHandOff",     "InFailureDisplay",
+                         "ClosingForJob",  "LoopEnded",       "ClosingInReset", "ClosingInClose",
+                         "ClosingInShutdown", "InLastRelease"};
   return names[static_cast<int>(s)];
 }
 const char* Name(TEvent e) {
@@ -51,11 +56,24 @@ const char* Name(TEvent e) {
 }
 
 bool Constructing(TState s) { return s == TState::CreatingLink || s == TState::ConfiguringLink; }
-// No call that runs a message loop of its own is open: the session's end is carried out in
-// full before its answer.
-bool AtDepthZero(TState s) {
-  return s == TState::Idle || s == TState::JobRunning || s == TState::ClosingForJob;
+// Shown, not closing, and no call that runs a message loop of its own is open: a close is
+// carried out in full before its answer.
+bool OpenAtDepthZero(TState s) {
+  return s == TState::Idle || s == TState::WorkerInLink || s == TState::CommandGiven ||
+         s == TState::JobRunning;
 }
+bool WaitingForTheJob(TState s) { return s == TState::ClosingForJob || s == TState::LoopEnded; }
+// So is the session's end, and while a close waits for the worker it is carried to its end.
+bool AtDepthZero(TState s) { return OpenAtDepthZero(s) || WaitingForTheJob(s); }
+// The worker is in a job the event must not cut short.
+bool InJob(TState s) {
+  return s == TState::JobRunning || s == TState::InHandOff || s == TState::InFailureDisplay ||
+         WaitingForTheJob(s);
+}
+// The job's last call comes before the link's close.
+bool JobEnds(TState s) { return InJob(s) && s != TState::InFailureDisplay; }
+// The close's calls and release, with the worker's last hand-off's report pending.
+bool ClosingNested(TState s) { return s >= TState::ClosingInReset; }
 
 using Case = std::tuple<TState, TEvent>;
 
@@ -72,20 +90,25 @@ class WindowLifeTest : public ::testing::TestWithParam<Case> {
 
   // What the event's sender saw.
   std::atomic<int> delivered{0};
-  LRESULT answer = -1;
+  bool answered = false;  // within the time a sender gives
+  DWORD_PTR answer = static_cast<DWORD_PTR>(-1);
   bool windowAtAnswer = false;
   size_t shutdownsAtAnswer = 0;
+  std::wstring reasonAtEvent;  // the reason registered for holding off the session's end
   std::atomic<int> boxes{0};
   std::atomic<bool> testOver{false};
 
   void SetUp() override { Application = TApplication{}; }
 
-  // Sends the event as the system or a nested loop would, once.
+  // Sends the event as the system or a nested loop would, once. From another thread the wait
+  // for the answer is bounded: a window that never answers fails here.
   void Deliver() {
     if (delivered++ || !IsWindow(window)) return;
+    reasonAtEvent = form->ShutdownBlockReason();  // the worker is held, so it holds still
     static const UINT messages[] = {WM_CLOSE, WM_QUERYENDSESSION, WM_ENDSESSION, WM_ENDSESSION};
-    answer = SendMessageW(window, messages[static_cast<int>(event)],
-                          event == TEvent::EndSession ? TRUE : FALSE, 0);
+    answered = SendMessageTimeoutW(window, messages[static_cast<int>(event)],
+                                   event == TEvent::EndSession ? TRUE : FALSE, 0, SMTO_NORMAL,
+                                   3000, &answer) != 0;
     windowAtAnswer = IsWindow(window);
     shutdownsAtAnswer = port.CountOf("Shutdown()@W");
   }
@@ -98,6 +121,7 @@ class WindowLifeTest : public ::testing::TestWithParam<Case> {
         TestServices(port, [this](TWorkerWindow& owner) -> std::unique_ptr<TThreadComPort> {
           auto worker = std::make_unique<TestWorker>(true, owner);
           worker->job = [this](TestWorker& w) { Job(w); };
+          this->worker = worker.get();
           return worker;
         });
     if (state == TState::CreatingLink) {
@@ -113,6 +137,7 @@ class WindowLifeTest : public ::testing::TestWithParam<Case> {
 
   void Job(TestWorker& worker) {
     switch (state) {
+      case TState::CommandGiven: return;  // whether it runs before the close stops it is open
       case TState::JobRunning:
         inJob = true;
         while (!worker.Terminated() && !release) Sleep(1);
@@ -124,6 +149,7 @@ class WindowLifeTest : public ::testing::TestWithParam<Case> {
         });
         break;
       case TState::ClosingForJob:
+      case TState::LoopEnded:
         inJob = true;
         while (!worker.Terminated()) Sleep(1);
         third = std::thread([this] { Deliver(); });
@@ -136,6 +162,7 @@ class WindowLifeTest : public ::testing::TestWithParam<Case> {
   }
   std::atomic<bool> inJob{false}, release{false};
   std::thread third;
+  TestWorker* worker = nullptr;
 
   // Answers the program's message boxes as a user would, counting them.
   std::thread user{[this] {
@@ -175,8 +202,22 @@ TEST_P(WindowLifeTest, EndsOnceWithTheLinkClosedInOrder) {
     case TState::ClosingInShutdown:
       port.SetHook("Shutdown", [this] { DeliverOnWindowThread(); });
       break;
+    case TState::InLastRelease: port.SetHook("Release", [this] { DeliverOnWindowThread(); }); break;
+    case TState::WorkerInLink:
+      port.SetHook("Reset", [this] {
+        if (GetCurrentThreadId() == windowThread) return;
+        inJob = true;
+        while (!release && !worker->Terminated()) Sleep(1);
+      });
+      break;
     default: break;
   }
+  // The worker's last hand-off fails as the close waits for it: its report is pending.
+  if (ClosingNested(state))
+    port.SetHook("SetInteractive", [this] {
+      if (GetCurrentThreadId() != windowThread && worker->Terminated())
+        worker->Synchronize([] { throw TAppError(L"Сбой"); });
+    });
 
   const bool started = form->Create(Services());
   const bool startupEnds =
@@ -187,10 +228,15 @@ TEST_P(WindowLifeTest, EndsOnceWithTheLinkClosedInOrder) {
     form->PlacementStore().SetIniFileName(placementFile);
     form->ShowMain();
     SetWindowTextW(form->FolderField(), L"C:\\Обновления");
-    ASSERT_TRUE(PumpUntil([&] { return port.CountOf("SetInteractive(0)@T") == 1; },
+    ASSERT_TRUE(PumpUntil([&] { return port.CountOf("SetInteractive(0)@T") == 1 || inJob; },
                           TServe::Everything));
     switch (state) {
-      case TState::Idle: Deliver(); break;
+      case TState::Idle:
+      case TState::WorkerInLink: Deliver(); break;
+      case TState::CommandGiven:
+        SendMessageW(window, WM_COMMAND, idMiComp, 0);
+        Deliver();  // before the worker's hand-off that starts the job can be served
+        break;
       case TState::JobRunning:
         PostMessageW(window, WM_COMMAND, idMiComp, 0);
         ASSERT_TRUE(PumpUntil([&] { return inJob.load(); }, TServe::Everything));
@@ -199,13 +245,18 @@ TEST_P(WindowLifeTest, EndsOnceWithTheLinkClosedInOrder) {
       case TState::InHandOff:
       case TState::InFailureDisplay: PostMessageW(window, WM_COMMAND, idMiComp, 0); break;
       case TState::ClosingForJob:
+      case TState::LoopEnded:
         PostMessageW(window, WM_COMMAND, idMiComp, 0);
         ASSERT_TRUE(PumpUntil([&] { return inJob.load(); }, TServe::Everything));
-        PostMessageW(window, WM_CLOSE, 0, 0);
+        if (state == TState::LoopEnded)
+          form->LoopEnded();  // as the entry routine does once the loop has ended
+        else
+          PostMessageW(window, WM_CLOSE, 0, 0);
         break;
       case TState::ClosingInReset:
       case TState::ClosingInClose:
-      case TState::ClosingInShutdown: PostMessageW(window, WM_CLOSE, 0, 0); break;
+      case TState::ClosingInShutdown:
+      case TState::InLastRelease: PostMessageW(window, WM_CLOSE, 0, 0); break;
       default: break;
     }
     ASSERT_TRUE(PumpUntil([&] { return delivered > 0; }, TServe::Everything));
@@ -218,15 +269,23 @@ TEST_P(WindowLifeTest, EndsOnceWithTheLinkClosedInOrder) {
         << "the window did not close";
   }
   ASSERT_EQ(delivered, 1);
+  EXPECT_TRUE(answered) << "the window did not answer within 3 s";
 
-  // The session may end only when no job runs and no call with a loop of its own is open.
+  // The session may end only when the link is in use on no thread, nor due to be, and no call
+  // with a loop of its own is open.
   if (event == TEvent::Query) {
-    EXPECT_EQ(answer, state == TState::Idle ? TRUE : FALSE);
+    EXPECT_EQ(answer, static_cast<DWORD_PTR>(state == TState::Idle ? TRUE : FALSE));
   }
-  // Neither the question nor a session that goes on closes anything.
+  // Neither the question nor a session that goes on closes anything; a close is carried out
+  // at once only where nothing is open and none has begun, else it is marked or ignored.
   if (event == TEvent::Query || event == TEvent::EndCancelled) {
     EXPECT_TRUE(windowAtAnswer);
   }
+  if (event == TEvent::Close) {
+    EXPECT_EQ(windowAtAnswer, !OpenAtDepthZero(state));
+  }
+  // A job's wake-up holds off the session's end with its reason, even one whose link failed.
+  EXPECT_EQ(reasonAtEvent.empty(), !InJob(state));
   // A session's end answered at depth 0 comes after the whole close; inside a nested call it
   // returns at once, and the close follows.
   if (event == TEvent::EndSession && !Constructing(state)) {
@@ -242,8 +301,7 @@ TEST_P(WindowLifeTest, EndsOnceWithTheLinkClosedInOrder) {
     if (call == "WaitData(7)@T" || call == "SetInteractive(1)@T" || call == "Reset()@W" ||
         call == "Close()@W" || call == "Shutdown()@W")
       closing.push_back(call);
-  if (state == TState::JobRunning || state == TState::InHandOff || state == TState::ClosingForJob)
-    wanted.push_back("WaitData(7)@T");
+  if (JobEnds(state)) wanted.push_back("WaitData(7)@T");
   if (started) wanted.push_back("SetInteractive(1)@T");
   for (const char* call : {"Reset()@W", "Close()@W", "Shutdown()@W"}) wanted.push_back(call);
   EXPECT_EQ(closing, wanted);
@@ -255,8 +313,8 @@ TEST_P(WindowLifeTest, EndsOnceWithTheLinkClosedInOrder) {
             started ? std::optional<std::wstring>(L"C:\\Обновления") : std::nullopt);
 
   // The hand-off's report is shown once it has returned, unless the session ended meanwhile.
-  const int reports = state == TState::InHandOff && event != TEvent::EndSession ? 1 : 0;
-  EXPECT_EQ(boxes, reports);
+  const bool reported = state == TState::InHandOff || ClosingNested(state);
+  EXPECT_EQ(boxes, reported && event != TEvent::EndSession ? 1 : 0);
 
   form.reset();
   EXPECT_EQ(ThreadComPort, nullptr);
@@ -270,9 +328,10 @@ INSTANTIATE_TEST_SUITE_P(
     EveryStateAndEvent, WindowLifeTest,
     ::testing::Combine(
         ::testing::Values(TState::CreatingLink, TState::ConfiguringLink, TState::Idle,
-                          TState::JobRunning, TState::InHandOff, TState::InFailureDisplay,
-                          TState::ClosingForJob, TState::ClosingInReset, TState::ClosingInClose,
-                          TState::ClosingInShutdown),
+                          TState::WorkerInLink, TState::CommandGiven, TState::JobRunning,
+                          TState::InHandOff, TState::InFailureDisplay, TState::ClosingForJob,
+                          TState::LoopEnded, TState::ClosingInReset, TState::ClosingInClose,
+                          TState::ClosingInShutdown, TState::InLastRelease),
         ::testing::Values(TEvent::Close, TEvent::Query, TEvent::EndSession,
                           TEvent::EndCancelled)),
     [](const ::testing::TestParamInfo<Case>& info) {

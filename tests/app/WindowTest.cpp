@@ -183,14 +183,9 @@ TEST_F(WindowTest, TheGaugeShowsANavyBarOnWhiteWithYellowText) {
 
 TEST_F(WindowTest, ClosingDuringAJobLetsItFinishWithItsStatusesFirst) {
   std::atomic<bool> inJob{false};
-  HWND window = nullptr;
   job = [&](TestWorker& worker) {
     inJob = true;
     Sleep(300);  // the close request arrives meanwhile
-    // Another close request, sent while the window waits for this worker: served during the
-    // wait, it must not start a second shutdown (that one would wait for this very thread).
-    DWORD_PTR result = 0;
-    SendMessageTimeoutW(window, WM_CLOSE, 0, 0, SMTO_NORMAL, 3000, &result);
     worker.ShowStatus(L"Последнее сообщение", false, 0);
     worker.Port->WaitData(7);
   };
@@ -200,7 +195,6 @@ TEST_F(WindowTest, ClosingDuringAJobLetsItFinishWithItsStatusesFirst) {
     statusAtReset = TextOf(form->StatusLine());
   });
   Start();
-  window = form->Handle();
   Command(idMiComp);
   ASSERT_TRUE(PumpUntil([&] { return inJob.load(); }, TServe::Everything));
   port.ClearCalls();

@@ -31,6 +31,7 @@ class FakeComPort : public IComPort, public IReceivedSize {
     results_[method] = result;
   }
   // Runs inside the call before it returns (to hold it open, say); an empty hook removes it.
+  // "Release" runs as the last reference but the test's own goes.
   void SetHook(const std::string& method, std::function<void()> hook) {
     std::lock_guard lock(mutex_);
     hooks_[method] = std::move(hook);
@@ -62,6 +63,8 @@ class FakeComPort : public IComPort, public IReceivedSize {
     return packets_;
   }
   LONG references = 1;
+  // Runs inside every call of IComPort's, before its hook; set it before the link is given out.
+  std::function<void()> everyCall;
 
   bool answersReceivedSize = true;  // false: only IUnknown and IComPort, as the vendor's
   void* refusalLeaves = nullptr;    // what a refused QueryInterface leaves in *out
@@ -79,7 +82,12 @@ class FakeComPort : public IComPort, public IReceivedSize {
     return S_OK;
   }
   ULONG STDMETHODCALLTYPE AddRef() override { return ++references; }
-  ULONG STDMETHODCALLTYPE Release() override { return --references; }  // lives on the test's stack
+  // Lives on the test's stack: it is never freed.
+  ULONG STDMETHODCALLTYPE Release() override {
+    const LONG left = --references;
+    if (left == 1) RunHook("Release");
+    return left;
+  }
 
   int32_t STDMETHODCALLTYPE Configure(const SCP_Info*) override { return Call("Configure()"); }
   int32_t STDMETHODCALLTYPE Reset() override { return Call("Reset()"); }
@@ -175,15 +183,22 @@ class FakeComPort : public IComPort, public IReceivedSize {
       calls_.push_back(call + (GetCurrentThreadId() == windowThread_ ? "@W" : "@T"));
       if (name.rfind("Reserved", 0) == 0) ++unlistedCalls_;
     }
-    std::function<void()> hook;
     int32_t result = 0;
     {
       std::lock_guard lock(mutex_);
-      if (auto h = hooks_.find(name); h != hooks_.end()) hook = h->second;
       if (auto r = results_.find(name); r != results_.end()) result = r->second;
     }
-    if (hook) hook();
+    if (everyCall) everyCall();
+    RunHook(name);
     return result;
+  }
+  void RunHook(const std::string& name) {
+    std::function<void()> hook;
+    {
+      std::lock_guard lock(mutex_);
+      if (auto h = hooks_.find(name); h != hooks_.end()) hook = h->second;
+    }
+    if (hook) hook();
   }
 
   // A copy of the reply whose last byte is the last readable one: a no-access page follows, so

@@ -61,9 +61,11 @@ class FakeWindow : public TWorkerWindow {
     Check();
     jobsStarted.push_back(command);
   }
+  std::function<void()> onJobEnded;  // runs as the window hears it, inside the hand-off
   void JobEnded() override {
     Check();
     ++jobsEnded;
+    if (onJobEnded) onJobEnded();
   }
   void ShowError(std::exception_ptr error) override {
     Check();

@@ -46,10 +46,7 @@ class WorkerTest : public ::testing::Test {
     GiveLink(*made, port, event.get());
     return made;
   }
-  void Give(int32_t command) {
-    worker->Command = command;
-    SetEvent(event.get());
-  }
+  void Give(int32_t command) { worker->GiveCommand(command); }
   void Stop() {
     worker->Terminate();
     SetEvent(event.get());
@@ -63,12 +60,18 @@ class WorkerTest : public ::testing::Test {
 const StatusLine Initialising{L"Инициализация...", false};
 
 TEST_F(WorkerTest, LinkCallsAtStartPerCommandAndAtEndComeFromTheWorker) {
-  worker->Resume();
+  // Every call is counted as the link's use, and nothing is once the worker waits.
+  std::atomic<int> uncounted{0};
+  port.everyCall = [&] { uncounted += !worker->LinkUse.InUse(); };
+  const auto idle = [&](int jobs) { return Idle(jobs) && !worker->LinkUse.InUse(); };
+  worker->Start();
   Give(cmComponents);
-  ASSERT_TRUE(PumpUntil([&] { return Idle(1); }, TServe::HandOffs));
+  ASSERT_TRUE(PumpUntil([&] { return idle(1); }, TServe::HandOffs));
   Give(cmUpdate);
-  ASSERT_TRUE(PumpUntil([&] { return Idle(2); }, TServe::HandOffs));
-  Stop();
+  ASSERT_TRUE(PumpUntil([&] { return idle(2); }, TServe::HandOffs));
+  worker->Stop();
+  EXPECT_EQ(uncounted, 0);
+  EXPECT_FALSE(worker->LinkUse.InUse());
 
   EXPECT_EQ(Calls(), (std::vector<std::string>{"Reset()@T", "SetInteractive(0)@T", "Initialize()@T",
                                                "Initialize()@T", "SetInteractive(1)@T"}));
@@ -192,6 +195,19 @@ TEST_F(WorkerTest, ACommandGivenDuringAJobIsLostButWakesTheWorkerOnceMore) {
   EXPECT_EQ(worker->Command, cmNone);
   EXPECT_EQ(window.jobsStarted, (std::vector<int32_t>{cmComponents, cmNone}));
   EXPECT_EQ(window.jobsEnded, 2);
+}
+
+// The command given as the window hears that a job ended is the next job's: the ended one's
+// clear of Command came before.
+TEST_F(WorkerTest, ACommandGivenAsTheWindowHearsAJobEndedRuns) {
+  window.onJobEnded = [&] {
+    if (window.jobsEnded == 1) Give(cmUpdate);
+  };
+  worker->Resume();
+  Give(cmComponents);
+  ASSERT_TRUE(PumpUntil([&] { return window.jobsEnded == 2; }, TServe::HandOffs));
+  Stop();
+  EXPECT_EQ(worker->jobs, (std::vector<int>{cmComponents, cmUpdate}));
 }
 
 TEST_F(WorkerTest, OfTwoCommandsBeforeTheWorkerReadsOneTheLaterWins) {
