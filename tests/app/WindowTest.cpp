@@ -252,6 +252,66 @@ TEST_F(WindowTest, AHandOffsErrorIsReportedAfterItReturnedAndACloseDuringTheRepo
             JobEndThenShutdown);
 }
 
+// Our boxes are owned by the window, which is disabled under them; once the session's end is
+// marked under one, the reports still waiting are dropped.
+TEST_F(WindowTest, AReportBoxDisablesTheWindowAndASessionEndUnderItDropsTheRest) {
+  job = [](TestWorker& worker) {
+    worker.Synchronize([] { throw TAppError(L"Первый сбой"); });
+    worker.Synchronize([] { throw TAppError(L"Второй сбой"); });
+  };
+  Start();
+  const HWND window = form->Handle();
+  std::atomic<int> boxes{0};
+  std::atomic<bool> enabledUnderBox{false}, over{false};
+  std::thread user([&] {
+    while (!over) {
+      if (HWND box = FindWindowW(L"#32770", L"Блок диагностики: информация")) {
+        if (boxes++ == 0) {
+          enabledUnderBox = IsWindowEnabled(window) != FALSE;
+          DWORD_PTR answer = 0;
+          SendMessageTimeoutW(window, WM_ENDSESSION, TRUE, 0, SMTO_NORMAL, 3000, &answer);
+        }
+        PostMessageW(box, WM_COMMAND, IDOK, 0);
+        for (int i = 0; i < 300 && IsWindow(box); ++i) Sleep(10);
+      }
+      Sleep(10);
+    }
+  });
+  Command(idMiComp);
+  EXPECT_TRUE(PumpUntil([&] { return form->Handle() == nullptr; }, TServe::Everything));
+  over = true;
+  user.join();
+  EXPECT_EQ(boxes, 1);
+  EXPECT_FALSE(enabledUnderBox);
+}
+
+// A close or the session's end asked for under the "HRCHECK: " question ends start-up when the
+// question returns, whatever the answer: no error box follows to hold up the session's end.
+TEST_F(WindowTest, ASessionEndUnderTheCreationQuestionEndsStartUpQuietly) {
+  TStartupServices services = Services();
+  services.createLink = [](ComPtr<IComPort>&) { return E_FAIL; };
+  std::atomic<bool> asked{false};
+  std::thread user([&] {
+    for (int i = 0; i < 500 && !asked; ++i) {
+      if (HWND box = FindWindowW(L"#32770", L"HRCHECK: ")) {
+        DWORD_PTR answer = 0;
+        SendMessageTimeoutW(form->Handle(), WM_ENDSESSION, TRUE, 0, SMTO_NORMAL, 3000, &answer);
+        PostMessageW(box, WM_COMMAND, IDYES, 0);
+        asked = true;
+      }
+      Sleep(10);
+    }
+  });
+  bool started = true;
+  EXPECT_NO_THROW(started = form->Create(services));
+  user.join();
+  EXPECT_TRUE(asked);
+  EXPECT_FALSE(started);
+  EXPECT_EQ(form->Handle(), nullptr);
+  MSG quit;
+  PeekMessageW(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE);
+}
+
 TEST_F(WindowTest, ARefusedRegistrationNeverCreatesTheWorkerOrTheLink) {
   TStartupServices services = Services();
   bool created = false;

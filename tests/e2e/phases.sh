@@ -85,10 +85,11 @@ for method in Create Configure Initialize; do
     ((failures == before)) || failed_runs=$((failed_runs + 1))
   done
 done
-# While the window closes, inside Reset, Close or Shutdown (Reset's dialog comes at the worker's
-# start too, on its thread): the link is half closed, so the session may not end; a second
-# close or the session's end returns at once, and the close goes on once the dialog is answered.
-for method in Reset Close Shutdown; do
+# While the window closes, inside Reset, Close, Shutdown or the last Release (Reset's dialog
+# comes at the worker's start too, on its thread): the link is half closed, so the session may
+# not end; a second close or the session's end returns at once, and the close goes on once the
+# dialog is answered.
+for method in Reset Close Shutdown Release; do
   for request in close "end-session 10"; do
     first=()
     [ $method = Reset ] && first=(box 30 answer ok)
@@ -181,6 +182,37 @@ if [ "${QEM_FAULT_JOBS:-}" != components ]; then
   iconv -f UTF-16 -t UTF-8 "$run/QemUtil.ini" 2>/dev/null | tr -d '\r' | grep -qxF "Folder=\"$(winpath "$dir/upd")\"" ||
     fail "update-session: the placement file lacks the folder"
 fi
+
+# Two copies side by side: each one's command and its close reach its own worker. B lists once
+# A's worker waits, A stays idle meanwhile, then lists; B closes while A runs, then A closes,
+# each within seconds.
+listed="Запрос списка файлов завершен успешно"
+for copy in a b; do
+  prepare components "$run/copy-$copy"
+  write_ini "$run/copy-$copy" 'rate = 0\nlatency = 0\n' ""
+done
+journal_a=$(winpath "$run/copy-a/journal") journal_b=$(winpath "$run/copy-b/journal")
+QEMUTIL_SIM_CONFIG=$(winpath "$run/copy-a/sim.ini") drive "$run/copy-a/out" start "$exe" window 30 \
+  await-journal "$journal_b" "GetReceivedSize() = " 15 sleep 300 status menu Компоненты \
+  wait-status "$listed" 10 await-journal "$journal_b" "Shutdown() = 0" 15 close exit 10 >/dev/null &
+copy_a=$!
+QEMUTIL_SIM_CONFIG=$(winpath "$run/copy-b/sim.ini") drive "$run/copy-b/out" start "$exe" window 30 \
+  await-journal "$journal_a" "SetInteractive(0) = 0" 15 menu Компоненты wait-status "$listed" 10 \
+  await-journal "$journal_a" "GetReceivedSize() = " 15 close exit 10 >/dev/null
+wait $copy_a
+runs=$((runs + 1))
+before=$failures
+expect "$run/copy-a/out" "status: "  # B's command never reached A
+for copy in a b; do
+  grep -qxF "exit: 0" "$run/copy-$copy/out" ||
+    fail "copy $copy: $(reading "$run/copy-$copy/out" error)$(reading "$run/copy-$copy/out" exit)"
+  grep -v '^#' "$run/copy-$copy/journal" >"$run/copy-$copy/calls"
+  # Start-up may initialise too; the worker, once for the one command.
+  inits=$(sed -n '/^SetInteractive(0) = 0$/,$p' "$run/copy-$copy/calls" | grep -c '^Initialize() = 0$')
+  [ "$inits" = 1 ] || fail "copy $copy: its worker initialised the link $inits times, not once"
+  shut_down_once "copy-$copy" "$run/copy-$copy/calls"
+done
+((failures == before)) || failed_runs=$((failed_runs + 1))
 
 echo "closing at every phase: $runs runs, $failed_runs failed"
 finish
