@@ -11,10 +11,10 @@
 // exit SECS | shown | await-status TEXT SECS | await-journal PATH TEXT SECS | responsive SECS |
 // status-colour | hold PATH | share PATH | delete PATH | suspend | resume | close-sent | resources
 // | cycles COUNT SOURCE FOLDER SECS | query-end-session | end-session SECS | acc-grid NAME |
-// acc-gauge | acc-name NAME | events-watch | events NAME | acc-stress NAME SECS A B (the window as
-// a screen reader reads it: AccessibleSteps.cpp) A step that times out prints "error: ..." and ends
-// the driver with exit code 2; a program that does not end within `exit`'s time is killed, so a
-// hang never outlives its driver.
+// acc-gauge | acc-name NAME | acc-tree | focus-order | widgets | events-watch | events NAME |
+// acc-stress NAME SECS A B (the window as a screen reader reads it: AccessibleSteps.cpp) A step
+// that times out prints "error: ..." and ends the driver with exit code 2; a program that does not
+// end within `exit`'s time is killed, so a hang never outlives its driver.
 #include <windows.h>
 
 #include <psapi.h>
@@ -181,6 +181,23 @@ int MenuCommand(const std::wstring& caption) {
   for (const auto& item : known)
     if (caption == item.caption) return item.id;
   Fail(L"no menu item " + caption);
+}
+
+// Every child window of the main window, depth first in the order the system keeps them (the
+// order they were made, which the Tab key follows): what the form is made of.
+void PrintWidgets(HWND parent, int depth) {
+  for (HWND child = GetWindow(parent, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+    RECT box;
+    GetWindowRect(child, &box);
+    MapWindowPoints(nullptr, parent, reinterpret_cast<POINT*>(&box), 2);
+    wchar_t line[160];
+    swprintf(line, 160, L"%d %d %ls %08lX %08lX %ld %ld %ld %ld | ", depth, GetDlgCtrlID(child),
+             ClassOf(child).c_str(), static_cast<unsigned long>(GetWindowLongW(child, GWL_STYLE)),
+             static_cast<unsigned long>(GetWindowLongW(child, GWL_EXSTYLE)), box.left, box.top,
+             box.right - box.left, box.bottom - box.top);
+    Print(L"widget", line + TextOf(child));
+    PrintWidgets(child, depth + 1);
+  }
 }
 
 // The status line's ink as it is on the screen: "red" (255, 0, 0), "normal" (the system
@@ -627,6 +644,8 @@ int wmain(int argc, wchar_t** argv) {
       ClientToScreen(main, &origin);
       Print(L"client", std::to_wstring(origin.x) + L" " + std::to_wstring(origin.y) + L" " +
                            std::to_wstring(client.right) + L" " + std::to_wstring(client.bottom));
+    } else if (step == L"widgets") {
+      PrintWidgets(MainWindow(), 0);
     } else if (step == L"frame") {
       RECT frame;
       GetWindowRect(MainWindow(), &frame);
