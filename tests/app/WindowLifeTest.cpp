@@ -26,8 +26,8 @@
 namespace {
 
 enum class TState {
-  CreatingLink,      // inside the component's creation (a dialog from its constructor)
-  ConfiguringLink,   // inside start-up's Initialize
+  CreatingLink,     // inside the component's creation (a dialog from its constructor)
+  ConfiguringLink,  // inside start-up's Initialize
   Idle,
   JobRunning,        // the worker in a job; the event comes from outside
   InHandOff,         // inside a hand-off, which then fails: its report is pending
@@ -40,8 +40,8 @@ enum class TState {
 enum class TEvent { Close, Query, EndSession, EndCancelled };
 
 const char* Name(TState s) {
-  const char* names[] = {"CreatingLink",  "ConfiguringLink", "Idle",           "JobRunning",
-                         "InHandOff",     "InFailureDisplay", "ClosingForJob", "ClosingInReset",
+  const char* names[] = {"CreatingLink",   "ConfiguringLink",  "Idle",          "JobRunning",
+                         "InHandOff",      "InFailureDisplay", "ClosingForJob", "ClosingInReset",
                          "ClosingInClose", "ClosingInShutdown"};
   return names[static_cast<int>(s)];
 }
@@ -186,9 +186,9 @@ TEST_P(WindowLifeTest, EndsOnceWithTheLinkClosedInOrder) {
     window = form->Handle();
     form->PlacementStore().SetIniFileName(placementFile);
     form->ShowMain();
-    SetWindowTextW(form->FolderField(), L"C:\\Обновления");
-    ASSERT_TRUE(PumpUntil([&] { return port.CountOf("SetInteractive(0)@T") == 1; },
-                          TServe::Everything));
+    SetWindowTextW(form->Widget(idDeUpdate), L"C:\\Обновления");
+    ASSERT_TRUE(
+        PumpUntil([&] { return port.CountOf("SetInteractive(0)@T") == 1; }, TServe::Everything));
     switch (state) {
       case TState::Idle: Deliver(); break;
       case TState::JobRunning:
@@ -273,8 +273,7 @@ INSTANTIATE_TEST_SUITE_P(
                           TState::JobRunning, TState::InHandOff, TState::InFailureDisplay,
                           TState::ClosingForJob, TState::ClosingInReset, TState::ClosingInClose,
                           TState::ClosingInShutdown),
-        ::testing::Values(TEvent::Close, TEvent::Query, TEvent::EndSession,
-                          TEvent::EndCancelled)),
+        ::testing::Values(TEvent::Close, TEvent::Query, TEvent::EndSession, TEvent::EndCancelled)),
     [](const ::testing::TestParamInfo<Case>& info) {
       return std::string(Name(std::get<0>(info.param))) + "_" + Name(std::get<1>(info.param));
     });
