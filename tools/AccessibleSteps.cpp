@@ -625,32 +625,31 @@ void Fuzz(const std::wstring& names, int count, unsigned seed) {
 
 }  // namespace
 
-bool AccessibleStep(const std::wstring& step, const std::function<std::wstring()>& next) {
-  if (step == L"acc-grid") {
-    PrintGrid(Named(next()));
-  } else if (step == L"acc-gauge") {
-    PrintGauge(Named(L"Gauge"));
-  } else if (step == L"acc-name") {
-    Print(L"acc-name", NameOf(ObjectOf(Named(next())).get(), CHILDID_SELF));
-  } else if (step == L"acc-tree") {
-    PrintWholeTree();
-  } else if (step == L"focus-order") {
-    PrintFocusOrder();
-  } else if (step == L"events-watch") {
-    WatchEvents();
-  } else if (step == L"events") {
-    PrintEvents(next());
-  } else if (step == L"acc-stress") {
-    const HWND grid = Named(next());
-    const double seconds = _wtof(next().c_str());
-    const std::wstring first = next(), second = next();
-    Stress(grid, Named(L"deUpdate"), seconds, first, second);
-  } else if (step == L"acc-fuzz") {
-    const std::wstring names = next();
-    const int count = _wtoi(next().c_str());
-    Fuzz(names, count, static_cast<unsigned>(wcstoul(next().c_str(), nullptr, 10)));
-  } else {
-    return false;
-  }
-  return true;
+std::span<const TStep> AccessibleSteps() {
+  static const TStep steps[] = {
+      {L"acc-grid", [](const TNext& next) { PrintGrid(Named(next())); }},
+      {L"acc-gauge", [](const TNext&) { PrintGauge(Named(L"Gauge")); }},
+      {L"acc-name",
+       [](const TNext& next) {
+         Print(L"acc-name", NameOf(ObjectOf(Named(next())).get(), CHILDID_SELF));
+       }},
+      {L"acc-tree", [](const TNext&) { PrintWholeTree(); }},
+      {L"focus-order", [](const TNext&) { PrintFocusOrder(); }},
+      {L"events-watch", [](const TNext&) { WatchEvents(); }},
+      {L"events", [](const TNext& next) { PrintEvents(next()); }},
+      {L"acc-stress",
+       [](const TNext& next) {
+         const HWND grid = Named(next());
+         const double seconds = _wtof(next().c_str());
+         const std::wstring first = next(), second = next();
+         Stress(grid, Named(L"deUpdate"), seconds, first, second);
+       }},
+      {L"acc-fuzz",
+       [](const TNext& next) {
+         const std::wstring names = next();
+         const int count = _wtoi(next().c_str());
+         Fuzz(names, count, static_cast<unsigned>(wcstoul(next().c_str(), nullptr, 10)));
+       }},
+  };
+  return steps;
 }
