@@ -222,20 +222,6 @@ void TBF::ConfigureLink() {
   });
 }
 
-void TBF::SetUpGrid(TDrawGrid& grid, const std::vector<double>& factors, TWidthBase base) {
-  grid.Show(false);
-  grid.SetColor(GetSysColor(COLOR_BTNFACE));
-  grid.SetRowCount(1);
-  grid.SetColumnCount(static_cast<int>(factors.size()));
-  grid.SetDefaultRowHeight(18);
-  // Read once, before any column changes.
-  const std::vector<int> widths = ColumnWidthsFromFactors(
-      base == TWidthBase::Outer ? grid.Width() : grid.ClientWidth(), factors);
-  for (size_t column = 0; column < widths.size(); ++column)
-    grid.SetColumnWidth(static_cast<int>(column), widths[column]);
-  grid.Show(true);
-}
-
 void TBF::ShowMain() {
   // The placement store first, then FormShow, then the window appears.
   const TStoredPlacement stored = FormStorage.Load();

@@ -145,7 +145,6 @@ class TBF final : public TWorkerWindow, public TBFForm {
   bool StopStartup();
   bool EndStartupForClose();
 
-  void SetUpGrid(TDrawGrid& grid, const std::vector<double>& factors, TWidthBase base);
   void SavePlacement();
   void StepDone(const wchar_t* step) const;
   void GiveCommand(int32_t command);

@@ -6,12 +6,14 @@
 #include <windows.h>
 
 #include <variant>
+#include <vector>
 
 #include "WidgetIds.h"
 #include "common/UniqueResource.h"
 #include "views/DrawGrid.h"
 #include "views/Gauge.h"
 #include "views/GridCells.h"
+#include "views/GridContent.h"
 
 enum class TWidgetKind {
   PageControl,  // tabs of 1 by 1 pixel: pages change through the menu only
@@ -25,6 +27,10 @@ enum class TWidgetKind {
 };
 
 enum class TFontRole { None, Window, WindowBold, BoldTahoma };
+
+// A grid as it starts: hidden while it changes, one row (the titles) of 18 pixels, the
+// background in the button face, the columns as fractions of its width read once.
+void SetUpGrid(TDrawGrid& grid, const std::vector<double>& factors, TWidthBase base);
 
 class TBFForm {
  public:
