@@ -1,11 +1,9 @@
 #include "Application.h"
 
-#include <commctrl.h>
-
 TApplication Application;
 
 void TApplication::Initialize() {
-  INITCOMMONCONTROLSEX controls{sizeof controls, ICC_TAB_CLASSES | ICC_STANDARD_CLASSES};
+  INITCOMMONCONTROLSEX controls{sizeof controls, CommonControlClasses};
   InitCommonControlsEx(&controls);
 }
 

@@ -3,9 +3,13 @@
 #pragma once
 
 #include <windows.h>
+#include <commctrl.h>
 
 #include <functional>
 #include <string>
+
+// The common controls the program registers at its start: the page control and the standard ones.
+inline constexpr DWORD CommonControlClasses = ICC_TAB_CLASSES | ICC_STANDARD_CLASSES;
 
 class TApplication {
  public:

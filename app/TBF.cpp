@@ -13,6 +13,7 @@
 #include "WidgetIds.h"
 #include "common/FileSystem.h"
 #include "common/SystemErrorText.h"
+#include "common/WindowRouting.h"
 #include "link/Cp1251.h"
 #include "link/LinkConfiguration.h"
 #include "views/Accessible.h"
@@ -135,7 +136,9 @@ void TBF::StepDone(const wchar_t* step) const {
 }
 
 void TBF::BuildForm() {
-  if (const DWORD failure = BuildWidgets(); failure != ERROR_SUCCESS)
+  TWindowRouting::Register<TBF>(
+      MainWindowClass, {.background = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1), .icon = 1});
+  if (const DWORD failure = BuildWidgets(this); failure != ERROR_SUCCESS)
     throw TAppError(L"Не удалось создать главное окно: " + CauseText(failure));
 }
 
@@ -172,13 +175,10 @@ void TBF::SetUpGrids() {
   dgUpdate.SetDrawCellHandler([this](HDC dc, int column, int row, const RECT& cell) {
     dgUpdateDrawCell(dc, column, row, cell);
   });
-  // What readers are told: each grid by what it lists, and the texts its cells show.
-  dgComp.SetAccessibleName(L"Компоненты, установленные в блоке диагностики");
-  dgUpdate.SetAccessibleName(L"Компоненты, готовые к обновлению");
+  // What readers are told the cells show.
   dgComp.SetCellTextHandler([this](int column, int row) { return dgCompCellText(column, row); });
   dgUpdate.SetCellTextHandler(
       [this](int column, int row) { return dgUpdateCellText(column, row); });
-  Gauge.SetAccessibleName(L"Состояние");
 }
 
 // The worker, suspended, and its wake-up event (auto-reset, not signalled). The window owns
@@ -226,21 +226,6 @@ void TBF::ConfigureLink() {
   LinkCall([&] {
     ::ConfigureLink(*worker_->Port.get(), ToCp1251(Application.Title).c_str(), window_.get());
   });
-}
-
-void TBF::SetUpGrid(TDrawGrid& grid, const std::vector<double>& factors, TWidthBase base) {
-  grid.Show(false);
-  grid.SetColor(GetSysColor(COLOR_BTNFACE));
-  grid.SetRowCount(1);
-  grid.SetColumnCount(static_cast<int>(factors.size()));
-  grid.SetDefaultRowHeight(18);
-  grid.SetFont(windowFont_.get());
-  // Read once, before any column changes.
-  const std::vector<int> widths = ColumnWidthsFromFactors(
-      base == TWidthBase::Outer ? grid.Width() : grid.ClientWidth(), factors);
-  for (size_t column = 0; column < widths.size(); ++column)
-    grid.SetColumnWidth(static_cast<int>(column), widths[column]);
-  grid.Show(true);
 }
 
 void TBF::ShowMain() {

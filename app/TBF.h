@@ -12,11 +12,9 @@
 
 #include "Placement.h"
 #include "ShutdownBlock.h"
+#include "TBF_Form.h"
 #include "WindowLife.h"
 #include "common/UniqueResource.h"
-#include "views/DrawGrid.h"
-#include "views/Gauge.h"
-#include "views/GridCells.h"
 #include "views/GridContent.h"
 #include "worker/UThreadComPort.h"
 
@@ -34,13 +32,9 @@ struct TStartupServices {
   static TStartupServices System();
 };
 
-class TBF final : public TWorkerWindow {
+// The widgets, named as designed, are TBFForm's (TBF_Form.h).
+class TBF final : public TWorkerWindow, public TBFForm {
  public:
-  static constexpr int ClientWidth = 534;
-  static constexpr int ClientHeight = 416;
-  static constexpr int DesignedLeft = 256;
-  static constexpr int DesignedTop = 230;
-
   TBF();
   ~TBF();
   TBF(const TBF&) = delete;
@@ -100,43 +94,17 @@ class TBF final : public TWorkerWindow {
   void SetActivePage(HWND page);
   bool StatusFailed() const { return statusFailed_; }
 
-  // What the widgets hold, for whoever reads the window (its tests among them).
-  const TDrawGrid& ComponentGrid() const { return dgComp; }
-  const TDrawGrid& UpdateGrid() const { return dgUpdate; }
-  const TGauge& ProgressGauge() const { return Gauge; }
-  HWND StatusLine() const { return lbStatus; }
-  HWND FolderField() const { return deUpdate; }
-  HWND UpdateButton() const { return btUpdate; }
-  HWND ComponentsPage() const { return tsComponent; }
-  HWND UpdatePage() const { return tsUpdate; }
+  // What the window holds, for whoever reads it (its tests among them); its widgets are read
+  // through Widget(id).
   TFormStorage& PlacementStore() { return FormStorage; }
   // The unit's files shown in dgComp and the update candidates shown in dgUpdate; null until
   // the first component list, the first scan.
   const TFileList* ComponentFiles() const { return FileList.get(); }
   const TUpdateList* UpdateRecords() const { return UpdateList.get(); }
-  // The window's font ("MS Sans Serif", 8 point, Cyrillic) and its bold twin: the cells' fonts.
-  TCellFonts CellFonts() const { return {windowFont_.get(), windowBoldFont_.get()}; }
 
  private:
   friend struct TWindowRouting;
 
-  // Widgets, named as designed.
-  HWND pcMain = nullptr;
-  HWND tsComponent = nullptr;
-  HWND tsUpdate = nullptr;
-  HWND lb2 = nullptr;
-  TDrawGrid dgComp;
-  HWND Label2 = nullptr;
-  HWND Label3 = nullptr;
-  HWND deUpdate = nullptr;
-  HWND Label4 = nullptr;
-  TDrawGrid dgUpdate;
-  HWND btUpdate = nullptr;
-  HWND pl1 = nullptr;
-  HWND lb1 = nullptr;
-  HWND lbStatus = nullptr;
-  HWND Label1 = nullptr;
-  TGauge Gauge;
   TFormStorage FormStorage;
 
   // The unit's files shown in dgComp; null until the first component list.
@@ -184,26 +152,18 @@ class TBF final : public TWorkerWindow {
   void ConfigureLink();
   bool StopStartup();
 
-  // Form resource: the window and every widget at its designed place (TBF_Layout.cpp). The
-  // error of the first widget that could not be made; ERROR_SUCCESS when all were.
-  DWORD BuildWidgets();
-  void CreateFonts();
-  HWND CreateLabel(HDC measure, HWND parent, int id, int left, int top, const wchar_t* text,
-                   int width = 0, int height = 0);
-  void SetUpGrid(TDrawGrid& grid, const std::vector<double>& factors, TWidthBase base);
   void SavePlacement();
   void StepDone(const wchar_t* step) const;
   void GiveCommand(int32_t command);
 
   std::function<void(const wchar_t* step)> stepDone_;
   UniqueWindow window_;
-  UniqueFont windowFont_, windowBoldFont_, boldTahoma_;
   HBRUSH faceBrush_ = GetSysColorBrush(COLOR_BTNFACE);
   bool statusFailed_ = false;
   TShutdownBlock shutdownBlock_;
   TWindowLife life_;
-  bool shown_ = false;      // the placement is saved at the close only if it was
-  bool quietEnd_ = false;   // the window goes in the destructor: no quit request
+  bool shown_ = false;        // the placement is saved at the close only if it was
+  bool quietEnd_ = false;     // the window goes in the destructor: no quit request
   std::wstring browseStart_;  // where the folder dialog starts
   // Declared before the worker: the worker's destructor may still signal its event. The named
   // one is held for whoever looks for a running copy; the worker waits on its own.

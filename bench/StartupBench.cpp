@@ -1,6 +1,7 @@
 // Start-up of QemUtil.exe against the stand-in: from process start to its window shown,
 // beside a minimal Win32 window program and beside a minimal one that also creates and
-// configures the link component, each started the same way; where QemUtil's time goes, step
+// configures the link component (with QemUtil's manifest and common controls), each started
+// the same way; where QemUtil's time goes, step
 // by step (startup_phases.exe, the same start-up with its observer attached); the program's
 // peak working set after it has shown the component list. Prints figures; decides nothing.
 //

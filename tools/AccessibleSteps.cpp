@@ -6,6 +6,12 @@
 //                   "acc-row: NAME" for each row and "acc-cell: TEXT | DESCRIPTION" for each cell
 //   acc-gauge       "acc-gauge-role", "acc-gauge-name", "acc-gauge-value"
 //   acc-name ID     "acc-name: NAME" of any widget (the system's object for standard controls)
+//   acc-tree        the main window's whole tree as a reader walks it: each child window in turn
+//                   ("acc-window: DEPTH ID"), then its object and theirs, depth first in the
+//                   order the objects give their children: "acc-tree: DEPTH ROLE | NAME | VALUE
+//                   | LEFT TOP WIDTH HEIGHT" per object or simple element
+//   focus-order     the widgets the Tab key visits from the first one, in that order, as the
+//                   dialog navigation finds them: "focus: ID CLASS | TEXT" each
 //   events-watch    from now on, counts the WinEvents of every window (served while the driver
 //                   waits or sleeps)
 //   events ID       "events ID: reorder N, namechange N, valuechange N" for widget ID
@@ -147,6 +153,89 @@ void PrintGauge(HWND gauge) {
   Print(L"acc-gauge-name", NameOf(object.get(), CHILDID_SELF));
   Print(L"acc-gauge-value",
         TextOf([&](BSTR* out) { return object->get_accValue(Child(CHILDID_SELF), out); }).second);
+}
+
+// --- The whole tree, and the Tab order ------------------------------------------------------
+
+std::wstring Location(IAccessible* object, long child) {
+  long left = 0, top = 0, width = 0, height = 0;
+  if (FAILED(object->accLocation(&left, &top, &width, &height, Child(child)))) return L"-";
+  return std::to_wstring(left) + L" " + std::to_wstring(top) + L" " + std::to_wstring(width) +
+         L" " + std::to_wstring(height);
+}
+
+void PrintElement(IAccessible* object, long child, int depth) {
+  const std::wstring value =
+      TextOf([&](BSTR* out) { return object->get_accValue(Child(child), out); }).second;
+  Print(L"acc-tree", std::to_wstring(depth) + L" " + std::to_wstring(RoleOf(object, child)) +
+                         L" | " + NameOf(object, child) + L" | " + value + L" | " +
+                         Location(object, child));
+}
+
+// Bounded: a reader that loops (an object giving itself as its child) ends the walk, not the
+// driver's time.
+void PrintTree(IAccessible* object, int depth, int& left) {
+  PrintElement(object, CHILDID_SELF, depth);
+  long count = 0;
+  if (FAILED(object->get_accChildCount(&count)) || count <= 0 || depth >= 12) return;
+  std::vector<VARIANT> children(count);
+  for (VARIANT& each : children) VariantInit(&each);
+  long obtained = 0;
+  if (SUCCEEDED(AccessibleChildren(object, 0, count, children.data(), &obtained))) {
+    for (long n = 0; n < obtained && --left > 0; ++n) {
+      VARIANT& each = children[n];
+      ComPtr<IAccessible> inner;
+      if (each.vt == VT_DISPATCH && each.pdispVal &&
+          SUCCEEDED(each.pdispVal->QueryInterface(AccessibleInterfaceId, inner.put_void())))
+        PrintTree(inner.get(), depth + 1, left);
+      else if (each.vt == VT_I4)
+        PrintElement(object, each.lVal, depth + 1);
+    }
+  }
+  for (VARIANT& each : children) VariantClear(&each);
+}
+
+// Wine's object for a top-level window tells nothing of its children, so the walk goes by the
+// child windows, in the order the system keeps them, and reads each one's own object.
+void PrintWindowTrees(HWND parent, int depth, int& left) {
+  for (HWND child = GetWindow(parent, GW_CHILD); child && left > 0;
+       child = GetWindow(child, GW_HWNDNEXT)) {
+    ComPtr<IAccessible> object;
+    const HRESULT result =
+        AccessibleObjectFromWindow(child, OBJID_CLIENT, AccessibleInterfaceId, object.put_void());
+    Print(L"acc-window", std::to_wstring(depth) + L" " + std::to_wstring(GetDlgCtrlID(child)));
+    if (SUCCEEDED(result) && object)
+      PrintTree(object.get(), depth, left);
+    else
+      Print(L"acc-tree", std::to_wstring(depth) + L" error " + Hex(result));
+    PrintWindowTrees(child, depth + 1, left);
+  }
+}
+
+void PrintWholeTree() {
+  StartCom();
+  int left = 2000;
+  PrintWindowTrees(GetAncestor(Widget(idPcMain), GA_ROOT), 0, left);
+}
+
+std::wstring WindowText(HWND window) {
+  const LRESULT length = SendMessageW(window, WM_GETTEXTLENGTH, 0, 0);
+  std::wstring text(length + 1, L'\0');
+  text.resize(SendMessageW(window, WM_GETTEXT, length + 1, reinterpret_cast<LPARAM>(text.data())));
+  return text;
+}
+
+void PrintFocusOrder() {
+  const HWND main = GetAncestor(Widget(idPcMain), GA_ROOT);
+  const HWND first = GetNextDlgTabItem(main, nullptr, FALSE);
+  HWND at = first;
+  for (int n = 0; at && n < 64; ++n) {
+    wchar_t name[64] = {};
+    GetClassNameW(at, name, 64);
+    Print(L"focus", std::to_wstring(GetDlgCtrlID(at)) + L" " + name + L" | " + WindowText(at));
+    at = GetNextDlgTabItem(main, at, FALSE);
+    if (at == first) break;
+  }
 }
 
 // --- WinEvents ------------------------------------------------------------------------------
@@ -536,28 +625,31 @@ void Fuzz(const std::wstring& names, int count, unsigned seed) {
 
 }  // namespace
 
-bool AccessibleStep(const std::wstring& step, const std::function<std::wstring()>& next) {
-  if (step == L"acc-grid") {
-    PrintGrid(Named(next()));
-  } else if (step == L"acc-gauge") {
-    PrintGauge(Named(L"Gauge"));
-  } else if (step == L"acc-name") {
-    Print(L"acc-name", NameOf(ObjectOf(Named(next())).get(), CHILDID_SELF));
-  } else if (step == L"events-watch") {
-    WatchEvents();
-  } else if (step == L"events") {
-    PrintEvents(next());
-  } else if (step == L"acc-stress") {
-    const HWND grid = Named(next());
-    const double seconds = _wtof(next().c_str());
-    const std::wstring first = next(), second = next();
-    Stress(grid, Named(L"deUpdate"), seconds, first, second);
-  } else if (step == L"acc-fuzz") {
-    const std::wstring names = next();
-    const int count = _wtoi(next().c_str());
-    Fuzz(names, count, static_cast<unsigned>(wcstoul(next().c_str(), nullptr, 10)));
-  } else {
-    return false;
-  }
-  return true;
+std::span<const TStep> AccessibleSteps() {
+  static const TStep steps[] = {
+      {L"acc-grid", [](const TNext& next) { PrintGrid(Named(next())); }},
+      {L"acc-gauge", [](const TNext&) { PrintGauge(Named(L"Gauge")); }},
+      {L"acc-name",
+       [](const TNext& next) {
+         Print(L"acc-name", NameOf(ObjectOf(Named(next())).get(), CHILDID_SELF));
+       }},
+      {L"acc-tree", [](const TNext&) { PrintWholeTree(); }},
+      {L"focus-order", [](const TNext&) { PrintFocusOrder(); }},
+      {L"events-watch", [](const TNext&) { WatchEvents(); }},
+      {L"events", [](const TNext& next) { PrintEvents(next()); }},
+      {L"acc-stress",
+       [](const TNext& next) {
+         const HWND grid = Named(next());
+         const double seconds = _wtof(next().c_str());
+         const std::wstring first = next(), second = next();
+         Stress(grid, Named(L"deUpdate"), seconds, first, second);
+       }},
+      {L"acc-fuzz",
+       [](const TNext& next) {
+         const std::wstring names = next();
+         const int count = _wtoi(next().c_str());
+         Fuzz(names, count, static_cast<unsigned>(wcstoul(next().c_str(), nullptr, 10)));
+       }},
+  };
+  return steps;
 }

@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include <functional>
+#include <span>
 #include <string>
 
 // One reading, "key: value" (UTF-8), on standard output.
@@ -15,5 +16,12 @@ void Pump(DWORD milliseconds);
 // The main window's widget with that control id.
 HWND Widget(int id);
 
-// Steps kept in files of their own; false for a step that is not theirs.
-bool AccessibleStep(const std::wstring& step, const std::function<std::wstring()>& next);
+// A step reads its arguments from the command line in turn.
+using TNext = std::function<std::wstring()>;
+struct TStep {
+  const wchar_t* name;
+  void (*run)(const TNext& next);
+};
+
+// Steps kept in a file of their own.
+std::span<const TStep> AccessibleSteps();

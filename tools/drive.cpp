@@ -11,10 +11,10 @@
 // exit SECS | shown | await-status TEXT SECS | await-journal PATH TEXT SECS | responsive SECS |
 // status-colour | hold PATH | share PATH | delete PATH | suspend | resume | close-sent | resources
 // | cycles COUNT SOURCE FOLDER SECS | query-end-session | end-session SECS | acc-grid NAME |
-// acc-gauge | acc-name NAME | events-watch | events NAME | acc-stress NAME SECS A B (the window as
-// a screen reader reads it: AccessibleSteps.cpp) A step that times out prints "error: ..." and ends
-// the driver with exit code 2; a program that does not end within `exit`'s time is killed, so a
-// hang never outlives its driver.
+// acc-gauge | acc-name NAME | acc-tree | focus-order | widgets | events-watch | events NAME |
+// acc-stress NAME SECS A B (the window as a screen reader reads it: AccessibleSteps.cpp) A step
+// that times out prints "error: ..." and ends the driver with exit code 2; a program that does not
+// end within `exit`'s time is killed, so a hang never outlives its driver.
 #include <windows.h>
 
 #include <psapi.h>
@@ -24,6 +24,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <span>
 #include <string>
 #include <utility>
 #include <vector>
@@ -174,13 +175,26 @@ int MenuCommand(const std::wstring& caption) {
   }
   // Wine keeps menus inside their process: another process cannot read them. The captions
   // are the program's own, so the driver knows them.
-  const struct {
-    const wchar_t* caption;
-    int id;
-  } known[] = {{L"Компоненты", idMiComp}, {L"Обновление", idMiUpdate}, {L"Выход", idMiExit}};
-  for (const auto& item : known)
+  for (const TMenuItem& item : MainMenu)
     if (caption == item.caption) return item.id;
   Fail(L"no menu item " + caption);
+}
+
+// Every child window of the main window, depth first in the order the system keeps them (the
+// order they were made, which the Tab key follows): what the form is made of.
+void PrintWidgets(HWND parent, int depth) {
+  for (HWND child = GetWindow(parent, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+    RECT box;
+    GetWindowRect(child, &box);
+    MapWindowPoints(nullptr, parent, reinterpret_cast<POINT*>(&box), 2);
+    wchar_t line[160];
+    swprintf(line, 160, L"%d %d %ls %08lX %08lX %ld %ld %ld %ld | ", depth, GetDlgCtrlID(child),
+             ClassOf(child).c_str(), static_cast<unsigned long>(GetWindowLongW(child, GWL_STYLE)),
+             static_cast<unsigned long>(GetWindowLongW(child, GWL_EXSTYLE)), box.left, box.top,
+             box.right - box.left, box.bottom - box.top);
+    Print(L"widget", line + TextOf(child));
+    PrintWidgets(child, depth + 1);
+  }
 }
 
 // The status line's ink as it is on the screen: "red" (255, 0, 0), "normal" (the system
@@ -441,225 +455,300 @@ void RunCycles(int count, const std::wstring& source, const std::wstring& folder
   Print(L"lost-commands", std::to_wstring(lostCommands));
 }
 
-// The soak's steps; false for any other step.
-template <typename Next>
-bool SoakStep(const std::wstring& step, Next& next) {
-  if (step == L"resources") {
-    PrintResources();
-  } else if (step == L"cycles") {
-    const int count = _wtoi(next().c_str());
-    const std::wstring source = next();
-    const std::wstring folder = next();
-    RunCycles(count, source, folder, Seconds(next()));
-  } else {
-    return false;
-  }
-  return true;
+// --- The steps, one function each ------------------------------------------------------------
+
+void Start(const TNext& next) {
+  std::wstring command = L"\"" + next() + L"\"";
+  STARTUPINFOW startup{};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION info{};
+  if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                      &startup, &info))
+    Fail(L"cannot start " + command);
+  CloseHandle(info.hThread);
+  process = info.hProcess;
+  processId = info.dwProcessId;
 }
 
-// --- The session's end, as the system announces it ---------------------------------------------
-
-// The question (1: the program lets the session end, 0: it asks to wait) and the end itself,
-// whose answer the system waits for before it ends the process; false for any other step.
-template <typename Next>
-bool SessionStep(const std::wstring& step, Next& next) {
-  DWORD_PTR answer = 0;
-  if (step == L"query-end-session") {
-    if (!SendMessageTimeoutW(MainWindow(), WM_QUERYENDSESSION, 0, 0, SMTO_NORMAL, 10000, &answer))
-      Fail(L"the session's end was not answered");
-    Print(L"query-end-session", answer ? L"1" : L"0");
-  } else if (step == L"end-session") {
-    const UINT limit = static_cast<UINT>(Seconds(next()) * 1000);
-    const bool answered =
-        SendMessageTimeoutW(MainWindow(), WM_ENDSESSION, TRUE, 0, SMTO_NORMAL, limit, &answer) != 0;
-    Print(L"end-session", answered ? L"1" : L"0");
-  } else {
-    return false;
+// To a program that another driver started and waits for (it alone sees the exit code).
+void Attach(const TNext& next) {
+  HWND found = nullptr;
+  const ULONGLONG end = GetTickCount64() + static_cast<ULONGLONG>(Seconds(next()) * 1000);
+  while (!(found = FindWindowW(MainWindowClass, nullptr)) || !IsWindowVisible(found)) {
+    if (GetTickCount64() > end) Fail(L"no main window to attach to");
+    Sleep(20);
   }
-  return true;
+  GetWindowThreadProcessId(found, &processId);
+}
+
+void AwaitWindow(const TNext& next) {
+  if (!WaitUntil(Seconds(next()), [] { return everShown; })) Fail(L"the main window did not show");
+  Print(L"window", L"shown");
+}
+
+void Shown(const TNext&) { Print(L"shown", everShown ? L"1" : L"0"); }
+
+void Box(const TNext& next) {
+  HWND box = ShownDialog(Seconds(next()), L"no message box");
+  Print(L"box-caption", TextOf(box));
+  Print(L"box-text", TextOf(GetDlgItem(box, 0xFFFF)));
+}
+
+void Browse(const TNext&) { PostMessageW(Widget(idDeUpdateBrowse), BM_CLICK, 0, 0); }
+
+// A dialog of the program: every static text in it, then closed with Cancel.
+void Dialog(const TNext& next) {
+  HWND dialog = ShownDialog(Seconds(next()), L"no dialog");
+  Print(L"dialog-caption", TextOf(dialog));
+  for (HWND child = GetWindow(dialog, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT))
+    if (ClassOf(child) == L"Static" && !TextOf(child).empty()) Print(L"dialog-text", TextOf(child));
+  PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
+  if (!WaitUntil(10, [&] { return !IsWindow(dialog); })) Fail(L"the dialog stays");
+}
+
+void Answer(const TNext& next) {
+  const std::wstring button = next();
+  const int id = button == L"yes"      ? IDYES
+                 : button == L"no"     ? IDNO
+                 : button == L"cancel" ? IDCANCEL
+                                       : IDOK;
+  HWND box = FindTopLevel(L"#32770", true);
+  if (!box) Fail(L"no message box to answer");
+  PostMessageW(GetDlgItem(box, id), BM_CLICK, 0, 0);
+  if (!WaitUntil(10, [&] { return !IsWindow(box) || !IsWindowVisible(box); }))
+    Fail(L"the box stays");
+}
+
+void Menu(const TNext& next) {
+  const int command = MenuCommand(next());
+  PostMessageW(MainWindow(), WM_COMMAND, command, 0);
+}
+
+void FolderSet(const TNext& next) {
+  const std::wstring text = next();
+  SendMessageW(Widget(idDeUpdate), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()));
+}
+
+void Folder(const TNext&) { Print(L"folder", TextOf(Widget(idDeUpdate))); }
+void ClickUpdate(const TNext&) { PostMessageW(Widget(idBtUpdate), BM_CLICK, 0, 0); }
+void Status(const TNext&) { Print(L"status", TextOf(Widget(idLbStatus))); }
+void CompRows(const TNext&) { Print(L"comp-rows", std::to_wstring(ComponentRowsOnScreen())); }
+void GaugeText(const TNext&) { Print(L"gauge", TextOf(Widget(idGauge))); }
+
+void WaitStatus(const TNext& next, bool equal) {
+  const std::wstring text = next();
+  if (!WaitUntil(Seconds(next()), [&] { return (TextOf(Widget(idLbStatus)) == text) == equal; }))
+    Fail(L"status stays \"" + TextOf(Widget(idLbStatus)) + L"\"");
+  Print(L"status", TextOf(Widget(idLbStatus)));
+}
+
+// Like wait-status, but a status that never comes is a reading, not the driver's end: the run
+// goes on to close the program and look at what it left.
+void AwaitStatus(const TNext& next) {
+  const std::wstring text = next();
+  const bool came = WaitUntil(Seconds(next()), [&] { return TextOf(Widget(idLbStatus)) == text; });
+  Print(L"awaited", came ? L"1" : L"0");
+  Print(L"status", TextOf(Widget(idLbStatus)));
+}
+
+void AwaitJournal(const TNext& next) {
+  const std::wstring path = next(), text = next();
+  Print(L"journal",
+        WaitUntil(Seconds(next()), [&] { return FileHolds(path, text); }) ? L"1" : L"0");
+}
+
+void Responsive(const TNext& next) {
+  DWORD_PTR answer = 0;
+  const UINT limit = static_cast<UINT>(Seconds(next()) * 1000);
+  const bool answered =
+      SendMessageTimeoutW(MainWindow(), WM_NULL, 0, 0, SMTO_ABORTIFHUNG, limit, &answer) != 0;
+  Print(L"responsive", answered ? L"1" : L"0");
+}
+
+void StatusColour(const TNext&) { Print(L"status-colour", Settled(20, StatusInk)); }
+
+void Hold(const TNext& next) {
+  const std::wstring path = next();
+  HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                            FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (file == INVALID_HANDLE_VALUE) Fail(L"cannot hold " + path);
+  heldFiles.push_back(file);
+  Print(L"held", path);
+}
+
+// Held open for reading by another program that lets others read but not delete it.
+void Share(const TNext& next) {
+  const std::wstring path = next();
+  HANDLE file =
+      CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+  if (file == INVALID_HANDLE_VALUE) Fail(L"cannot open " + path);
+  heldFiles.push_back(file);
+  Print(L"shared", path);
+}
+
+void Delete(const TNext& next) {
+  const std::wstring path = next();
+  Print(L"deleted", DeleteFileW(path.c_str()) ? L"1" : L"0");
+}
+
+void Suspend(const TNext&) {
+  suspendedThread = OpenThread(THREAD_SUSPEND_RESUME, FALSE, WindowThread());
+  if (!suspendedThread || SuspendThread(suspendedThread) == static_cast<DWORD>(-1))
+    Fail(L"cannot suspend the window thread");
+}
+
+void Resume(const TNext&) {
+  if (!suspendedThread) Fail(L"nothing suspended");
+  ResumeThread(suspendedThread);
+  CloseHandle(suspendedThread);
+  suspendedThread = nullptr;
+}
+
+void Page(const TNext&) {
+  const bool components = IsWindowVisible(Widget(idTsComponent));
+  const bool update = IsWindowVisible(Widget(idTsUpdate));
+  Print(L"page", components && update ? L"both"
+                 : components         ? L"components"
+                 : update             ? L"update"
+                                      : L"none");
+}
+
+void Client(const TNext&) {
+  HWND main = MainWindow();
+  RECT client;
+  GetClientRect(main, &client);
+  POINT origin{0, 0};
+  ClientToScreen(main, &origin);
+  Print(L"client", std::to_wstring(origin.x) + L" " + std::to_wstring(origin.y) + L" " +
+                       std::to_wstring(client.right) + L" " + std::to_wstring(client.bottom));
+}
+
+void Frame(const TNext&) {
+  RECT frame;
+  GetWindowRect(MainWindow(), &frame);
+  Print(L"frame", std::to_wstring(frame.left) + L" " + std::to_wstring(frame.top) + L" " +
+                      std::to_wstring(frame.right - frame.left) + L" " +
+                      std::to_wstring(frame.bottom - frame.top));
+}
+
+void Widgets(const TNext&) { PrintWidgets(MainWindow(), 0); }
+void SleepFor(const TNext& next) { Pump(static_cast<DWORD>(_wtoi(next().c_str()))); }
+
+// A close request sent, not posted: served even while the window waits for the worker.
+void CloseSent(const TNext&) {
+  DWORD_PTR answer = 0;
+  const bool answered =
+      SendMessageTimeoutW(MainWindow(), WM_CLOSE, 0, 0, SMTO_NORMAL, 10000, &answer) != 0;
+  Print(L"close-sent", answered ? L"1" : L"0");
+}
+
+void Close(const TNext&) { PostMessageW(MainWindow(), WM_CLOSE, 0, 0); }
+
+void Exit(const TNext& next) {
+  if (!process) Fail(L"nothing started");
+  const DWORD limit = static_cast<DWORD>(Seconds(next()) * 1000);
+  DWORD waited = 0;
+  // Keep noting the window while waiting, in steps.
+  while (WaitForSingleObject(process, 20) == WAIT_TIMEOUT) {
+    MainWindow();
+    if ((waited += 20) > limit) Fail(L"the program did not end");
+  }
+  DWORD code = 0;
+  GetExitCodeProcess(process, &code);
+  Print(L"shown", everShown ? L"1" : L"0");
+  Print(L"exit", std::to_wstring(code));
+}
+
+void Resources(const TNext&) { PrintResources(); }
+
+void Cycles(const TNext& next) {
+  const int count = _wtoi(next().c_str());
+  const std::wstring source = next();
+  const std::wstring folder = next();
+  RunCycles(count, source, folder, Seconds(next()));
+}
+
+// The question (1: the program lets the session end, 0: it asks to wait).
+void QueryEndSession(const TNext&) {
+  DWORD_PTR answer = 0;
+  if (!SendMessageTimeoutW(MainWindow(), WM_QUERYENDSESSION, 0, 0, SMTO_NORMAL, 10000, &answer))
+    Fail(L"the session's end was not answered");
+  Print(L"query-end-session", answer ? L"1" : L"0");
+}
+
+// The end itself, whose answer the system waits for before it ends the process.
+void EndSession(const TNext& next) {
+  DWORD_PTR answer = 0;
+  const UINT limit = static_cast<UINT>(Seconds(next()) * 1000);
+  const bool answered =
+      SendMessageTimeoutW(MainWindow(), WM_ENDSESSION, TRUE, 0, SMTO_NORMAL, limit, &answer) != 0;
+  Print(L"end-session", answered ? L"1" : L"0");
+}
+
+const TStep Steps[] = {
+    {L"start", Start},
+    {L"attach", Attach},
+    {L"window", AwaitWindow},
+    {L"shown", Shown},
+    {L"box", Box},
+    {L"browse", Browse},
+    {L"dialog", Dialog},
+    {L"answer", Answer},
+    {L"menu", Menu},
+    {L"folder-set", FolderSet},
+    {L"folder", Folder},
+    {L"click-update", ClickUpdate},
+    {L"status", Status},
+    {L"comp-rows", CompRows},
+    {L"gauge", GaugeText},
+    {L"wait-status", [](const TNext& next) { WaitStatus(next, true); }},
+    {L"wait-status-not", [](const TNext& next) { WaitStatus(next, false); }},
+    {L"await-status", AwaitStatus},
+    {L"await-journal", AwaitJournal},
+    {L"responsive", Responsive},
+    {L"status-colour", StatusColour},
+    {L"hold", Hold},
+    {L"share", Share},
+    {L"delete", Delete},
+    {L"suspend", Suspend},
+    {L"resume", Resume},
+    {L"page", Page},
+    {L"client", Client},
+    {L"frame", Frame},
+    {L"widgets", Widgets},
+    {L"sleep", SleepFor},
+    {L"close-sent", CloseSent},
+    {L"close", Close},
+    {L"exit", Exit},
+    // The soak's.
+    {L"resources", Resources},
+    {L"cycles", Cycles},
+    // The session's end, as the system announces it.
+    {L"query-end-session", QueryEndSession},
+    {L"end-session", EndSession},
+};
+
+const TStep* FindStep(const std::wstring& name) {
+  for (const std::span<const TStep> table : {std::span<const TStep>(Steps), AccessibleSteps()})
+    for (const TStep& step : table)
+      if (name == step.name) return &step;
+  return nullptr;
 }
 
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
-  std::vector<std::wstring> args(argv + 1, argv + argc);
+  const std::vector<std::wstring> args(argv + 1, argv + argc);
   size_t i = 0;
-  auto next = [&]() -> std::wstring {
+  const TNext next = [&]() -> std::wstring {
     if (i >= args.size()) Fail(L"missing argument");
     return args[i++];
   };
   while (i < args.size()) {
-    const std::wstring step = next();
-    if (step == L"start") {
-      std::wstring command = L"\"" + next() + L"\"";
-      STARTUPINFOW startup{};
-      startup.cb = sizeof startup;
-      PROCESS_INFORMATION info{};
-      if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                          &startup, &info))
-        Fail(L"cannot start " + command);
-      CloseHandle(info.hThread);
-      process = info.hProcess;
-      processId = info.dwProcessId;
-    } else if (step == L"attach") {
-      // To a program that another driver started and waits for (it alone sees the exit code).
-      HWND found = nullptr;
-      const ULONGLONG end = GetTickCount64() + static_cast<ULONGLONG>(Seconds(next()) * 1000);
-      while (!(found = FindWindowW(MainWindowClass, nullptr)) || !IsWindowVisible(found)) {
-        if (GetTickCount64() > end) Fail(L"no main window to attach to");
-        Sleep(20);
-      }
-      GetWindowThreadProcessId(found, &processId);
-    } else if (step == L"window") {
-      if (!WaitUntil(Seconds(next()), [] { return everShown; }))
-        Fail(L"the main window did not show");
-      Print(L"window", L"shown");
-    } else if (step == L"shown") {
-      Print(L"shown", everShown ? L"1" : L"0");
-    } else if (step == L"box") {
-      HWND box = ShownDialog(Seconds(next()), L"no message box");
-      Print(L"box-caption", TextOf(box));
-      Print(L"box-text", TextOf(GetDlgItem(box, 0xFFFF)));
-    } else if (step == L"browse") {
-      PostMessageW(Widget(idDeUpdateBrowse), BM_CLICK, 0, 0);
-    } else if (step == L"dialog") {
-      // A dialog of the program: every static text in it, then closed with Cancel.
-      HWND dialog = ShownDialog(Seconds(next()), L"no dialog");
-      Print(L"dialog-caption", TextOf(dialog));
-      for (HWND child = GetWindow(dialog, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT))
-        if (ClassOf(child) == L"Static" && !TextOf(child).empty())
-          Print(L"dialog-text", TextOf(child));
-      PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
-      if (!WaitUntil(10, [&] { return !IsWindow(dialog); })) Fail(L"the dialog stays");
-    } else if (step == L"answer") {
-      const std::wstring button = next();
-      const int id = button == L"yes"      ? IDYES
-                     : button == L"no"     ? IDNO
-                     : button == L"cancel" ? IDCANCEL
-                                           : IDOK;
-      HWND box = FindTopLevel(L"#32770", true);
-      if (!box) Fail(L"no message box to answer");
-      PostMessageW(GetDlgItem(box, id), BM_CLICK, 0, 0);
-      if (!WaitUntil(10, [&] { return !IsWindow(box) || !IsWindowVisible(box); }))
-        Fail(L"the box stays");
-    } else if (step == L"menu") {
-      const int command = MenuCommand(next());
-      PostMessageW(MainWindow(), WM_COMMAND, command, 0);
-    } else if (step == L"folder-set") {
-      const std::wstring text = next();
-      SendMessageW(Widget(idDeUpdate), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()));
-    } else if (step == L"folder") {
-      Print(L"folder", TextOf(Widget(idDeUpdate)));
-    } else if (step == L"click-update") {
-      PostMessageW(Widget(idBtUpdate), BM_CLICK, 0, 0);
-    } else if (step == L"status") {
-      Print(L"status", TextOf(Widget(idLbStatus)));
-    } else if (step == L"comp-rows") {
-      Print(L"comp-rows", std::to_wstring(ComponentRowsOnScreen()));
-    } else if (step == L"gauge") {
-      Print(L"gauge", TextOf(Widget(idGauge)));
-    } else if (step == L"wait-status" || step == L"wait-status-not") {
-      const std::wstring text = next();
-      const bool equal = step == L"wait-status";
-      if (!WaitUntil(Seconds(next()),
-                     [&] { return (TextOf(Widget(idLbStatus)) == text) == equal; }))
-        Fail(L"status stays \"" + TextOf(Widget(idLbStatus)) + L"\"");
-      Print(L"status", TextOf(Widget(idLbStatus)));
-    } else if (step == L"await-status") {
-      // Like wait-status, but a status that never comes is a reading, not the driver's end:
-      // the run goes on to close the program and look at what it left.
-      const std::wstring text = next();
-      const bool came =
-          WaitUntil(Seconds(next()), [&] { return TextOf(Widget(idLbStatus)) == text; });
-      Print(L"awaited", came ? L"1" : L"0");
-      Print(L"status", TextOf(Widget(idLbStatus)));
-    } else if (step == L"await-journal") {
-      const std::wstring path = next(), text = next();
-      Print(L"journal",
-            WaitUntil(Seconds(next()), [&] { return FileHolds(path, text); }) ? L"1" : L"0");
-    } else if (step == L"responsive") {
-      DWORD_PTR answer = 0;
-      const UINT limit = static_cast<UINT>(Seconds(next()) * 1000);
-      const bool answered =
-          SendMessageTimeoutW(MainWindow(), WM_NULL, 0, 0, SMTO_ABORTIFHUNG, limit, &answer) != 0;
-      Print(L"responsive", answered ? L"1" : L"0");
-    } else if (step == L"status-colour") {
-      Print(L"status-colour", Settled(20, StatusInk));
-    } else if (step == L"hold") {
-      const std::wstring path = next();
-      HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
-                                FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-      if (file == INVALID_HANDLE_VALUE) Fail(L"cannot hold " + path);
-      heldFiles.push_back(file);
-      Print(L"held", path);
-    } else if (step == L"share") {
-      // Held open for reading by another program that lets others read but not delete it.
-      const std::wstring path = next();
-      HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                0, nullptr);
-      if (file == INVALID_HANDLE_VALUE) Fail(L"cannot open " + path);
-      heldFiles.push_back(file);
-      Print(L"shared", path);
-    } else if (step == L"delete") {
-      const std::wstring path = next();
-      Print(L"deleted", DeleteFileW(path.c_str()) ? L"1" : L"0");
-    } else if (step == L"suspend") {
-      suspendedThread = OpenThread(THREAD_SUSPEND_RESUME, FALSE, WindowThread());
-      if (!suspendedThread || SuspendThread(suspendedThread) == static_cast<DWORD>(-1))
-        Fail(L"cannot suspend the window thread");
-    } else if (step == L"resume") {
-      if (!suspendedThread) Fail(L"nothing suspended");
-      ResumeThread(suspendedThread);
-      CloseHandle(suspendedThread);
-      suspendedThread = nullptr;
-    } else if (step == L"page") {
-      const bool components = IsWindowVisible(Widget(idTsComponent));
-      const bool update = IsWindowVisible(Widget(idTsUpdate));
-      Print(L"page", components && update ? L"both"
-                     : components         ? L"components"
-                     : update             ? L"update"
-                                          : L"none");
-    } else if (step == L"client") {
-      HWND main = MainWindow();
-      RECT client;
-      GetClientRect(main, &client);
-      POINT origin{0, 0};
-      ClientToScreen(main, &origin);
-      Print(L"client", std::to_wstring(origin.x) + L" " + std::to_wstring(origin.y) + L" " +
-                           std::to_wstring(client.right) + L" " + std::to_wstring(client.bottom));
-    } else if (step == L"frame") {
-      RECT frame;
-      GetWindowRect(MainWindow(), &frame);
-      Print(L"frame", std::to_wstring(frame.left) + L" " + std::to_wstring(frame.top) + L" " +
-                          std::to_wstring(frame.right - frame.left) + L" " +
-                          std::to_wstring(frame.bottom - frame.top));
-    } else if (step == L"sleep") {
-      Pump(static_cast<DWORD>(_wtoi(next().c_str())));
-    } else if (step == L"close-sent") {
-      // A close request sent, not posted: served even while the window waits for the worker.
-      DWORD_PTR answer = 0;
-      const bool answered =
-          SendMessageTimeoutW(MainWindow(), WM_CLOSE, 0, 0, SMTO_NORMAL, 10000, &answer) != 0;
-      Print(L"close-sent", answered ? L"1" : L"0");
-    } else if (step == L"close") {
-      PostMessageW(MainWindow(), WM_CLOSE, 0, 0);
-    } else if (step == L"exit") {
-      if (!process) Fail(L"nothing started");
-      const DWORD limit = static_cast<DWORD>(Seconds(next()) * 1000);
-      DWORD waited = 0;
-      // Keep noting the window while waiting, in steps.
-      while (WaitForSingleObject(process, 20) == WAIT_TIMEOUT) {
-        MainWindow();
-        if ((waited += 20) > limit) Fail(L"the program did not end");
-      }
-      DWORD code = 0;
-      GetExitCodeProcess(process, &code);
-      Print(L"shown", everShown ? L"1" : L"0");
-      Print(L"exit", std::to_wstring(code));
-    } else if (SoakStep(step, next) || SessionStep(step, next) || AccessibleStep(step, next)) {
-    } else {
-      Fail(L"unknown step " + step);
-    }
+    const std::wstring name = next();
+    const TStep* step = FindStep(name);
+    if (!step) Fail(L"unknown step " + name);
+    step->run(next);
   }
   return 0;
 }

@@ -29,7 +29,7 @@ class BackBuffer {
 }  // namespace
 
 bool TDrawGrid::Create(HWND parent, int id, int left, int top, int width, int height) {
-  TWindowRouting::Register<TDrawGrid>(GridClass, CS_DBLCLKS);
+  TWindowRouting::Register<TDrawGrid>(GridClass, {.style = CS_DBLCLKS});
   HWND window = CreateWindowExW(
       0, GridClass, L"", WS_CHILD | WS_VISIBLE | WS_TABSTOP | WS_VSCROLL, left, top, width, height,
       parent, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), GetModuleHandleW(nullptr), this);

@@ -84,7 +84,7 @@ class AccessibilityTest : public ::testing::Test {
     ASSERT_TRUE(OpenMain(*form, TestServices(port, [](TWorkerWindow& window) {
       return std::make_unique<TThreadComPort>(true, window);
     })));
-    form->SetActivePage(form->ComponentsPage());
+    form->SetActivePage(form->Widget(idTsComponent));
   }
   void TearDown() override {
     EXPECT_TRUE(CloseMain(*form));
@@ -101,7 +101,7 @@ class AccessibilityTest : public ::testing::Test {
 
 TEST_F(AccessibilityTest, AGridIsATableOfItsRowsReadFromWhatItDraws) {
   ListFifteen();
-  HWND grid = form->ComponentGrid().Handle();
+  HWND grid = GridOf(*form, idDgComp).Handle();
   ComPtr<IAccessible> table = ObjectOf(grid);
   ASSERT_TRUE(table);
   EXPECT_EQ(Name(table.get(), CHILDID_SELF), L"Компоненты, установленные в блоке диагностики");
@@ -149,9 +149,9 @@ TEST_F(AccessibilityTest, AGridIsATableOfItsRowsReadFromWhatItDraws) {
   focus.pdispVal->QueryInterface(AccessibleInterfaceId, focused.put_void());
   VariantClear(&focus);
   EXPECT_EQ(Name(focused.get(), CHILDID_SELF),
-            Name(table.get(), 1 + form->ComponentGrid().Selection().row));
+            Name(table.get(), 1 + GridOf(*form, idDgComp).Selection().row));
   EXPECT_NE(
-      Long(&IAccessible::get_accState, table.get(), 1 + form->ComponentGrid().Selection().row) &
+      Long(&IAccessible::get_accState, table.get(), 1 + GridOf(*form, idDgComp).Selection().row) &
           STATE_SYSTEM_FOCUSED,
       0);
 
@@ -166,11 +166,11 @@ TEST_F(AccessibilityTest, AGridIsATableOfItsRowsReadFromWhatItDraws) {
 
   // The gauge: a progress bar whose value is what it shows.
   form->ShowGauge(57);
-  ComPtr<IAccessible> gauge = ObjectOf(form->ProgressGauge().Handle());
+  ComPtr<IAccessible> gauge = ObjectOf(GaugeOf(*form).Handle());
   EXPECT_EQ(Long(&IAccessible::get_accRole, gauge.get(), CHILDID_SELF), ROLE_SYSTEM_PROGRESSBAR);
   UniqueBstr value;
   gauge->get_accValue(Child(CHILDID_SELF), value.put());
-  EXPECT_EQ(std::wstring(value.get()), TextOf(form->ProgressGauge().Handle()));
+  EXPECT_EQ(std::wstring(value.get()), TextOf(GaugeOf(*form).Handle()));
   EXPECT_EQ(Name(gauge.get(), CHILDID_SELF), L"Состояние");
 
   // Once the window is gone, so are its objects.
@@ -185,10 +185,10 @@ TEST_F(AccessibilityTest, AGridIsATableOfItsRowsReadFromWhatItDraws) {
 // button dereferences them under Wine); and a row is under no point off the grid.
 TEST_F(AccessibilityTest, OddArgumentsAreRefused) {
   ListFifteen();
-  const TDrawGrid& grid = form->ComponentGrid();
+  const TDrawGrid& grid = GridOf(*form, idDgComp);
   ComPtr<IAccessible> table = ObjectOf(grid.Handle());
-  ComPtr<IAccessible> gauge = ObjectOf(form->ProgressGauge().Handle());
-  ComPtr<IAccessible> browse = ObjectOf(GetDlgItem(form->UpdatePage(), idDeUpdateBrowse));
+  ComPtr<IAccessible> gauge = ObjectOf(GaugeOf(*form).Handle());
+  ComPtr<IAccessible> browse = ObjectOf(form->Widget(idDeUpdateBrowse));
   ASSERT_TRUE(table && gauge && browse);
   // A point just below the grid, over a row scrolled out of sight.
   RECT client;
@@ -292,7 +292,7 @@ TEST_F(AccessibilityTest, NewRowsNewTextsAndAMovingGaugeAreAnnounced) {
   TempFolder folder;
   folder.File(L"meridox.exe");
   folder.File(L"salvik.exe");
-  SetWindowTextW(form->FolderField(), folder.Path().c_str());
+  SetWindowTextW(form->Widget(idDeUpdate), folder.Path().c_str());
   form->miUpdateClick(false);  // the scan: new rows
   ListFifteen();               // a new list
   form->ShowStatusLine(L"Готово", false);
@@ -304,12 +304,12 @@ TEST_F(AccessibilityTest, NewRowsNewTextsAndAMovingGaugeAreAnnounced) {
   UnhookWinEvent(hook);
 
   auto of = [](HWND window, DWORD event) { return events[{window, event}]; };
-  EXPECT_FALSE(of(form->UpdateGrid().Handle(), EVENT_OBJECT_REORDER).empty());
-  EXPECT_FALSE(of(form->ComponentGrid().Handle(), EVENT_OBJECT_REORDER).empty());
-  EXPECT_EQ(of(form->StatusLine(), EVENT_OBJECT_NAMECHANGE).size(), 1u);
-  EXPECT_EQ(of(form->ProgressGauge().Handle(), EVENT_OBJECT_VALUECHANGE).size(), 1u);
+  EXPECT_FALSE(of(GridOf(*form, idDgUpdate).Handle(), EVENT_OBJECT_REORDER).empty());
+  EXPECT_FALSE(of(GridOf(*form, idDgComp).Handle(), EVENT_OBJECT_REORDER).empty());
+  EXPECT_EQ(of(form->Widget(idLbStatus), EVENT_OBJECT_NAMECHANGE).size(), 1u);
+  EXPECT_EQ(of(GaugeOf(*form).Handle(), EVENT_OBJECT_VALUECHANGE).size(), 1u);
   // Only the row whose status changed: the second candidate, after the title row.
-  EXPECT_EQ(of(form->UpdateGrid().Handle(), EVENT_OBJECT_NAMECHANGE), std::vector<LONG>{3});
+  EXPECT_EQ(of(GridOf(*form, idDgUpdate).Handle(), EVENT_OBJECT_NAMECHANGE), std::vector<LONG>{3});
 }
 
 }  // namespace

@@ -86,21 +86,23 @@ class UpdatePageTest : public ::testing::Test {
     EXPECT_EQ(port.UnlistedCalls(), 0);
   }
 
-  void SetFolder(const std::wstring& text) { SetWindowTextW(form->FolderField(), text.c_str()); }
+  void SetFolder(const std::wstring& text) {
+    SetWindowTextW(form->Widget(idDeUpdate), text.c_str());
+  }
   void MenuItem() { SendMessageW(form->Handle(), WM_COMMAND, idMiUpdate, 0); }
-  void Button() { SendMessageW(form->UpdateButton(), BM_CLICK, 0, 0); }
+  void Button() { SendMessageW(form->Widget(idBtUpdate), BM_CLICK, 0, 0); }
   bool GridHas(COLORREF colour) {
-    UpdateWindow(form->UpdateGrid().Handle());
-    return HasPixel(form->UpdateGrid().Handle(), colour);
+    UpdateWindow(GridOf(*form, idDgUpdate).Handle());
+    return HasPixel(GridOf(*form, idDgUpdate).Handle(), colour);
   }
 };
 
 TEST_F(UpdatePageTest, MenuItemOnAnEmptyFolderReportsOnTheStatusLineOnly) {
   BoxWatcher boxes;
   MenuItem();
-  EXPECT_EQ(form->ActivePage(), form->UpdatePage());
-  EXPECT_EQ(form->UpdateGrid().RowCount(), 1);
-  EXPECT_EQ(TextOf(form->StatusLine()), NoFiles);
+  EXPECT_EQ(form->ActivePage(), form->Widget(idTsUpdate));
+  EXPECT_EQ(GridOf(*form, idDgUpdate).RowCount(), 1);
+  EXPECT_EQ(TextOf(form->Widget(idLbStatus)), NoFiles);
   EXPECT_TRUE(form->StatusFailed());
   EXPECT_TRUE(boxes.Texts().empty());
   ASSERT_TRUE(form->UpdateRecords());  // created by the first scan, empty
@@ -113,7 +115,7 @@ TEST_F(UpdatePageTest, ButtonWithoutCandidatesAlsoShowsTheBoxAndGivesNoCommand) 
   BoxWatcher boxes;
   Button();
   EXPECT_EQ(boxes.Texts(), std::vector<std::wstring>{NoFiles});
-  EXPECT_EQ(TextOf(form->StatusLine()), NoFiles);
+  EXPECT_EQ(TextOf(form->Widget(idLbStatus)), NoFiles);
   EXPECT_TRUE(form->StatusFailed());
   // The command would be written before the click returns, and the worker would need this
   // thread to serve its first status: nothing can have cleared it yet.
@@ -128,9 +130,9 @@ TEST_F(UpdatePageTest, ButtonWithCandidatesStartsTheUpdateAndLeavesTheStatusLine
   folder.File(L"other.exe");
   folder.File(L"Version.ini", "[VERSION]\r\nVOLNIKAR.EXE= 1.05 \r\n");
   SetFolder(folder.Path());  // on the update page: scans at once
-  EXPECT_EQ(form->UpdateGrid().RowCount(), 3);
+  EXPECT_EQ(GridOf(*form, idDgUpdate).RowCount(), 3);
   Button();
-  EXPECT_EQ(form->UpdateGrid().RowCount(), 3);
+  EXPECT_EQ(GridOf(*form, idDgUpdate).RowCount(), 3);
   ASSERT_TRUE(PumpUntil([&] { return worker->updates == 1; }, TServe::Everything));
   EXPECT_TRUE(boxes.Texts().empty());
   EXPECT_EQ(port.CountOf("Initialize()@T"), 1u);
@@ -138,25 +140,25 @@ TEST_F(UpdatePageTest, ButtonWithCandidatesStartsTheUpdateAndLeavesTheStatusLine
   for (const auto& record : *form->UpdateRecords())
     EXPECT_EQ(record->Version, record->Component == 4 ? L"1.05" : L"???");
   // The worker's own status ("Инициализация...") replaced the red text, not this page.
-  EXPECT_NE(TextOf(form->StatusLine()), NoFiles);
+  EXPECT_NE(TextOf(form->Widget(idLbStatus)), NoFiles);
 }
 
 TEST_F(UpdatePageTest, FolderFieldScansOnlyOnTheUpdatePageAndReportsNothing) {
   folder.File(L"salvik.exe");
   SetFolder(folder.Path());  // no page yet
-  EXPECT_EQ(form->UpdateGrid().RowCount(), 1);
+  EXPECT_EQ(GridOf(*form, idDgUpdate).RowCount(), 1);
   EXPECT_FALSE(form->UpdateRecords());
   MenuItem();
-  EXPECT_EQ(form->UpdateGrid().RowCount(), 2);
-  EXPECT_EQ(TextOf(form->StatusLine()), L"");
+  EXPECT_EQ(GridOf(*form, idDgUpdate).RowCount(), 2);
+  EXPECT_EQ(TextOf(form->Widget(idLbStatus)), L"");
   BoxWatcher boxes;
   SetFolder(folder.Path().substr(0, folder.Path().size() - 2));  // a partial text
-  EXPECT_EQ(form->UpdateGrid().RowCount(), 1);
-  EXPECT_EQ(TextOf(form->StatusLine()), L"");
+  EXPECT_EQ(GridOf(*form, idDgUpdate).RowCount(), 1);
+  EXPECT_EQ(TextOf(form->Widget(idLbStatus)), L"");
   EXPECT_TRUE(boxes.Texts().empty());
-  form->SetActivePage(form->ComponentsPage());
+  form->SetActivePage(form->Widget(idTsComponent));
   SetFolder(folder.Path());
-  EXPECT_EQ(form->UpdateGrid().RowCount(), 1);
+  EXPECT_EQ(GridOf(*form, idDgUpdate).RowCount(), 1);
 }
 
 TEST_F(UpdatePageTest, ARescanLeavesTheWorkersCopyOfTheCandidatesAlive) {

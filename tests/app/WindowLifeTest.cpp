@@ -26,8 +26,8 @@
 namespace {
 
 enum class TState {
-  CreatingLink,      // inside the component's creation (a dialog from its constructor)
-  ConfiguringLink,   // inside start-up's Initialize
+  CreatingLink,     // inside the component's creation (a dialog from its constructor)
+  ConfiguringLink,  // inside start-up's Initialize
   Idle,
   WorkerInLink,      // the worker inside its first Reset, outside any job (its dialog, say)
   CommandGiven,      // a command given, its job not started yet
@@ -39,14 +39,15 @@ enum class TState {
   ClosingInReset,    // from here on a report from the worker's last hand-off is pending too
   ClosingInClose,
   ClosingInShutdown,
-  InLastRelease,     // inside the link's last Release (its dialog, say)
+  InLastRelease,  // inside the link's last Release (its dialog, say)
 };
 enum class TEvent { Close, Query, EndSession, EndCancelled };
 
 const char* Name(TState s) {
-  const char* names[] = {"CreatingLink",   "ConfiguringLink", "Idle",          "WorkerInLink",
-                         "CommandGiven",   "JobRunning",      "InHandOff",     "InFailureDisplay",
-                         "ClosingForJob",  "LoopEnded",       "ClosingInReset", "ClosingInClose",
+  const char* names[] = {"CreatingLink",      "ConfiguringLink",  "Idle",
+                         "WorkerInLink",      "CommandGiven",     "JobRunning",
+                         "InHandOff",         "InFailureDisplay", "ClosingForJob",
+                         "LoopEnded",         "ClosingInReset",   "ClosingInClose",
                          "ClosingInShutdown", "InLastRelease"};
   return names[static_cast<int>(s)];
 }
@@ -107,8 +108,8 @@ class WindowLifeTest : public ::testing::TestWithParam<Case> {
     reasonAtEvent = form->ShutdownBlockReason();  // the worker is held, so it holds still
     static const UINT messages[] = {WM_CLOSE, WM_QUERYENDSESSION, WM_ENDSESSION, WM_ENDSESSION};
     answered = SendMessageTimeoutW(window, messages[static_cast<int>(event)],
-                                   event == TEvent::EndSession ? TRUE : FALSE, 0, SMTO_NORMAL,
-                                   3000, &answer) != 0;
+                                   event == TEvent::EndSession ? TRUE : FALSE, 0, SMTO_NORMAL, 3000,
+                                   &answer) != 0;
     windowAtAnswer = IsWindow(window);
     shutdownsAtAnswer = port.CountOf("Shutdown()@W");
   }
@@ -227,7 +228,7 @@ TEST_P(WindowLifeTest, EndsOnceWithTheLinkClosedInOrder) {
     window = form->Handle();
     form->PlacementStore().SetIniFileName(placementFile);
     form->ShowMain();
-    SetWindowTextW(form->FolderField(), L"C:\\Обновления");
+    SetWindowTextW(form->Widget(idDeUpdate), L"C:\\Обновления");
     ASSERT_TRUE(PumpUntil([&] { return port.CountOf("SetInteractive(0)@T") == 1 || inJob; },
                           TServe::Everything));
     switch (state) {
@@ -332,8 +333,7 @@ INSTANTIATE_TEST_SUITE_P(
                           TState::InHandOff, TState::InFailureDisplay, TState::ClosingForJob,
                           TState::LoopEnded, TState::ClosingInReset, TState::ClosingInClose,
                           TState::ClosingInShutdown, TState::InLastRelease),
-        ::testing::Values(TEvent::Close, TEvent::Query, TEvent::EndSession,
-                          TEvent::EndCancelled)),
+        ::testing::Values(TEvent::Close, TEvent::Query, TEvent::EndSession, TEvent::EndCancelled)),
     [](const ::testing::TestParamInfo<Case>& info) {
       return std::string(Name(std::get<0>(info.param))) + "_" + Name(std::get<1>(info.param));
     });

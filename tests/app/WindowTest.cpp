@@ -81,22 +81,22 @@ TEST_F(WindowTest, StartsWithTheDesignedLayoutNoPageAndAnEmptyStatus) {
   EXPECT_EQ(client.right, 534);
   EXPECT_EQ(client.bottom, 416);
   EXPECT_EQ(TextOf(form->Handle()), L"Блок диагностики: информация");
-  EXPECT_EQ(TextOf(form->StatusLine()), L"");
+  EXPECT_EQ(TextOf(form->Widget(idLbStatus)), L"");
   EXPECT_EQ(form->ActivePage(), nullptr);
-  EXPECT_FALSE(IsWindowVisible(form->ComponentsPage()));
-  EXPECT_FALSE(IsWindowVisible(form->UpdatePage()));
+  EXPECT_FALSE(IsWindowVisible(form->Widget(idTsComponent)));
+  EXPECT_FALSE(IsWindowVisible(form->Widget(idTsUpdate)));
   EXPECT_EQ(GetMenuItemCount(GetMenu(form->Handle())), 3);
 
   std::vector<int> comp, update;
-  for (int c = 0; c < form->ComponentGrid().ColumnCount(); ++c)
-    comp.push_back(form->ComponentGrid().ColumnWidth(c));
-  for (int c = 0; c < form->UpdateGrid().ColumnCount(); ++c)
-    update.push_back(form->UpdateGrid().ColumnWidth(c));
+  for (int c = 0; c < GridOf(*form, idDgComp).ColumnCount(); ++c)
+    comp.push_back(GridOf(*form, idDgComp).ColumnWidth(c));
+  for (int c = 0; c < GridOf(*form, idDgUpdate).ColumnCount(); ++c)
+    update.push_back(GridOf(*form, idDgUpdate).ColumnWidth(c));
   EXPECT_EQ(comp, (std::vector<int>{178, 76, 81, 66, 71, 50}));
   EXPECT_EQ(update, (std::vector<int>{255, 51, 204}));
-  EXPECT_EQ(form->ComponentGrid().RowCount(), 1);
-  EXPECT_EQ(form->UpdateGrid().RowCount(), 1);
-  EXPECT_EQ(form->ProgressGauge().Progress(), 0);
+  EXPECT_EQ(GridOf(*form, idDgComp).RowCount(), 1);
+  EXPECT_EQ(GridOf(*form, idDgUpdate).RowCount(), 1);
+  EXPECT_EQ(GaugeOf(*form).Progress(), 0);
 
   // The faces a Russian system has, with the Cyrillic set.
   const WindowDC dc(form->Handle());
@@ -124,29 +124,29 @@ TEST_F(WindowTest, ComponentsShowsItsPageAndWakesTheWorker) {
   Start();
   Command(idMiComp);
   ASSERT_TRUE(PumpUntil([&] { return jobs == 1; }, TServe::Everything));
-  EXPECT_EQ(form->ActivePage(), form->ComponentsPage());
-  EXPECT_TRUE(IsWindowVisible(form->ComponentsPage()));
-  EXPECT_FALSE(IsWindowVisible(form->UpdatePage()));
-  EXPECT_EQ(TextOf(form->StatusLine()), L"Инициализация...");
+  EXPECT_EQ(form->ActivePage(), form->Widget(idTsComponent));
+  EXPECT_TRUE(IsWindowVisible(form->Widget(idTsComponent)));
+  EXPECT_FALSE(IsWindowVisible(form->Widget(idTsUpdate)));
+  EXPECT_EQ(TextOf(form->Widget(idLbStatus)), L"Инициализация...");
   EXPECT_FALSE(form->StatusFailed());
   ASSERT_TRUE(form->ComponentFiles());
   EXPECT_EQ(form->ComponentFiles()->size(), 2u);
-  EXPECT_EQ(form->ComponentGrid().RowCount(), 3);
-  EXPECT_TRUE(IsWindowVisible(form->ComponentGrid().Handle()));
+  EXPECT_EQ(GridOf(*form, idDgComp).RowCount(), 3);
+  EXPECT_TRUE(IsWindowVisible(GridOf(*form, idDgComp).Handle()));
 
   // The update page through the menu; the components page again.
   Command(idMiUpdate);
-  ASSERT_TRUE(
-      PumpUntil([&] { return form->ActivePage() == form->UpdatePage(); }, TServe::Everything));
-  EXPECT_TRUE(IsWindowVisible(form->UpdatePage()));
-  EXPECT_FALSE(IsWindowVisible(form->ComponentsPage()));
+  ASSERT_TRUE(PumpUntil([&] { return form->ActivePage() == form->Widget(idTsUpdate); },
+                        TServe::Everything));
+  EXPECT_TRUE(IsWindowVisible(form->Widget(idTsUpdate)));
+  EXPECT_FALSE(IsWindowVisible(form->Widget(idTsComponent)));
 }
 
 TEST_F(WindowTest, ARowCountBeyondTheRecordsNeverShowsARowWithoutItsRecord) {
   Start();
   TFileList records(1);
   form->InstallComponentList(std::move(records), 5);
-  EXPECT_EQ(form->ComponentGrid().RowCount(), 2);
+  EXPECT_EQ(GridOf(*form, idDgComp).RowCount(), 2);
 }
 
 TEST_F(WindowTest, AFailedLinkShowsItsTextInRedAndTheNextStatusInTheWindowTextColour) {
@@ -156,19 +156,19 @@ TEST_F(WindowTest, AFailedLinkShowsItsTextInRedAndTheNextStatusInTheWindowTextCo
   Command(idMiComp);
   ASSERT_TRUE(
       PumpUntil([&] { return port.CountOf("SetInteractive(0)@W") == 1; }, TServe::Everything));
-  EXPECT_EQ(TextOf(form->StatusLine()), L"Блок диагностики не подключен");
+  EXPECT_EQ(TextOf(form->Widget(idLbStatus)), L"Блок диагностики не подключен");
   EXPECT_TRUE(form->StatusFailed());
-  EXPECT_TRUE(HasPixel(form->StatusLine(), RGB(255, 0, 0)));
+  EXPECT_TRUE(HasPixel(form->Widget(idLbStatus), RGB(255, 0, 0)));
 
   form->ShowStatusLine(L"Готово", false);
-  EXPECT_FALSE(HasPixel(form->StatusLine(), RGB(255, 0, 0)));
-  EXPECT_TRUE(HasPixel(form->StatusLine(), GetSysColor(COLOR_WINDOWTEXT)));
+  EXPECT_FALSE(HasPixel(form->Widget(idLbStatus), RGB(255, 0, 0)));
+  EXPECT_TRUE(HasPixel(form->Widget(idLbStatus), GetSysColor(COLOR_WINDOWTEXT)));
 }
 
 TEST_F(WindowTest, TheGaugeShowsANavyBarOnWhiteWithYellowText) {
   Start();
   form->ShowGauge(50);
-  HWND gauge = form->ProgressGauge().Handle();
+  HWND gauge = GaugeOf(*form).Handle();
   RECT client;
   GetClientRect(gauge, &client);
   EXPECT_EQ(client.right, 190);
@@ -192,7 +192,7 @@ TEST_F(WindowTest, ClosingDuringAJobLetsItFinishWithItsStatusesFirst) {
   std::wstring statusAtReset;
   port.SetHook("Reset", [&] {
     if (GetCurrentThreadId() != GetWindowThreadProcessId(form->Handle(), nullptr)) return;
-    statusAtReset = TextOf(form->StatusLine());
+    statusAtReset = TextOf(form->Widget(idLbStatus));
   });
   Start();
   Command(idMiComp);

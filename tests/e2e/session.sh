@@ -89,8 +89,12 @@ grep -qE '^events lbStatus: .*namechange [1-9]' "$run/idle.2" || fail "no name c
 # The whole window with the list as it arrived from the stand-in's factory storage.
 screenshot "components-$tag" "$(reading "$run/idle.2" frame)"
 # The update page through its menu item.
-drive "$run/idle.3" attach 30 menu Обновление sleep 300 page frame
+drive "$run/idle.3" attach 30 menu Обновление sleep 300 page frame widgets
 expect "$run/idle.3" "page: update"
+# The page's tab stops in the order the Tab key visits them: deUpdate (207), btUpdate (211),
+# dgUpdate (210), the ids of app/WidgetIds.h.
+tabs=$(awk '/^widget: 1 /{page=($3==202)} /^widget: 2 / && page && substr($5,4,1) ~ /[13579BDF]/ {printf "%s ", $3}' "$run/idle.3")
+[ "$tabs" = "207 211 210 " ] || fail "the update page's tab stops come in the order $tabs"
 screenshot "update-$tag" "$(reading "$run/idle.3" frame)"
 drive "$run/idle.4" attach 30 close
 finish_run idle

@@ -5,10 +5,12 @@
 
 #include <functional>
 #include <memory>
+#include <stdexcept>
 #include <string>
 
 #include "app/TBF.h"
 #include "common/Scopes.h"
+#include "common/WindowRouting.h"
 #include "support/FakeComPort.h"
 #include "support/Pump.h"
 
@@ -54,6 +56,18 @@ inline bool CloseMain(TBF& form) {
   PostMessageW(form.Handle(), WM_CLOSE, 0, 0);
   return PumpUntil([&] { return form.Handle() == nullptr; }, TServe::Everything);
 }
+
+// The grid or the gauge behind a widget of the window.
+template <typename View>
+const View& ViewOf(const TBF& form, TWidgetId id) {
+  const View* view = TWindowRouting::ObjectOf<View>(form.Widget(id));
+  if (!view) throw std::logic_error("no such view in the window");
+  return *view;
+}
+inline const TDrawGrid& GridOf(const TBF& form, TWidgetId id) {
+  return ViewOf<TDrawGrid>(form, id);
+}
+inline const TGauge& GaugeOf(const TBF& form) { return ViewOf<TGauge>(form, idGauge); }
 
 inline std::wstring TextOf(HWND window) {
   wchar_t text[512] = {};
