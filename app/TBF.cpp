@@ -1,3 +1,6 @@
+// The main window TBF: its window procedure, menu and widget handlers, and what the worker's
+// hand-offs do to it. Its start-up steps are in TBF_Startup.cpp, its one close in TBF_Close.cpp,
+// its form in TBF_Form.cpp, the update page in TBF_Update.cpp, the cells in TBF_Grids.cpp.
 #include "TBF.h"
 
 #include <commctrl.h>
@@ -7,24 +10,16 @@
 
 #include "AppError.h"
 #include "Application.h"
-#include "Checkcomreg.h"
 #include "FolderDialog.h"
-#include "LinkComponent.h"
 #include "WidgetIds.h"
 #include "common/FileSystem.h"
-#include "common/SystemErrorText.h"
 #include "common/WindowRouting.h"
-#include "link/Cp1251.h"
-#include "link/LinkConfiguration.h"
 #include "views/Accessible.h"
-#include "views/GridContent.h"
 
 TBF* BF = nullptr;
 
 namespace {
 
-constexpr wchar_t ApplicationTitle[] = L"Блок диагностики: информация";
-constexpr wchar_t EventName[] = L"QemUtil.Thread.Event";
 constexpr wchar_t FolderPrompt[] = L"Выберите папку с обновляемыми файлами";
 // Posted when a hand-off or a call of the link has returned with something left for after it.
 constexpr UINT WM_NESTED_CALLS_RETURNED = WM_APP + 2;
@@ -42,190 +37,16 @@ const wchar_t* ShutdownBlockText(int32_t command) {
   }
 }
 
-// A start-up the user chose to end in the "HRCHECK: " box: the entry routine shows it
-// without a text.
-struct TLinkCreationFailed {};
-
-// What a start-up failure message says of its cause: the system's text, else the code.
-std::wstring CauseText(DWORD code) {
-  const std::wstring text = SystemErrorText(code);
-  return text.empty() ? std::to_wstring(code) : text;
-}
-
 }  // namespace
-
-TStartupServices TStartupServices::System() {
-  TStartupServices services;
-  services.checkRegistration = [] { return CheckComReg(CLSID_ComPort, L"Varnel.dll"); };
-  services.createLink = [](ComPtr<IComPort>& port) { return CreateLinkComponent(port); };
-  services.createWorker = [](TWorkerWindow& window) {
-    return std::make_unique<TThreadComPort>(true, window);
-  };
-  return services;
-}
-
-// Every call on the window thread that may run a message loop of its own.
-template <typename Call>
-decltype(auto) TBF::Nested(Call&& call) {
-  struct TScope {
-    TBF& form;
-    explicit TScope(TBF& f) : form(f) { form.life_.Enter(); }
-    ~TScope() {
-      // Carried out from the main loop, once nothing of this call is on the stack.
-      if (form.life_.Leave() == TLifeOutcome::RunMarked)
-        PostMessageW(form.window_.get(), WM_NESTED_CALLS_RETURNED, 0, 0);
-    }
-  } scope(*this);
-  return call();
-}
-
-// Every call of the link on the window thread: counted as the link's use, and nested, since the
-// component may run a message loop of its own inside any of its calls.
-template <typename Call>
-decltype(auto) TBF::LinkCall(Call&& call) {
-  const auto use = worker_->LinkUse.Count();
-  return Nested(std::forward<Call>(call));
-}
 
 TBF::TBF() = default;
 
-TBF::~TBF() {
-  // Every way out has run the close already, but for an error on its way to the entry
-  // routine's display: its window's end must not post the quit request that would end that
-  // display at once.
-  quietEnd_ = true;
-  RunClose(false);
-  if (window_) SetWindowLongPtrW(window_.get(), GWLP_USERDATA, 0);
-  window_.reset();
-  if (BF == this) BF = nullptr;
-}
+TBF::TNestedScope::TNestedScope(TBF& form) : form_(form) { form_.life_.Enter(); }
 
-void TBF::LoopEnded() { RunClose(false); }
-
-// Start-up, in this order; the worker is resumed last, once the link is made and configured.
-bool TBF::Create(const TStartupServices& services) {
-  BF = this;
-  stepDone_ = services.stepDone;
-  BuildForm();  // both record lists start absent
-  StepDone(L"widgets and fonts");
-  NameTheWindow();
-  if (!LinkRegistered(services)) return false;
-  StepDone(L"registration check");
-  SetUpGrids();
-  SetActivePage(nullptr);
-  browseStart_ = ExecutableFolder();
-  StepDone(L"grids");
-  CreateWorker(services);
-  StepDone(L"worker and its event");
-  if (!CreateLink(services)) return false;
-  // A close or the session's end served by a dialog of the component, in its creation or in
-  // its configuration.
-  if (life_.CloseMarked()) return StopStartup();
-  StepDone(L"link created");
-  ConfigureLink();
-  if (life_.CloseMarked()) return StopStartup();
-  StepDone(L"link configured");
-  // From now on the worker is the link's caller.
-  worker_->Start();
-  life_.SetState(TWindowState::Idle);
-  return true;
-}
-
-void TBF::StepDone(const wchar_t* step) const {
-  if (stepDone_) stepDone_(step);
-}
-
-void TBF::BuildForm() {
-  TWindowRouting::Register<TBF>(
-      MainWindowClass, {.background = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1), .icon = 1});
-  if (const DWORD failure = BuildWidgets(this); failure != ERROR_SUCCESS)
-    throw TAppError(L"Не удалось создать главное окно: " + CauseText(failure));
-}
-
-void TBF::NameTheWindow() {
-  Application.Title = ApplicationTitle;
-  FormStorage.SetIniFileName(ChangeFileExt(ExecutablePath(), L".ini"));
-  SetWindowTextW(window_.get(), Application.Title.c_str());
-  SetWindowTextW(lbStatus, L"");
-}
-
-// Ends start-up quietly: the window is never shown, the message loop ends at once, and the
-// close ends what was made (the worker, the link).
-bool TBF::StopStartup() {
-  life_.SetState(TWindowState::Refused);
-  Application.ShowMainForm = false;
-  Application.Terminate();
-  RunClose(life_.SessionEndMarked());
-  return false;
-}
-
-bool TBF::LinkRegistered(const TStartupServices& services) {
-  const std::wstring refusal = services.checkRegistration();
-  if (refusal.empty()) return true;
-  ShowMessageBox(refusal, MB_OK | MB_ICONSTOP);
-  return StopStartup();
-}
-
-void TBF::SetUpGrids() {
-  SetUpGrid(dgComp, WidthFactors<TFileStruct>(CompGridColumns), CompGridWidthBase);
-  SetUpGrid(dgUpdate, WidthFactors<TUpdateStruct>(UpdateGridColumns), UpdateGridWidthBase);
-  dgComp.SetDrawCellHandler([this](HDC dc, int column, int row, const RECT& cell) {
-    dgCompDrawCell(dc, column, row, cell);
-  });
-  dgUpdate.SetDrawCellHandler([this](HDC dc, int column, int row, const RECT& cell) {
-    dgUpdateDrawCell(dc, column, row, cell);
-  });
-  // What readers are told the cells show.
-  dgComp.SetCellTextHandler([this](int column, int row) { return dgCompCellText(column, row); });
-  dgUpdate.SetCellTextHandler(
-      [this](int column, int row) { return dgUpdateCellText(column, row); });
-}
-
-// The worker, suspended, and its wake-up event (auto-reset, not signalled). The window owns
-// both and frees them itself (ReleaseWorker).
-void TBF::CreateWorker(const TStartupServices& services) {
-  worker_ = services.createWorker(*this);
-  if (!worker_ || !worker_->Started())
-    throw TAppError(L"Не удалось создать рабочий поток: " +
-                    CauseText(worker_ ? worker_->StartError() : ERROR_OUTOFMEMORY));
-  ThreadComPort = worker_.get();
-  // The event by its name is shared by every running copy: a signal there wakes whichever
-  // copy's worker waits first. It is kept for whoever looks for a running copy by that name;
-  // this copy's commands and its stop go to an event of its own.
-  namedEvent_.reset(CreateEventW(nullptr, FALSE, FALSE, EventName));
-  wakeEvent_.reset(CreateEventW(nullptr, FALSE, FALSE, nullptr));
-  if (!wakeEvent_)
-    throw TAppError(L"Не удалось создать событие \"QemUtil.Thread.Event\": " +
-                    CauseText(GetLastError()));
-  worker_->Event = wakeEvent_.get();
-}
-
-// The link component; the worker holds the only reference.
-bool TBF::CreateLink(const TStartupServices& services) {
-  // The component may show a dialog of its own while it is being made.
-  const HRESULT created = LinkCall([&] { return services.createLink(worker_->Port); });
-  if (FAILED(created) || !worker_->Port) {
-    // Asked to end meanwhile: there is nothing to ask the user.
-    if (life_.CloseMarked()) return StopStartup();
-    const int answer = Nested([&] {
-      return ShowHrCheck(FAILED(created) ? created : E_POINTER, L"Create(intfObj)", L"TBF.cpp",
-                         __LINE__);
-    });
-    // Asked to end while the question was up: it ends, whatever the answer.
-    if (life_.CloseMarked()) return StopStartup();
-    if (answer == IDYES) throw TLinkCreationFailed{};
-    // No and Cancel: the program cannot work without the component; end as quietly as a
-    // refused registration.
-    return StopStartup();
-  }
-  LinkCall([&] { worker_->AskForReceivedSize(); });
-  return true;
-}
-
-void TBF::ConfigureLink() {
-  LinkCall([&] {
-    ::ConfigureLink(*worker_->Port.get(), ToCp1251(Application.Title).c_str(), window_.get());
-  });
+TBF::TNestedScope::~TNestedScope() {
+  // Carried out from the main loop, once nothing of this call is on the stack.
+  if (form_.life_.Leave() == TLifeOutcome::RunMarked)
+    PostMessageW(form_.window_.get(), WM_NESTED_CALLS_RETURNED, 0, 0);
 }
 
 void TBF::ShowMain() {
@@ -273,54 +94,6 @@ void TBF::miCompClick() {
 }
 
 void TBF::miExitClick() { PostMessageW(window_.get(), WM_CLOSE, 0, 0); }
-
-bool TBF::FormCloseQuery() {
-  EndWorkerAndLink();
-  ReleaseWorker();
-  FileList.reset();
-  if (UpdateList) UpdateList->clear();
-  UpdateList.reset();
-  return true;
-}
-
-// The worker ends after its current job: its hand-offs are served meanwhile, and nothing else
-// but sent messages. Then the link is closed and released.
-void TBF::EndWorkerAndLink() {
-  if (worker_) worker_->Stop();
-  CloseLink();
-}
-
-// Each of these calls may show the component's dialog, and so may its last Release. Port is
-// empty once the release has begun, so that the link is closed and released once, whoever
-// comes here.
-void TBF::CloseLink() {
-  if (!worker_ || !worker_->Port) return;
-  LinkCall([&] {
-    worker_->Port->Reset();
-    worker_->Port->Close();
-    worker_->Port->Shutdown();
-  });
-  LinkCall([&] { worker_->ReleaseLink(); });
-}
-
-void TBF::ReleaseWorker() {
-  if (!worker_) return;
-  worker_->Event = nullptr;
-  wakeEvent_.reset();
-  namedEvent_.reset();
-  ThreadComPort = nullptr;
-  worker_.reset();
-}
-
-void TBF::SavePlacement() {
-  WINDOWPLACEMENT placement{};
-  placement.length = sizeof placement;
-  if (!GetWindowPlacement(window_.get(), &placement)) return;
-  const int length = GetWindowTextLengthW(deUpdate);
-  std::wstring folder(length + 1, L'\0');
-  folder.resize(GetWindowTextW(deUpdate, folder.data(), length + 1));
-  FormStorage.Save(placement.rcNormalPosition.left, placement.rcNormalPosition.top, folder);
-}
 
 int TBF::ShowMessageBox(const std::wstring& text, UINT flags) {
   return Nested(
@@ -482,64 +255,6 @@ LRESULT TBF::OnCtlColorStatic(HDC dc, HWND control) {
   SetTextColor(dc, text);
   SetBkColor(dc, GetSysColor(COLOR_BTNFACE));
   return reinterpret_cast<LRESULT>(faceBrush_);
-}
-
-void TBF::OnCloseRequest() {
-  switch (life_.On(TWindowEvent::CloseRequest)) {
-    case TLifeOutcome::Mark: life_.MarkClose(false); break;
-    case TLifeOutcome::Close: RunClose(false); break;
-    default: break;
-  }
-}
-
-// The system ends the process as soon as WM_ENDSESSION(TRUE) returns.
-void TBF::OnEndSession(bool ending) {
-  switch (life_.On(ending ? TWindowEvent::EndSession : TWindowEvent::EndCancelled)) {
-    case TLifeOutcome::Mark: life_.MarkClose(true); break;
-    case TLifeOutcome::Close: RunClose(true); break;
-    case TLifeOutcome::CompleteClose: CompleteClose(); break;
-    default: break;
-  }
-}
-
-// Posted as the outermost nested call returned with a close marked or reports queued; they may
-// have been carried out since.
-void TBF::OnNestedCallsReturned() {
-  if (life_.On(TWindowEvent::NestedReturned) != TLifeOutcome::RunMarked) return;
-  ShowPendingReports();  // none once the session ends; a close during one of them is marked
-  if (!life_.CloseMarked()) return;
-  RunClose(life_.SessionEndMarked());
-}
-
-bool TBF::LinkInUse() const { return worker_ && worker_->LinkUse.InUse(); }
-
-void TBF::RunClose(bool sessionEnds) {
-  if (life_.Ended()) return;  // entered once, whichever way out came first
-  if (sessionEnds) life_.MarkClose(true);
-  life_.SetState(TWindowState::Closing);
-  FormCloseQuery();
-  FinishClose(life_.SessionEndMarked());
-  life_.SetState(TWindowState::Closed);
-}
-
-void TBF::CompleteClose() {
-  EndWorkerAndLink();
-  FinishClose(true);
-}
-
-void TBF::FinishClose(bool sessionEnds) {
-  if (!window_) return;
-  // A session's end waits on no box: the session is over, and the status line tells what
-  // failed.
-  if (sessionEnds) life_.MarkClose(true);
-  ShowPendingReports();
-  if (shown_) SavePlacement();
-  DestroyWindow(window_.get());
-}
-
-// One at a time: a session's end marked under one box drops the rest.
-void TBF::ShowPendingReports() {
-  for (const std::exception_ptr& report : life_.TakeReports()) ShowError(report);
 }
 
 void TBF::OnBrowseFolder() {

@@ -121,10 +121,27 @@ class TBF final : public TWorkerWindow, public TBFForm {
   // Runs call, which may run a message loop of its own, as a nested call: a close or session
   // end that its loop serves waits until it has returned, and nothing it uses is freed.
   template <typename Call>
-  decltype(auto) Nested(Call&& call);
-  // A call of the link on the window thread: nested, and counted as the link's use.
+  decltype(auto) Nested(Call&& call) {
+    const TNestedScope scope(*this);
+    return call();
+  }
+  class TNestedScope {
+   public:
+    explicit TNestedScope(TBF& form);
+    ~TNestedScope();
+    TNestedScope(const TNestedScope&) = delete;
+    TNestedScope& operator=(const TNestedScope&) = delete;
+
+   private:
+    TBF& form_;
+  };
+  // A call of the link on the window thread: nested, and counted as the link's use, since the
+  // component may run a message loop of its own inside any of its calls.
   template <typename Call>
-  decltype(auto) LinkCall(Call&& call);
+  decltype(auto) LinkCall(Call&& call) {
+    const auto use = worker_->LinkUse.Count();
+    return Nested(std::forward<Call>(call));
+  }
   // Whether the link is in use on any thread, or due to be (a command given, say).
   bool LinkInUse() const;
   // The close, every way out's, entered once: FormCloseQuery, then the window goes (its

@@ -2,24 +2,17 @@
 
 #include <process.h>
 
+#include "common/WindowRouting.h"
+
 namespace {
 
 constexpr UINT WM_HANDOFF = WM_APP + 1;
 constexpr wchar_t HandOffClass[] = L"QemUtil.HandOff";
 
-void RegisterHandOffClass(WNDPROC proc) {
-  WNDCLASSEXW windowClass{};
-  windowClass.cbSize = sizeof windowClass;
-  windowClass.lpfnWndProc = proc;
-  windowClass.hInstance = GetModuleHandleW(nullptr);
-  windowClass.lpszClassName = HandOffClass;
-  RegisterClassExW(&windowClass);  // fails harmlessly when already registered
-}
-
 }  // namespace
 
 TThread::TThread(bool createSuspended) : windowThreadId_(GetCurrentThreadId()) {
-  RegisterHandOffClass(&TThread::HandOffProc);
+  RegisterWindowClass(HandOffClass, &TThread::HandOffProc);
   // A message-only window: sent messages reach it on this thread, it is never shown.
   handOffWindow_.reset(CreateWindowExW(0, HandOffClass, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
                                        GetModuleHandleW(nullptr), nullptr));
