@@ -9,6 +9,8 @@
 //   events-watch    from now on, counts the WinEvents of every window (served while the driver
 //                   waits or sleeps)
 //   events ID       "events ID: reorder N, namechange N, valuechange N" for widget ID
+//   event-texts ID  "event-text: TEXT" for each text widget ID had when a change of its name was
+//                   announced (read as the announcement arrives; repeats left out)
 //   acc-stress ID SECONDS FOLDER_A FOLDER_B
 //                   reads the rows of grid ID for SECONDS while another thread switches the
 //                   folder field between two folders (each switch rescans, replacing the rows):
@@ -152,9 +154,17 @@ void PrintGauge(HWND gauge) {
 // --- WinEvents ------------------------------------------------------------------------------
 
 std::map<std::pair<HWND, DWORD>, int> eventCounts;
+// Each window's texts as its name changes were announced, repeats of the last left out.
+std::map<HWND, std::vector<std::wstring>> namedTexts;
 
 void CALLBACK CountEvent(HWINEVENTHOOK, DWORD event, HWND window, LONG object, LONG, DWORD, DWORD) {
-  if (object == OBJID_CLIENT) ++eventCounts[{window, event}];
+  if (object != OBJID_CLIENT) return;
+  ++eventCounts[{window, event}];
+  if (event != EVENT_OBJECT_NAMECHANGE) return;
+  wchar_t text[512] = {};
+  GetWindowTextW(window, text, 512);
+  std::vector<std::wstring>& texts = namedTexts[window];
+  if (texts.empty() || texts.back() != text) texts.push_back(text);
 }
 
 void WatchEvents() {
@@ -162,6 +172,7 @@ void WatchEvents() {
                                               nullptr, &CountEvent, 0, 0, WINEVENT_OUTOFCONTEXT);
   if (!hook) Fail(L"no event hook");
   eventCounts.clear();
+  namedTexts.clear();
 }
 
 void PrintEvents(const std::wstring& name) {
@@ -547,6 +558,9 @@ bool AccessibleStep(const std::wstring& step, const std::function<std::wstring()
     WatchEvents();
   } else if (step == L"events") {
     PrintEvents(next());
+  } else if (step == L"event-texts") {
+    Pump(300);
+    for (const std::wstring& text : namedTexts[Named(next())]) Print(L"event-text", text);
   } else if (step == L"acc-stress") {
     const HWND grid = Named(next());
     const double seconds = _wtof(next().c_str());

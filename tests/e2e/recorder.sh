@@ -12,9 +12,13 @@ register_stand_in
 cp "$bin/QemUtil.exe" "$run/"
 exe=$(winpath "$run/QemUtil.exe")
 class='HKCR\CLSID\{CDFF5124-8322-4B60-ACEB-F4AFEC1116FD}\InprocServer32'
+# registered VALUE: the class's server path ("" for the default value) or another value of it.
 registered() {
-  program_reg query "$class" $([ -n "$1" ] && echo "/v $1" || echo /ve) 2>/dev/null | tr -d '\r' |
-    sed -n "s/.*REG_SZ *//p"
+  if [ -z "$1" ]; then
+    program_reg query "$class" /ve 2>/dev/null | tr -d '\r' | grep -ao 'Z:\\.*'
+  else
+    program_reg query "$class" /v "$1" 2>/dev/null | tr -d '\r' | sed -n "s/.*REG_SZ *//p"
+  fi
 }
 # A Windows path as configure's extra lines take it (they go through printf's %b).
 escaped() { winpath "$1" | sed 's/\\/\\\\/g'; }
@@ -45,19 +49,38 @@ refused="Блок отклонил обновление: нет места"
 
 # session NAME FINAL_STATUS: the program started, the list, the update of a fresh copy of the
 # folder until FINAL_STATUS shows, both tables read, closed; what the operator saw in NAME.seen.
+# The status texts are read as their changes are announced, which may come after a text that
+# lasted only a moment is gone again: what a run read must be the program's sequence with at most
+# such texts missing (statuses NAME FINAL checks it), and the rest of what the operator sees must
+# be equal.
+statuses() {
+  local expected=("Инициализация..." "Задание директории..." "Задание директории завершено успешно"
+    "Запрос списка файлов..." "Запрос списка файлов завершен успешно" "Не найдены файлы для обновления"
+    "Инициализация..." 'Обновление "Диагностический тест MERIDOX"...' "Ожидание подтверждения обновления..."
+    'Обновление "Диагностика системы SALVIK"...' "Ожидание подтверждения обновления..." "$2")
+  local at=0 text
+  while IFS= read -r text; do
+    while ((at < ${#expected[@]})) && [ "${expected[at]}" != "$text" ]; do at=$((at + 1)); done
+    ((at < ${#expected[@]})) || { fail "$1: status \"$text\" out of order or unknown"; return; }
+    at=$((at + 1))
+  done < <(sed -n 's/^event-text: //p' "$run/$1.run")
+  [ "$(sed -n 's/^event-text: //p' "$run/$1.run" | tail -1)" = "$2" ] || fail "$1: the last status is not \"$2\""
+}
+
 session() {
   cp -r "$run/pristine" "$run/$1.upd"
   drive "$run/$1.owner" start "$exe" window 30 exit 60 &
   local owner=$!
   drive "$run/$1.run" attach 30 events-watch menu Компоненты wait-status "Запрос списка файлов завершен успешно" 20 \
     status acc-grid dgComp menu Обновление sleep 200 folder-set "$(winpath "$run/$1.upd")" click-update \
-    wait-status "$2" 30 sleep 300 status acc-grid dgUpdate events lbStatus close
+    wait-status "$2" 30 sleep 300 status acc-grid dgUpdate event-texts lbStatus close
   wait "$owner"
   {
-    grep -E '^(status|acc-row|events lbStatus):' "$run/$1.run"
+    grep -E '^(status|acc-row):' "$run/$1.run"
     grep '^exit:' "$run/$1.owner"
     echo "left: $(ls "$run/$1.upd" | tr '\n' ' ')"
   } >"$run/$1.seen"
+  statuses "$1" "$2"
 }
 
 configure recorded '[fault]\nmethod = WaitConfirm\ncall = 2\nstatus = 6\ntext = '"$refused"'\n'
@@ -93,7 +116,7 @@ sed '/"method":"WaitConfirm"/s/"result":6,/"result":0,/' "$recording" >"$run/cha
 configure changed "replay = $(escaped "$run/changed.jsonl")\n"
 session changed "Обновление файлов завершено успешно"
 expect "$run/changed.seen" "exit: 0"
-expect "$run/changed.seen" "left:  "
+expect "$run/changed.seen" "left: "
 expect "$run/changed.seen" "acc-row: Диагностика системы SALVIK, 1.9, обновление выполнено успешно"
 grep '^# divergence' "$run/changed.journal" && fail "the changed replay diverged"
 
