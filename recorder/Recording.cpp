@@ -82,7 +82,7 @@ TRecording::TRecording(const std::filesystem::path& folder, const std::tm& local
     std::strftime(stamp, sizeof stamp, "%Y-%m-%d_%H-%M-%S", &localStart);
     std::error_code error;
     std::filesystem::create_directories(folder, error);
-    for (int session = 1; session < 100; ++session) {
+    for (int session = 1; session <= 1000; ++session) {
       const std::string name =
           std::string(stamp) + (session > 1 ? "_" + std::to_string(session) : "") + ".jsonl";
       const std::filesystem::path path = folder / name;
