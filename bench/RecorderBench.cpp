@@ -98,8 +98,9 @@ int main() {
   ComPtr<IClassFactory> alone = StandInFactory(), recording = FactoryOf(recorder);
   if (!alone || !recording) return std::printf("cannot load the stand-in or the recorder\n"), 1;
   const TFigures a = Measure(alone.get()), r = Measure(recording.get());
-  std::printf("Recorder beside the stand-in alone, %s, microseconds (stand-in / recorder / added)\n",
-              kBuildWidth);
+  std::printf(
+      "Recorder beside the stand-in alone, %s, microseconds (stand-in / recorder / added)\n",
+      kBuildWidth);
   auto row = [](const char* what, double plain, double recorded) {
     std::printf("  %-46s %10.1f %10.1f %+10.1f\n", what, plain, recorded, recorded - plain);
   };

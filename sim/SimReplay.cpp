@@ -19,11 +19,13 @@ struct TJson {
   double Number = 0;
   std::string Text;
   std::vector<TJson> Items;
-  std::vector<std::pair<std::string, TJson>> Members;
+  // An object's members: Keys[i] names Values[i] (a vector of pairs would need TJson whole).
+  std::vector<std::string> Keys;
+  std::vector<TJson> Values;
 
   const TJson* Member(std::string_view key) const {
-    for (const auto& [name, value] : Members)
-      if (name == key) return &value;
+    for (size_t i = 0; i < Keys.size(); ++i)
+      if (Keys[i] == key) return &Values[i];
     return nullptr;
   }
 };
@@ -80,7 +82,8 @@ class TJsonReader {
       TJson member;
       Blanks();
       if (!String(key) || !Eat(':') || !Value(member, depth + 1)) return false;
-      value.Members.emplace_back(std::move(key), std::move(member));
+      value.Keys.push_back(std::move(key));
+      value.Values.push_back(std::move(member));
     } while (Eat(','));
     return Eat('}');
   }
@@ -168,9 +171,9 @@ bool ReadCall(const TJson& line, TRecordedCall& call, std::wstring& error) {
   }
   call.Method = method->Text;
   std::string arguments;
-  for (const auto& [key, value] : args->Members) {
-    if (key == "window") continue;  // a handle of that run's window
-    arguments += (arguments.empty() ? "" : ", ") + Rendered(value);
+  for (size_t i = 0; i < args->Keys.size(); ++i) {
+    if (args->Keys[i] == "window") continue;  // a handle of that run's window
+    arguments += (arguments.empty() ? "" : ", ") + Rendered(args->Values[i]);
   }
   call.Call = call.Method + "(" + arguments + ")";
   if (result && result->Kind == TJson::TKind::Number)

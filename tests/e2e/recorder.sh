@@ -88,6 +88,17 @@ session recorded "$refused"
 expect "$run/recorded.seen" "exit: 0"
 expect "$run/recorded.seen" "left: salvik.exe Version.ini "
 expect "$run/recorded.seen" "acc-row: Диагностика системы SALVIK, 1.9, обновление не удалось"
+
+# --- A recorder.ini whose component is gone: creation fails as any failed creation, with the
+# reason beside the recordings --------------------------------------------------------------------
+cp "$recorder_dir/recorder.ini" "$run/recorder.ini.good"
+sed -i 's/^component = .*/component = Z:\\nowhere\\Varnel.dll\r/' "$recorder_dir/recorder.ini"
+drive "$run/gone.out" start "$exe" box 30 answer no exit 30
+expect "$run/gone.out" "shown: 0"
+grep -q 'ComPort не создан: нет файла компонента связи "Z:\\nowhere\\Varnel.dll"' "$run/recordings/recorder-errors.txt" ||
+  fail "no reason in recorder-errors.txt: $(cat "$run/recordings/recorder-errors.txt" 2>&1)"
+cp "$run/recorder.ini.good" "$recorder_dir/recorder.ini"
+
 unregister_recorder
 [ "$(registered '')" = "$(winpath "$bin/sim/Varnel.dll")" ] || fail "/u left the class registered to $(registered '')"
 [ "$(registered ThreadingModel)" = Both ] || fail "/u left threading model $(registered ThreadingModel)"

@@ -40,8 +40,11 @@ TEST(SimReplay, WhatTheRecorderWritesReadsBack) {
   const std::string text =
       TJsonObject().Text("recording", "ComPort").Milliseconds("create_ms", 1).Close() + "\n" +
       Call(1, "creator", "Configure",
-           TJsonObject().Number("mode", 5).Text("title", title).Number("window", 4242).Bool(
-               "flag", true),
+           TJsonObject()
+               .Number("mode", 5)
+               .Text("title", title)
+               .Number("window", 4242)
+               .Bool("flag", true),
            0) +
       Call(2, "creator", "QueryState", {}, 1, TJsonObject().Number("state", 1)) +
       Call(3, "worker", "SendPacket",
@@ -69,9 +72,9 @@ TEST(SimReplay, WhatTheRecorderWritesReadsBack) {
   EXPECT_EQ(query->Result, 1);
   EXPECT_EQ(query->State, 1);
 
-  const TRecordedCall* sent = Take(
-      replay, TThreadKind::Worker,
-      ReplayCall("SendPacket", {ReplayNumber(27), ReplayNumber(3), ReplayHex(reply)}));
+  const TRecordedCall* sent =
+      Take(replay, TThreadKind::Worker,
+           ReplayCall("SendPacket", {ReplayNumber(27), ReplayNumber(3), ReplayHex(reply)}));
   ASSERT_NE(sent, nullptr);
   const TRecordedCall* data = Take(replay, TThreadKind::Worker, "GetReceivedData()");
   ASSERT_NE(data, nullptr);
@@ -83,9 +86,9 @@ TEST(SimReplay, WhatTheRecorderWritesReadsBack) {
   const TRecordedCall* error = Take(replay, TThreadKind::Worker, "GetErrorText()");
   ASSERT_NE(error, nullptr);
   EXPECT_EQ(error->Text, L"Нет места");
-  const TRecordedCall* file = Take(
-      replay, TThreadKind::Worker,
-      ReplayCall("SendFile", {ReplayNumber(9), ReplayText(L"qem.exe"), ReplayText(L"ab")}));
+  const TRecordedCall* file =
+      Take(replay, TThreadKind::Worker,
+           ReplayCall("SendFile", {ReplayNumber(9), ReplayText(L"qem.exe"), ReplayText(L"ab")}));
   ASSERT_NE(file, nullptr);
   ASSERT_EQ(file->Progress.size(), 2u);
   EXPECT_TRUE(file->Progress[1].OwnThread);
@@ -97,7 +100,8 @@ TEST(SimReplay, WhatTheRecorderWritesReadsBack) {
 TEST(SimReplay, EachThreadInItsOrderQueriesPassedOverOthersDiverge) {
   const std::string text =
       Call(1, "creator", "Initialize", {}, 0) +
-      Call(2, "worker", "WaitConfirm", TJsonObject().Number("kind", 27).Number("timeout", 3000), 0) +
+      Call(2, "worker", "WaitConfirm", TJsonObject().Number("kind", 27).Number("timeout", 3000),
+           0) +
       Call(3, "worker", "GetErrorText", {}, 0, TJsonObject().Text("text", "x")) +
       Call(4, "worker", "SetInteractive", TJsonObject().Number("interactive", 1), 0) +
       Call(5, "creator", "Reset", {}, 0);
@@ -124,8 +128,8 @@ TEST(SimReplay, UnreadableRecordingsNameTheirLine) {
                 .Error()
                 .find(L"строка 2"),
             std::wstring::npos);
-  EXPECT_NE(TSimReplay::Parse(Call(1, "worker", "GetReceivedData", {}, 0,
-                                   TJsonObject().Text("reply", "0g")))
+  EXPECT_NE(TSimReplay::Parse(
+                Call(1, "worker", "GetReceivedData", {}, 0, TJsonObject().Text("reply", "0g")))
                 .Error()
                 .find(L"строка 1"),
             std::wstring::npos);
@@ -135,8 +139,8 @@ TEST(SimReplay, UnreadableRecordingsNameTheirLine) {
 
 TEST(RecorderConfig, ComponentRequiredAndAbsoluteFolderBesideByDefault) {
   const fs::path here("/opt/rec");
-  TRecorderConfig config =
-      ParseRecorderConfig("\xEF\xBB\xBF[other]\nx = 1\n[Recorder]\r\nComponent = \"/v/Varnel.dll\"\r\n", here);
+  TRecorderConfig config = ParseRecorderConfig(
+      "\xEF\xBB\xBF[other]\nx = 1\n[Recorder]\r\nComponent = \"/v/Varnel.dll\"\r\n", here);
   EXPECT_EQ(config.Error, L"");
   EXPECT_EQ(config.Component, fs::path("/v/Varnel.dll"));
   EXPECT_EQ(config.Folder, here);
