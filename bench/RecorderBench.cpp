@@ -85,6 +85,8 @@ int main() {
   GetTempPathW(MAX_PATH, temp);
   const fs::path folder =
       fs::path(temp) / (L"qem-recorder-bench-" + std::to_wstring(GetCurrentProcessId()));
+  std::error_code ignored;
+  fs::remove_all(folder, ignored);  // Wine reuses process ids
   fs::create_directories(folder / L"recorder");
   std::ofstream(folder / L"bench.ini") << "[unit]\nstorage = unit\nrate = 0\nlatency = 0\n";
   SetEnvironmentVariableW(L"QEMUTIL_SIM_CONFIG", (folder / L"bench.ini").c_str());
@@ -109,7 +111,6 @@ int main() {
   row("QueryState, mean of 20000", a.QueryState, r.QueryState);
   row("file list (SendPacket, WaitData, GetReceivedData)", a.FileList, r.FileList);
   row("SendFile 1 MiB, 256 progress calls, mean of 20", a.SendFile, r.SendFile);
-  std::error_code ignored;
   const auto recordings = std::distance(fs::directory_iterator(folder / L"recordings", ignored),
                                         fs::directory_iterator());
   std::printf("  recordings written: %d\n", static_cast<int>(recordings));
