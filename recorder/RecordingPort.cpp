@@ -144,6 +144,8 @@ class TRecordingPort final : public IComPort {
     const std::time_t now = std::time(nullptr);
     const std::tm* local = std::localtime(&now);
     recording_ = std::make_unique<TRecording>(config.Folder, local ? *local : std::tm{});
+    if (!recording_->IsOpen())
+      WriteErrorNote(config.Folder, L"запись сеанса не создана: папка недоступна для записи");
     char started[32] = {};
     if (local) std::strftime(started, sizeof started, "%Y-%m-%dT%H:%M:%S", local);
     const std::u8string component = config.Component.u8string();
