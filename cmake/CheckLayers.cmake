@@ -1,14 +1,16 @@
 # Each folder is a layer and may include the headers only of itself and of the layers below it:
-# common < model < link < views, worker < app; the stand-in (sim) sits on common, model and link.
+# common < model < link < views, worker < app; the stand-in (sim) sits on common, model and link,
+# the recorder on common and link.
 # Run at every build:  cmake -DSOURCE_DIR=<top> -P cmake/CheckLayers.cmake
 cmake_minimum_required(VERSION 3.25)
-set(layers common model link views worker sim app)
+set(layers common model link views worker sim recorder app)
 set(below_common common)
 set(below_model common model)
 set(below_link common model link)
 set(below_views common model views)
 set(below_worker common model link worker)
 set(below_sim common model link sim)
+set(below_recorder common link recorder)
 set(below_app common model link views worker app)
 
 set(violations "")

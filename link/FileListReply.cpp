@@ -41,6 +41,8 @@ class TReplyReader {
     return true;
   }
 
+  size_t Position() const { return position_; }
+
  private:
   size_t Left() const { return bytes_.size() - position_; }
 
@@ -88,6 +90,19 @@ bool PassesExtensionFilter(std::wstring_view name, std::wstring_view filter) {
   const size_t point = name.rfind(L'.');
   if (point == std::wstring_view::npos) return true;
   return UpperCase(name.substr(point + 1)) == UpperCase(filter);
+}
+
+size_t FileListReplyExtent(std::span<const uint8_t> reply, bool withVersions) {
+  TReplyReader reader(reply);
+  uint8_t code = 0, count = 0;
+  if (!reader.Byte(code)) return 0;
+  if (code != FileListReplyCode) return 1;
+  if (!reader.Byte(count)) return reply.size();
+  for (int entry = 0; entry < count; ++entry) {
+    TFileStruct record;
+    if (!ReadEntry(reader, withVersions, record)) return reply.size();
+  }
+  return reader.Position();
 }
 
 TFileListOutcome ParseFileListReply(std::span<const uint8_t> reply, bool withVersions,

@@ -29,6 +29,10 @@ enum class TFileListOutcome {
 TFileListOutcome ParseFileListReply(std::span<const uint8_t> reply, bool withVersions,
                                     std::wstring_view filter, TFileList& list);
 
+// How many of the reply's bytes the parse reads: up to the end of its last entry, its first
+// byte when that is a wrong code, all of them when the reply ends too soon.
+size_t FileListReplyExtent(std::span<const uint8_t> reply, bool withVersions);
+
 // MS-DOS packed time and date as the file list shows them: "hh:mm.ss" and "yyyy.mm.dd". Only
 // the seconds are checked (above 59 they show as 00); other fields are shown as they are.
 std::wstring FormatPackedTime(uint16_t time);

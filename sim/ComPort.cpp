@@ -212,7 +212,9 @@ class TComPort final : public TComObject<TComPort, IComPort, IReceivedSize> {
 
 HRESULT CreateComPort(REFIID iid, void** object) {
   try {
-    auto* port = new TComPort(LoadConfiguration());
+    TSimConfig config = LoadConfiguration();
+    if (!config.Replay.empty()) return CreateReplayPort(config, iid, object);
+    auto* port = new TComPort(std::move(config));
     const HRESULT result = port->QueryInterface(iid, object);
     port->Release();
     return result;

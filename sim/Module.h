@@ -10,7 +10,11 @@ void ModuleAddRef();
 void ModuleRelease();
 bool ModuleInUse();
 
+struct TSimConfig;
+
 // Creates a ComPort object (the class factory's one product).
 HRESULT CreateComPort(REFIID iid, void** object);
+// The ComPort that answers from the recording config.Replay names.
+HRESULT CreateReplayPort(const TSimConfig& config, REFIID iid, void** object);
 // Creates the class factory for a class id; CLASS_E_CLASSNOTAVAILABLE for an unknown one.
 HRESULT GetClassFactory(REFCLSID clsid, REFIID iid, void** object);

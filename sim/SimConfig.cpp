@@ -87,6 +87,18 @@ class TConfigReader {
     return path.is_absolute() || text.empty() ? path : base_ / path;
   }
 
+  // A factor: 1 as recorded, 2 twice as fast, 0 without waiting.
+  void Speed(const TIniEntry& e) {
+    double speed = -1;
+    const auto [end, error] =
+        std::from_chars(e.Value.data(), e.Value.data() + e.Value.size(), speed);
+    if (error != std::errc() || end != e.Value.data() + e.Value.size() || speed < 0 || speed > 1000)
+      return Fail(e.Line,
+                  L"replay-speed: нужно число от 0 до 1000 (1 - как записано, 0 - без "
+                  L"ожидания)");
+    config_.ReplaySpeed = speed;
+  }
+
   // A list of method names, separated by commas or spaces.
   void Dialogs(const TIniEntry& e) {
     config_.Dialogs.clear();
@@ -131,6 +143,10 @@ class TConfigReader {
         Boolean(e, config_.ContractOnly);
       } else if (e.Key == "dialog") {
         Dialogs(e);
+      } else if (e.Key == "replay") {
+        config_.Replay = Path(e.Value);
+      } else if (e.Key == "replay-speed") {
+        Speed(e);
       } else {
         Fail(e.Line, L"неизвестный ключ \"" + WideFromUtf8(e.Key) + L"\" в разделе [unit]");
       }

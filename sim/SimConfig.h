@@ -41,6 +41,9 @@ struct TSimConfig {
   // Methods inside which, in interactive mode, the component shows a dialog of its own.
   std::vector<std::string> Dialogs;
   std::filesystem::path Journal;  // empty: no journal
+  // A recording to answer from instead of the unit; empty: the unit answers.
+  std::filesystem::path Replay;
+  double ReplaySpeed = 1;  // recorded durations divided by it; 0: no waiting
   std::vector<TSimFault> Faults;
   std::wstring Error;  // empty when the file was sound
 };

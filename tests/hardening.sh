@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# The program and the stand-in as built, read with objdump (no Wine): address-space
+# The program, the stand-in and the recorder as built, read with objdump (no Wine): address-space
 # randomisation with the relocations it needs, no-execute data, high-entropy addresses in
 # 64-bit, the stack protector compiled in, and no DLL of ours (libssp's or the runtime's).
 # The 32-bit product's imports are those release/imports-win32.txt lists, each one on
@@ -106,7 +106,7 @@ scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
 first=1 product=()
 for tree in "$@"; do
-  for file in "$tree/bin/QemUtil.exe" "$tree/bin/sim/Varnel.dll"; do
+  for file in "$tree/bin/QemUtil.exe" "$tree/bin/sim/Varnel.dll" "$tree/bin/recorder/Varnel.dll"; do
     if [ -f "$file" ]; then
       check "$file"
       [[ $("$objdump" -f "$file") == *"file format pei-i386"* ]] && product+=("$file")

@@ -15,6 +15,8 @@
 //   events-watch    from now on, counts the WinEvents of every window (served while the driver
 //                   waits or sleeps)
 //   events ID       "events ID: reorder N, namechange N, valuechange N" for widget ID
+//   event-texts ID  "event-text: TEXT" for each text widget ID had when a change of its name was
+//                   announced (read as the announcement arrives; repeats left out)
 //   acc-stress ID SECONDS FOLDER_A FOLDER_B
 //                   reads the rows of grid ID for SECONDS while another thread switches the
 //                   folder field between two folders (each switch rescans, replacing the rows):
@@ -241,9 +243,17 @@ void PrintFocusOrder() {
 // --- WinEvents ------------------------------------------------------------------------------
 
 std::map<std::pair<HWND, DWORD>, int> eventCounts;
+// Each window's texts as its name changes were announced, repeats of the last left out.
+std::map<HWND, std::vector<std::wstring>> namedTexts;
 
 void CALLBACK CountEvent(HWINEVENTHOOK, DWORD event, HWND window, LONG object, LONG, DWORD, DWORD) {
-  if (object == OBJID_CLIENT) ++eventCounts[{window, event}];
+  if (object != OBJID_CLIENT) return;
+  ++eventCounts[{window, event}];
+  if (event != EVENT_OBJECT_NAMECHANGE) return;
+  wchar_t text[512] = {};
+  GetWindowTextW(window, text, 512);
+  std::vector<std::wstring>& texts = namedTexts[window];
+  if (texts.empty() || texts.back() != text) texts.push_back(text);
 }
 
 void WatchEvents() {
@@ -251,6 +261,7 @@ void WatchEvents() {
                                               nullptr, &CountEvent, 0, 0, WINEVENT_OUTOFCONTEXT);
   if (!hook) Fail(L"no event hook");
   eventCounts.clear();
+  namedTexts.clear();
 }
 
 void PrintEvents(const std::wstring& name) {
@@ -637,6 +648,11 @@ std::span<const TStep> AccessibleSteps() {
       {L"focus-order", [](const TNext&) { PrintFocusOrder(); }},
       {L"events-watch", [](const TNext&) { WatchEvents(); }},
       {L"events", [](const TNext& next) { PrintEvents(next()); }},
+      {L"event-texts",
+       [](const TNext& next) {
+         Pump(300);
+         for (const std::wstring& text : namedTexts[Named(next())]) Print(L"event-text", text);
+       }},
       {L"acc-stress",
        [](const TNext& next) {
          const HWND grid = Named(next());

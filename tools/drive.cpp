@@ -12,6 +12,7 @@
 // status-colour | hold PATH | share PATH | delete PATH | suspend | resume | close-sent | resources
 // | cycles COUNT SOURCE FOLDER SECS | query-end-session | end-session SECS | acc-grid NAME |
 // acc-gauge | acc-name NAME | acc-tree | focus-order | widgets | events-watch | events NAME |
+// event-texts NAME |
 // acc-stress NAME SECS A B (the window as a screen reader reads it: AccessibleSteps.cpp) A step
 // that times out prints "error: ..." and ends the driver with exit code 2; a program that does not
 // end within `exit`'s time is killed, so a hang never outlives its driver.

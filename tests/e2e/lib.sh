@@ -37,6 +37,29 @@ register_stand_in() {
   wine "$regsvr32" /s "$(winpath "$bin/sim/Varnel.dll")" || fail "regsvr32 of the stand-in"
 }
 
+# The recorder in front of the stand-in: a copy in $run/recorder (its recorder.ini names the
+# stand-in, recordings go to $run/recordings), registered over it; finish puts the stand-in back.
+# QEM_E2E_RECORDER=1 makes register_stand_in do this too, so any script runs through it.
+recorder_dir=
+register_recorder() {
+  recorder_dir=$run/recorder
+  mkdir -p "$recorder_dir" "$run/recordings"
+  cp "$bin/recorder/Varnel.dll" "$recorder_dir/"
+  printf '[recorder]\r\ncomponent = %s\r\nfolder = %s\r\n' "$(winpath "$bin/sim/Varnel.dll")" \
+    "$(winpath "$run/recordings")" >"$recorder_dir/recorder.ini"
+  wine "$regsvr32" /s "$(winpath "$recorder_dir/Varnel.dll")" || fail "regsvr32 of the recorder"
+}
+unregister_recorder() {
+  [ -n "$recorder_dir" ] || return 0
+  compgen -G "$run/recordings/*.jsonl" >/dev/null || fail "the recorder made no recording"
+  wine "$regsvr32" /u /s "$(winpath "$recorder_dir/Varnel.dll")" || fail "regsvr32 /u of the recorder"
+  recorder_dir=
+}
+if [ -n "${QEM_E2E_RECORDER:-}" ] && [ "$QEM_E2E_RECORDER" != 0 ]; then
+  eval "$(declare -f register_stand_in | sed '1s/register_stand_in/register_stand_in_alone/')"
+  register_stand_in() { register_stand_in_alone && register_recorder; }
+fi
+
 # program_reg OPERATION KEY ARGS...: reg.exe on the registry as the program sees it.
 program_reg() { wine reg "$@" $reg_view; }
 
@@ -97,6 +120,7 @@ has_colour() {
 }
 
 finish() {
+  unregister_recorder
   wineserver -k 2>/dev/null
   if ((failures)); then
     echo "$test_name: $failures failure(s)"

@@ -141,12 +141,16 @@ TEST(FileListReply, EveryEarlyEndOfAGoodReplyIsRefusedAndAddsNothing) {
       EXPECT_EQ(Parse({whole.begin(), whole.begin() + length}, list, withVersions),
                 TFileListOutcome::Truncated);
       EXPECT_TRUE(list.empty());
+      // A cut reply is read to its end (a recording keeps all of it).
+      EXPECT_EQ(FileListReplyExtent({whole.data(), length}, withVersions), length);
     }
     // Bytes after the last entry are not looked at.
     std::vector<uint8_t> longer = whole;
     longer.push_back(0x55);
     TFileList list;
     EXPECT_EQ(Parse(longer, list, withVersions), TFileListOutcome::Ok);
+    EXPECT_EQ(FileListReplyExtent(longer, withVersions), whole.size());
+    EXPECT_EQ(FileListReplyExtent(ReplyBytes(UnitFiles, withVersions, 7), withVersions), 1u);
   }
   // N larger than the entries sent; and a version part asked for but not sent.
   TFileList list;

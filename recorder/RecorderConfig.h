@@ -1,0 +1,25 @@
+// recorder.ini beside the recorder: which component to forward to and where recordings go.
+//
+//   [recorder]
+//   component = C:\Program Files\Vendor\Varnel.dll   (full path; required)
+//   folder = D:\recordings                           (default: beside the recorder)
+#pragma once
+
+#include <filesystem>
+#include <string>
+#include <string_view>
+
+struct TRecorderConfig {
+  std::filesystem::path Component;
+  std::filesystem::path Folder;
+  std::wstring Error;  // empty when the file was sound
+};
+
+// Parses the file's text (UTF-8, a BOM allowed). recorderFolder: the folder the recorder's
+// file is in, the default for the recordings and the base of a relative folder.
+TRecorderConfig ParseRecorderConfig(std::string_view text,
+                                    const std::filesystem::path& recorderFolder);
+// Reads recorderFolder/recorder.ini; a missing file is an error.
+TRecorderConfig LoadRecorderConfig(const std::filesystem::path& recorderFolder);
+
+inline constexpr wchar_t RecorderConfigName[] = L"recorder.ini";

@@ -1,0 +1,144 @@
+#!/usr/bin/env bash
+# A session recorded through the recorder in front of the stand-in, then replayed by the stand-in
+# alone from that recording: the operator sees the same (status texts, both tables' rows, the
+# files left in the folder, the exit code). The same recording with the failed confirmation
+# changed into a success replays into a successful update. regsvr32 of the recorder takes the
+# registration over with its threading model and /u puts it back; a recorder without its
+# recorder.ini refuses to register and says why.
+# Usage: recorder.sh SOURCE_DIR BUILD_DIR
+source "$(dirname "$0")/lib.sh" "$1" "$2" recorder
+use_prefix sim
+register_stand_in
+cp "$bin/QemUtil.exe" "$run/"
+exe=$(winpath "$run/QemUtil.exe")
+class='HKCR\CLSID\{CDFF5124-8322-4B60-ACEB-F4AFEC1116FD}\InprocServer32'
+# registered VALUE: the class's server path ("" for the default value) or another value of it.
+registered() {
+  if [ -z "$1" ]; then
+    program_reg query "$class" /ve 2>/dev/null | tr -d '\r' | grep -ao 'Z:\\.*'
+  else
+    program_reg query "$class" /v "$1" 2>/dev/null | tr -d '\r' | sed -n "s/.*REG_SZ *//p"
+  fi
+}
+# A Windows path as configure's extra lines take it (they go through printf's %b).
+escaped() { winpath "$1" | sed 's/\\/\\\\/g'; }
+
+# --- Registration: refused without recorder.ini, then over the stand-in and back --------------
+mkdir -p "$run/bare"
+cp "$bin/recorder/Varnel.dll" "$run/bare/"
+wine "$regsvr32" /s "$(winpath "$run/bare/Varnel.dll")" 2>"$run/bare.stderr" &&
+  fail "regsvr32 of a recorder without recorder.ini succeeded"
+grep -q 'recorder.ini' "$run/bare.stderr" || fail "the refusal does not name recorder.ini: $(cat "$run/bare.stderr")"
+[ "$(registered ThreadingModel)" = Both ] || fail "the stand-in's threading model is not Both"
+register_recorder
+[ "$(registered '')" = "$(winpath "$recorder_dir/Varnel.dll")" ] ||
+  fail "the class is registered to $(registered ''), not to the recorder"
+[ "$(registered ThreadingModel)" = Both ] || fail "the recorder took threading model $(registered ThreadingModel)"
+
+# --- One session: the component list, then an update whose second confirmation fails ---------
+configure() {
+  printf '[unit]\nstorage = %s\njournal = %s\nrate = 0\nlatency = 20\ncontract-only = 1\n%b' \
+    "$(winpath "$run/unit")" "$(winpath "$run/$1.journal")" "${2:-}" >"$run/$1.ini"
+  export QEMUTIL_SIM_CONFIG=$(winpath "$run/$1.ini")
+}
+mkdir -p "$run/pristine"
+head -c 200000 /dev/urandom >"$run/pristine/meridox.exe"
+head -c 100000 /dev/urandom >"$run/pristine/salvik.exe"
+printf '[VERSION]\r\nMERIDOX.EXE=2.5\r\nSALVIK.EXE=1.9\r\n' >"$run/pristine/Version.ini"
+refused="Блок отклонил обновление: нет места"
+
+# session NAME FINAL_STATUS: the program started, the list, the update of a fresh copy of the
+# folder until FINAL_STATUS shows, both tables read, closed; what the operator saw in NAME.seen.
+# The status texts are read as their changes are announced, which may come after a text that
+# lasted only a moment is gone again: what a run read must be the program's sequence with at most
+# such texts missing (statuses NAME FINAL checks it), and the rest of what the operator sees must
+# be equal.
+statuses() {
+  local expected=("Инициализация..." "Задание директории..." "Задание директории завершено успешно"
+    "Запрос списка файлов..." "Запрос списка файлов завершен успешно" "Не найдены файлы для обновления"
+    "Инициализация..." 'Обновление "Диагностический тест MERIDOX"...' "Ожидание подтверждения обновления..."
+    'Обновление "Диагностика системы SALVIK"...' "Ожидание подтверждения обновления..." "$2")
+  local at=0 text
+  while IFS= read -r text; do
+    while ((at < ${#expected[@]})) && [ "${expected[at]}" != "$text" ]; do at=$((at + 1)); done
+    ((at < ${#expected[@]})) || { fail "$1: status \"$text\" out of order or unknown"; return; }
+    at=$((at + 1))
+  done < <(sed -n 's/^event-text: //p' "$run/$1.run")
+  [ "$(sed -n 's/^event-text: //p' "$run/$1.run" | tail -1)" = "$2" ] || fail "$1: the last status is not \"$2\""
+}
+
+session() {
+  cp -r "$run/pristine" "$run/$1.upd"
+  drive "$run/$1.owner" start "$exe" window 30 exit 60 &
+  local owner=$!
+  drive "$run/$1.run" attach 30 events-watch menu Компоненты wait-status "Запрос списка файлов завершен успешно" 20 \
+    status acc-grid dgComp menu Обновление sleep 200 folder-set "$(winpath "$run/$1.upd")" click-update \
+    wait-status "$2" 30 sleep 300 status acc-grid dgUpdate event-texts lbStatus close
+  wait "$owner"
+  {
+    grep -E '^(status|acc-row):' "$run/$1.run"
+    grep '^exit:' "$run/$1.owner"
+    echo "left: $(ls "$run/$1.upd" | tr '\n' ' ')"
+  } >"$run/$1.seen"
+  statuses "$1" "$2"
+}
+
+configure recorded '[fault]\nmethod = WaitConfirm\ncall = 2\nstatus = 6\ntext = '"$refused"'\n'
+session recorded "$refused"
+expect "$run/recorded.seen" "exit: 0"
+expect "$run/recorded.seen" "left: salvik.exe Version.ini "
+expect "$run/recorded.seen" "acc-row: Диагностика системы SALVIK, 1.9, обновление не удалось"
+
+# --- A recorder.ini whose component is gone: creation fails as any failed creation, with the
+# reason beside the recordings --------------------------------------------------------------------
+cp "$recorder_dir/recorder.ini" "$run/recorder.ini.good"
+sed -i 's/^component = .*/component = Z:\\nowhere\\Varnel.dll\r/' "$recorder_dir/recorder.ini"
+drive "$run/gone.out" start "$exe" box 30 answer no exit 30
+expect "$run/gone.out" "shown: 0"
+grep -q 'ComPort не создан: нет файла компонента связи "Z:\\nowhere\\Varnel.dll"' "$run/recordings/recorder-errors.txt" ||
+  fail "no reason in recorder-errors.txt: $(cat "$run/recordings/recorder-errors.txt" 2>&1)"
+cp "$run/recorder.ini.good" "$recorder_dir/recorder.ini"
+
+unregister_recorder
+[ "$(registered '')" = "$(winpath "$bin/sim/Varnel.dll")" ] || fail "/u left the class registered to $(registered '')"
+[ "$(registered ThreadingModel)" = Both ] || fail "/u left threading model $(registered ThreadingModel)"
+
+recordings=("$run"/recordings/*.jsonl)
+[ "${#recordings[@]}" = 1 ] || fail "${#recordings[@]} recordings, not one"
+recording=${recordings[0]}
+echo "  recording: $recording ($(wc -l <"$recording") lines)"
+grep -q '"method":"SendFile".*"sha256":"[0-9a-f]\{64\}".*"progress":\[{"thread":"caller"' "$recording" ||
+  fail "no SendFile with its hash and progress calls in the recording"
+grep -q '"thread":"worker","method":"GetReceivedData","args":{},"out":{"reply":"01' "$recording" ||
+  fail "no file-list reply bytes in the recording"
+grep -q '^{"recording":"ComPort"' "$recording" || fail "the recording has no header line"
+
+# --- The same session replayed by the stand-in alone -------------------------------------------
+configure replayed "replay = $(escaped "$recording")\n"
+session replayed "$refused"
+diff "$run/recorded.seen" "$run/replayed.seen" >"$run/replayed.diff" ||
+  fail "the replay showed otherwise: $(tr '\n' ';' <"$run/replayed.diff")"
+grep '^# divergence' "$run/replayed.journal" && fail "the faithful replay diverged"
+grep -q '^WaitConfirm(27, 3000) = 6$' "$run/replayed.journal" || fail "the replay did not answer from the recording"
+
+# --- The recording with the refused confirmation made a success ---------------------------------
+sed '/"method":"WaitConfirm"/s/"result":6,/"result":0,/' "$recording" >"$run/changed.jsonl"
+[ "$(grep -c '"method":"WaitConfirm".*"result":0,' "$run/changed.jsonl")" = 2 ] || fail "the change did not take"
+configure changed "replay = $(escaped "$run/changed.jsonl")\n"
+session changed "Обновление файлов завершено успешно"
+expect "$run/changed.seen" "exit: 0"
+expect "$run/changed.seen" "left: "
+expect "$run/changed.seen" "acc-row: Диагностика системы SALVIK, 1.9, обновление выполнено успешно"
+grep '^# divergence' "$run/changed.journal" && fail "the changed replay diverged"
+
+# --- A recording the program's calls do not follow: a divergence, told as such ----------------
+sed 's/"bytes":"0101"/"bytes":"0100"/' "$recording" >"$run/other.jsonl"
+configure other "replay = $(escaped "$run/other.jsonl")\n"
+drive "$run/other.owner" start "$exe" window 30 exit 60 &
+owner=$!
+drive "$run/other.run" attach 30 menu Компоненты wait-status "Запрос списка файлов завершен неудачно " 20 close
+wait "$owner"
+grep -q '^# divergence: .*SendPacket(27, 2, "0101"), а записан SendPacket(27, 2, "0100")' "$run/other.journal" ||
+  fail "no divergence journaled: $(grep '^#' "$run/other.journal" | tr '\n' ';')"
+
+finish
