@@ -177,10 +177,12 @@ class WindowLifeTest : public ::testing::TestWithParam<Case> {
     }
   }};
 
+  // The form goes first: after a failed assertion its close may still show a box to answer.
   void TearDown() override {
+    if (third.joinable()) third.join();
+    form.reset();
     testOver = true;
     user.join();
-    if (third.joinable()) third.join();
   }
 };
 
