@@ -28,7 +28,8 @@ TThread::TThread(bool createSuspended) : windowThreadId_(GetCurrentThreadId()) {
 }
 
 TThread::~TThread() {
-  // A thread that was never resumed is let go with the flag set: it ends without Execute.
+  // A thread that was never resumed is let go without running Execute.
+  if (!resumed_) abandoned_ = true;
   Terminate();
   Resume();
   WaitFor();
@@ -43,7 +44,9 @@ void TThread::Resume() {
 
 unsigned __stdcall TThread::ThreadStart(void* self) {
   auto* thread = static_cast<TThread*>(self);
-  if (!thread->Terminated()) thread->Execute();
+  // A resumed thread runs Execute even when told to end before it got going: whatever Execute
+  // does at its start and end is done either way.
+  if (!thread->abandoned_) thread->Execute();
   return 0;
 }
 

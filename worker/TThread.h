@@ -55,4 +55,5 @@ class TThread {
   UniqueHandle thread_;
   DWORD startError_ = ERROR_SUCCESS;
   bool resumed_ = false;
+  bool abandoned_ = false;  // set before the resumption that only lets the thread end
 };

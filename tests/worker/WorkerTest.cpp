@@ -248,6 +248,16 @@ TEST_F(WorkerTest, TerminatingAnIdleWorkerCallsOnlySetInteractive) {
   EXPECT_TRUE(window.statuses.empty());
 }
 
+// Told to stop before its thread got going, a resumed worker still takes the link over and hands
+// it back: the window's close always finds the link handed back.
+TEST_F(WorkerTest, AWorkerStoppedAsItIsResumedStillMakesItsStartAndEndCalls) {
+  worker->Start();
+  worker->Stop();
+  EXPECT_EQ(Calls(),
+            (std::vector<std::string>{"Reset()@T", "SetInteractive(0)@T", "SetInteractive(1)@T"}));
+  EXPECT_FALSE(worker->LinkUse.InUse());
+}
+
 TEST_F(WorkerTest, TerminatingABusyWorkerLetsTheJobFinishWithItsHandOffsServed) {
   std::atomic<bool> release{false};
   worker->job = [&](int) {
