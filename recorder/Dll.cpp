@@ -11,6 +11,7 @@
 #include <string>
 
 #include "Module.h"
+#include "common/ComObject.h"
 #include "common/FileSystem.h"
 #include "common/TextCase.h"
 #include "common/UniqueResource.h"
@@ -88,25 +89,11 @@ HRESULT WriteRegistration(const std::wstring& server, const std::wstring& model)
   return written == ERROR_SUCCESS || written == ERROR_FILE_NOT_FOUND ? S_OK : SELFREG_E_CLASS;
 }
 
-class TClassFactory final : public IClassFactory {
+class TClassFactory final : public TComObject<TClassFactory, IClassFactory> {
  public:
-  TClassFactory() { ModuleAddRef(); }
-  ~TClassFactory() { ModuleRelease(); }
-  TClassFactory(const TClassFactory&) = delete;
-  TClassFactory& operator=(const TClassFactory&) = delete;
-
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override {
-    if (!object) return E_POINTER;
-    *object = iid == IID_IUnknown || iid == IID_IClassFactory ? this : nullptr;
-    if (!*object) return E_NOINTERFACE;
-    AddRef();
-    return S_OK;
-  }
-  ULONG STDMETHODCALLTYPE AddRef() override { return ++references_; }
-  ULONG STDMETHODCALLTYPE Release() override {
-    const ULONG left = --references_;
-    if (left == 0) delete this;
-    return left;
+  void* InterfaceFor(REFIID iid) {
+    return iid == IID_IUnknown || iid == IID_IClassFactory ? static_cast<IClassFactory*>(this)
+                                                           : nullptr;
   }
   HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* outer, REFIID iid, void** object) override {
     if (!object) return E_POINTER;
@@ -118,9 +105,6 @@ class TClassFactory final : public IClassFactory {
     lock ? ModuleAddRef() : ModuleRelease();
     return S_OK;
   }
-
- private:
-  std::atomic<ULONG> references_{1};
 };
 
 }  // namespace

@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "Module.h"
+#include "common/ComObject.h"
 #include "Recording.h"
 #include "common/Sha256.h"
 #include "common/ThreadKinds.h"
@@ -73,7 +74,7 @@ void __stdcall RecordProgress(int32_t total, int32_t current) {
   if (transfer->Forward) transfer->Forward(total, current);
 }
 
-class TRecordingPort final : public IComPort {
+class TRecordingPort final : public TComObject<TRecordingPort, IComPort> {
   // One call's line: taken apart so that nothing of the recording can change the answer.
   class TCall {
    public:
@@ -134,7 +135,6 @@ class TRecordingPort final : public IComPort {
  public:
   TRecordingPort(IComPort* inner, const TRecorderConfig& config, double createMs)
       : inner_(inner), start_(TClock::now()) {
-    ModuleAddRef();
     try {
       StartRecording(config, createMs);
     } catch (...) {
@@ -165,24 +165,13 @@ class TRecordingPort final : public IComPort {
                               .Close());
       } catch (...) {
       }
-    ModuleRelease();
   }
   TRecordingPort(const TRecordingPort&) = delete;
   TRecordingPort& operator=(const TRecordingPort&) = delete;
 
-  // IUnknown: only what the vendor's component has, so the program meets it as it is.
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override {
-    if (!object) return E_POINTER;
-    *object = iid == IID_IUnknown || iid == IID_IComPort ? this : nullptr;
-    if (!*object) return E_NOINTERFACE;
-    AddRef();
-    return S_OK;
-  }
-  ULONG STDMETHODCALLTYPE AddRef() override { return ++references_; }
-  ULONG STDMETHODCALLTYPE Release() override {
-    const ULONG left = --references_;
-    if (left == 0) delete this;
-    return left;
+  // Only what the vendor's component has, so the program meets it as it is.
+  void* InterfaceFor(REFIID iid) {
+    return iid == IID_IUnknown || iid == IID_IComPort ? static_cast<IComPort*>(this) : nullptr;
   }
 
   int32_t STDMETHODCALLTYPE Configure(const SCP_Info* info) override {
@@ -337,7 +326,6 @@ class TRecordingPort final : public IComPort {
     return call.Done(NotContracted);
   }
 
-  std::atomic<ULONG> references_{1};
   IComPort* inner_;
   const TClock::time_point start_;
   TThreadKinds threads_;  // made on the creating thread, with the object

@@ -2,7 +2,7 @@
 
 #include <new>
 
-#include "ComObject.h"
+#include "common/ComObject.h"
 #include "Module.h"
 #include "link/Varnel_tlb.h"
 

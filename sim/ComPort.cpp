@@ -11,7 +11,7 @@
 #include <string>
 #include <utility>
 
-#include "ComObject.h"
+#include "common/ComObject.h"
 #include "Module.h"
 #include "SimStatus.h"
 #include "TSimUnit.h"

@@ -14,7 +14,7 @@
 #include <thread>
 #include <vector>
 
-#include "ComObject.h"
+#include "common/ComObject.h"
 #include "Module.h"
 #include "SimConfig.h"
 #include "SimJournal.h"

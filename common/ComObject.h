@@ -1,6 +1,6 @@
-// IUnknown for the server's objects, once: a reference count that frees the object at zero and
-// keeps the module loaded while the object lives, and QueryInterface answering what the object
-// says it is (Derived::InterfaceFor: the interface pointer for an id, or null).
+// IUnknown for an in-process server's objects, once: a reference count that frees the object at
+// zero and keeps the module loaded while the object lives, and QueryInterface answering what the
+// object says it is (Derived::InterfaceFor: the interface pointer for an id, or null).
 #pragma once
 
 #include <windows.h>
@@ -8,7 +8,10 @@
 
 #include <atomic>
 
-#include "Module.h"
+// The server's count of live objects and locks, which DllCanUnloadNow answers from; each server
+// defines them.
+void ModuleAddRef();
+void ModuleRelease();
 
 template <typename Derived, typename... Interfaces>
 class TComObject : public Interfaces... {
