@@ -12,6 +12,7 @@
 
 #include "Module.h"
 #include "common/ComObject.h"
+#include "common/ClassRegistration.h"
 #include "common/FileSystem.h"
 #include "common/TextCase.h"
 #include "common/UniqueResource.h"
@@ -28,30 +29,7 @@ std::atomic<LONG> ModuleReferences{0};
 // back with the component's path (recorder.ini's) by regsvr32 /u.
 constexpr wchar_t ReplacedModelValue[] = L"RecorderReplacedThreadingModel";
 
-std::wstring ClassKeyName() {
-  wchar_t text[64] = {};
-  StringFromGUID2(CLSID_ComPort, text, 64);
-  return std::wstring(L"CLSID\\") + text;
-}
-
-LSTATUS SetText(HKEY key, const wchar_t* name, const std::wstring& value) {
-  return RegSetValueExW(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
-                        static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
-}
-
-// A text value under HKCR\subkey, or "" when there is none.
-std::wstring ReadText(const std::wstring& subkey, const wchar_t* name) {
-  DWORD bytes = 0;
-  if (RegGetValueW(HKEY_CLASSES_ROOT, subkey.c_str(), name, RRF_RT_REG_SZ, nullptr, nullptr,
-                   &bytes) != ERROR_SUCCESS)
-    return {};
-  std::wstring value(bytes / sizeof(wchar_t) + 1, L'\0');
-  if (RegGetValueW(HKEY_CLASSES_ROOT, subkey.c_str(), name, RRF_RT_REG_SZ, nullptr, value.data(),
-                   &bytes) != ERROR_SUCCESS)
-    return {};
-  value.resize(wcslen(value.c_str()));
-  return value;
-}
+std::wstring ClassKeyName() { return ::ClassKeyName(CLSID_ComPort); }
 
 std::wstring ServerKeyName() { return ClassKeyName() + L"\\InprocServer32"; }
 
@@ -82,10 +60,11 @@ HRESULT WriteRegistration(const std::wstring& server, const std::wstring& model)
   if (RegCreateKeyExW(HKEY_CLASSES_ROOT, ServerKeyName().c_str(), 0, nullptr, 0,
                       KEY_WRITE | KEY_QUERY_VALUE, nullptr, serverKey.put(),
                       nullptr) != ERROR_SUCCESS ||
-      SetText(serverKey.get(), nullptr, server) != ERROR_SUCCESS)
+      SetRegistryText(serverKey.get(), nullptr, server) != ERROR_SUCCESS)
     return SELFREG_E_CLASS;
-  const LSTATUS written = model.empty() ? RegDeleteValueW(serverKey.get(), L"ThreadingModel")
-                                        : SetText(serverKey.get(), L"ThreadingModel", model);
+  const LSTATUS written = model.empty()
+                              ? RegDeleteValueW(serverKey.get(), L"ThreadingModel")
+                              : SetRegistryText(serverKey.get(), L"ThreadingModel", model);
   return written == ERROR_SUCCESS || written == ERROR_FILE_NOT_FOUND ? S_OK : SELFREG_E_CLASS;
 }
 
@@ -189,7 +168,7 @@ STDAPI DllRegisterServer() {
   if (!component) return Refuse(error);
   FreeLibrary(component);
 
-  const std::wstring registered = ReadText(ServerKeyName(), nullptr);
+  const std::wstring registered = RegistryText(ServerKeyName(), nullptr);
   if (IsThisFile(registered)) return S_OK;  // already in front of it
   const std::wstring componentPath = WideOf(config.Component);
   if (registered.empty())
@@ -201,11 +180,11 @@ STDAPI DllRegisterServer() {
     return Refuse(L"зарегистрирован \"" + registered + L"\", а recorder.ini называет \"" +
                   componentPath + L"\"; исправьте component в recorder.ini");
 
-  const std::wstring model = ReadText(ServerKeyName(), L"ThreadingModel");
+  const std::wstring model = RegistryText(ServerKeyName(), L"ThreadingModel");
   UniqueHKey classKey;
   if (RegOpenKeyExW(HKEY_CLASSES_ROOT, ClassKeyName().c_str(), 0, KEY_WRITE, classKey.put()) !=
           ERROR_SUCCESS ||
-      SetText(classKey.get(), ReplacedModelValue, model) != ERROR_SUCCESS)
+      SetRegistryText(classKey.get(), ReplacedModelValue, model) != ERROR_SUCCESS)
     return Refuse(
         L"нет доступа на запись к регистрации класса ComPort (нужны права "
         L"администратора)");
@@ -217,11 +196,11 @@ STDAPI DllRegisterServer() {
 // Puts the component recorder.ini names back, with the threading model it had. A registration
 // that is not the recorder's is left alone.
 STDAPI DllUnregisterServer() {
-  if (!IsThisFile(ReadText(ServerKeyName(), nullptr))) return S_OK;
+  if (!IsThisFile(RegistryText(ServerKeyName(), nullptr))) return S_OK;
   const TRecorderConfig config = LoadModuleConfig();
   if (!config.Error.empty())
     return Refuse(config.Error + L"; без component регистрацию вернуть некуда");
-  const std::wstring model = ReadText(ClassKeyName(), ReplacedModelValue);
+  const std::wstring model = RegistryText(ClassKeyName(), ReplacedModelValue);
   if (FAILED(WriteRegistration(WideOf(config.Component), model)))
     return Refuse(L"не удалось вернуть регистрацию класса ComPort");
   UniqueHKey classKey;

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "Module.h"
+#include "common/ClassRegistration.h"
 #include "common/FileSystem.h"
 #include "common/TextCase.h"
 #include "common/UniqueResource.h"
@@ -18,30 +19,11 @@ namespace {
 
 std::atomic<LONG> ModuleReferences{0};
 
-std::wstring ClassKeyName() {
-  wchar_t text[64] = {};
-  StringFromGUID2(CLSID_ComPort, text, 64);
-  return std::wstring(L"CLSID\\") + text;
-}
-
-LSTATUS SetText(HKEY key, const wchar_t* name, const std::wstring& value) {
-  return RegSetValueExW(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
-                        static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
-}
+std::wstring ClassKeyName() { return ::ClassKeyName(CLSID_ComPort); }
 
 // The server path registered for our class id, or "" when there is none.
 std::wstring RegisteredServer() {
-  const std::wstring key = ClassKeyName() + L"\\InprocServer32";
-  DWORD bytes = 0;
-  if (RegGetValueW(HKEY_CLASSES_ROOT, key.c_str(), nullptr, RRF_RT_REG_SZ, nullptr, nullptr,
-                   &bytes) != ERROR_SUCCESS)
-    return {};
-  std::wstring value(bytes / sizeof(wchar_t) + 1, L'\0');
-  if (RegGetValueW(HKEY_CLASSES_ROOT, key.c_str(), nullptr, RRF_RT_REG_SZ, nullptr, value.data(),
-                   &bytes) != ERROR_SUCCESS)
-    return {};
-  value.resize(wcslen(value.c_str()));
-  return value;
+  return RegistryText(ClassKeyName() + L"\\InprocServer32", nullptr);
 }
 
 }  // namespace
@@ -70,13 +52,14 @@ STDAPI DllRegisterServer() {
   UniqueHKey classKey;
   if (RegCreateKeyExW(HKEY_CLASSES_ROOT, ClassKeyName().c_str(), 0, nullptr, 0, KEY_WRITE, nullptr,
                       classKey.put(), nullptr) != ERROR_SUCCESS ||
-      SetText(classKey.get(), nullptr, L"ComPort (simulated diagnostic unit)") != ERROR_SUCCESS)
+      SetRegistryText(classKey.get(), nullptr, L"ComPort (simulated diagnostic unit)") !=
+          ERROR_SUCCESS)
     return SELFREG_E_CLASS;
   UniqueHKey serverKey;
   if (RegCreateKeyExW(classKey.get(), L"InprocServer32", 0, nullptr, 0, KEY_WRITE, nullptr,
                       serverKey.put(), nullptr) != ERROR_SUCCESS ||
-      SetText(serverKey.get(), nullptr, path) != ERROR_SUCCESS ||
-      SetText(serverKey.get(), L"ThreadingModel", L"Both") != ERROR_SUCCESS)
+      SetRegistryText(serverKey.get(), nullptr, path) != ERROR_SUCCESS ||
+      SetRegistryText(serverKey.get(), L"ThreadingModel", L"Both") != ERROR_SUCCESS)
     return SELFREG_E_CLASS;
   return S_OK;
 }
