@@ -300,12 +300,13 @@ void Stress(HWND grid, HWND field, double seconds, const std::wstring& first,
 
   std::atomic<bool> stop{false};
   std::atomic<int> switches{0};
-  // A rescan every few milliseconds: most reads find their rows, some find them replaced.
+  // A rescan every 10 to 40 ms, about as long as a row's reads take from another process under
+  // load: many reads find their rows, many find them replaced.
   std::thread switcher([&] {
     for (int n = 0; !stop; ++n) {
       SetFolder(field, n % 2 ? second : first);
       ++switches;
-      Sleep(n % 7);
+      Sleep(10 + n % 31);
     }
   });
   int reads = 0, found = 0, gone = 0, bad = 0;
