@@ -13,11 +13,13 @@ void TApplication::Terminate() {
   PostQuitMessage(0);
 }
 
-void TApplication::Run(HWND mainWindow, const std::function<void()>& showMainWindow) {
+void TApplication::Run(HWND mainWindow, const std::function<void()>& showMainWindow,
+                       const std::function<bool(const MSG&)>& formKeys) {
   if (terminated_) return;
   if (ShowMainForm && showMainWindow) showMainWindow();
   MSG message;
   while (GetMessageW(&message, nullptr, 0, 0) > 0) {
+    if (formKeys && formKeys(message)) continue;
     if (mainWindow && IsWindow(mainWindow) && IsDialogMessageW(mainWindow, &message)) continue;
     TranslateMessage(&message);
     DispatchMessageW(&message);

@@ -19,8 +19,10 @@ class TApplication {
 
   void Initialize();
   // Shows the main window (unless told not to) and runs the message loop until the program
-  // ends. mainWindow gets dialog-style keyboard navigation (Tab between widgets).
-  void Run(HWND mainWindow, const std::function<void()>& showMainWindow);
+  // ends. Each message goes to formKeys first (true: handled), then mainWindow's dialog-style
+  // keyboard navigation.
+  void Run(HWND mainWindow, const std::function<void()>& showMainWindow,
+           const std::function<bool(const MSG&)>& formKeys = {});
   // Ends the message loop: at once when it runs, or before it starts.
   void Terminate();
   bool Terminated() const { return terminated_; }

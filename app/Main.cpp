@@ -10,7 +10,9 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     Application.Initialize();
     TBF form;
     if (form.Create(TStartupServices::System()))
-      Application.Run(form.Handle(), [&form] { form.ShowMain(); });
+      Application.Run(
+          form.Handle(), [&form] { form.ShowMain(); },
+          [&form](const MSG& message) { return form.TranslateFormKey(message); });
     else
       Application.Run(nullptr, nullptr);  // ends at once: start-up asked to terminate
     // However the loop ended, the window ends by its close (once: a close may have run).

@@ -4,6 +4,9 @@
 
 #include <commctrl.h>
 
+#include <algorithm>
+#include <vector>
+
 #include "common/Scopes.h"
 #include "common/WindowRouting.h"
 #include "views/Accessible.h"
@@ -246,9 +249,9 @@ HWND TBFForm::MakeWidget(const TRow& row, TBuild& build) {
                     width - BrowseButtonWidth, height, parent, row.id);
       if (!widget) return nullptr;
       SendMessageW(widget, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
-      HWND browse = build.made(Make(0, L"BUTTON", L"...", WS_CHILD | WS_VISIBLE | BS_PUSHBUTTON,
-                                    left + width - BrowseButtonWidth, top, BrowseButtonWidth,
-                                    height, parent, row.id + 1));
+      HWND browse = build.made(Make(
+          0, L"BUTTON", L"...", WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON,
+          left + width - BrowseButtonWidth, top, BrowseButtonWidth, height, parent, row.id + 1));
       if (browse) {
         SendMessageW(browse, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
         if (row.readerName) NameForReaders(browse, row.readerName);
@@ -277,6 +280,48 @@ HWND TBFForm::MakeWidget(const TRow& row, TBuild& build) {
   // Nothing more for a widget that failed: its caller reads why from GetLastError.
   if (widget) SendMessageW(widget, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
   return widget;
+}
+
+HWND TBFForm::NextTabStop(HWND from, bool backwards) const {
+  // The rows' widgets in Tab order; the browse button comes right after its field.
+  std::vector<HWND> stops;
+  for (const TRow& row : Rows) {
+    HWND widget = Widget(row.id);
+    if (widget && (GetWindowLongW(widget, GWL_STYLE) & WS_TABSTOP)) stops.push_back(widget);
+    if (row.kind == K::FolderEdit) stops.push_back(Widget(TWidgetId(row.id + 1)));
+  }
+  std::erase_if(
+      stops, [](HWND stop) { return !stop || !IsWindowVisible(stop) || !IsWindowEnabled(stop); });
+  if (stops.empty()) return nullptr;
+  if (backwards) std::reverse(stops.begin(), stops.end());
+  const auto at = std::find(stops.begin(), stops.end(), from);
+  return at == stops.end() || at + 1 == stops.end() ? stops.front() : *(at + 1);
+}
+
+bool TBFForm::TranslateFormKey(const MSG& message) {
+  if (message.message != WM_KEYDOWN || !pcMain) return false;
+  const HWND main = GetAncestor(pcMain, GA_ROOT);
+  if (message.hwnd != main && !IsChild(main, message.hwnd)) return false;
+  if (GetKeyState(VK_CONTROL) < 0 || GetKeyState(VK_MENU) < 0) return false;
+  const HWND focus = GetFocus();
+  if (message.wParam == VK_TAB) {
+    const HWND next = NextTabStop(focus, GetKeyState(VK_SHIFT) < 0);
+    if (!next) return true;
+    SetFocus(next);
+    // As the dialog navigation does: a field entered by Tab has its text selected.
+    if (SendMessageW(next, WM_GETDLGCODE, 0, 0) & DLGC_HASSETSEL)
+      SendMessageW(next, EM_SETSEL, 0, -1);
+    return true;
+  }
+  // The page's buttons are no dialog's default button, for which the dialog navigation would
+  // send IDOK: Enter presses the focused one as its click does.
+  if (message.wParam == VK_RETURN && focus && IsChild(main, focus) &&
+      (SendMessageW(focus, WM_GETDLGCODE, 0, 0) & (DLGC_UNDEFPUSHBUTTON | DLGC_DEFPUSHBUTTON))) {
+    SendMessageW(GetParent(focus), WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(focus), BN_CLICKED),
+                 reinterpret_cast<LPARAM>(focus));
+    return true;
+  }
+  return false;
 }
 
 void SetUpGrid(TDrawGrid& grid, const std::vector<double>& factors, TWidthBase base) {

@@ -1,6 +1,6 @@
 // The form of TBF as data: one row per widget in the order they are made, which is also the
-// order the Tab key visits them. TBFForm holds the widgets under their designed names and builds
-// the window from the rows.
+// order the Tab key visits them. TBFForm holds the widgets under their designed names, builds
+// the window from the rows, and moves the keyboard focus along them.
 #pragma once
 
 #include <windows.h>
@@ -42,6 +42,14 @@ class TBFForm {
   // Any widget by its id (browse: idDeUpdateBrowse), for whoever reads the window, its tests
   // among them; nullptr before the form is built.
   HWND Widget(TWidgetId id) const;
+  // The widget Tab (or Shift+Tab: backwards) moves the focus to from `from`: the next one of the
+  // rows that takes the focus and can be seen, so never one on a hidden page; from the window
+  // itself, the first (the last). nullptr when none can be seen.
+  HWND NextTabStop(HWND from, bool backwards) const;
+  // The keys the form handles itself before the dialog navigation sees them: Tab and Shift+Tab
+  // along the rows (the pages lie inside the page control, where that navigation never looks),
+  // and Enter on a focused button, which presses it. True when the message was handled.
+  bool TranslateFormKey(const MSG& message);
   // The window's font ("MS Sans Serif", 8 point, Cyrillic) and its bold twin: the cells' fonts.
   TCellFonts CellFonts() const { return {windowFont_.get(), windowBoldFont_.get()}; }
 

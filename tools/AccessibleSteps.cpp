@@ -10,8 +10,9 @@
 //                   ("acc-window: DEPTH ID"), then its object and theirs, depth first in the
 //                   order the objects give their children: "acc-tree: DEPTH ROLE | NAME | VALUE
 //                   | LEFT TOP WIDTH HEIGHT" per object or simple element
-//   focus-order     the widgets the Tab key visits from the first one, in that order, as the
-//                   dialog navigation finds them: "focus: ID CLASS | TEXT" each
+//   focus-order     the widgets the Tab key visits, pressed for real (the window brought to the
+//                   front), once round from the page control: "focus: ID CLASS | TEXT" each;
+//                   then the same round with Shift+Tab: "focus-back: ID CLASS | TEXT" each
 //   events-watch    from now on, counts the WinEvents of every window (served while the driver
 //                   waits or sleeps)
 //   events ID       "events ID: reorder N, namechange N, valuechange N" for widget ID
@@ -227,17 +228,56 @@ std::wstring WindowText(HWND window) {
   return text;
 }
 
-void PrintFocusOrder() {
-  const HWND main = GetAncestor(Widget(idPcMain), GA_ROOT);
-  const HWND first = GetNextDlgTabItem(main, nullptr, FALSE);
-  HWND at = first;
-  for (int n = 0; at && n < 64; ++n) {
+// The widget that has the keyboard focus in the program's window thread.
+HWND FocusIn(HWND main) {
+  GUITHREADINFO info{};
+  info.cbSize = sizeof info;
+  return GetGUIThreadInfo(GetWindowThreadProcessId(main, nullptr), &info) ? info.hwndFocus
+                                                                          : nullptr;
+}
+
+// Tab, or Shift+Tab, as the keyboard sends it; returns the focus once it has moved (or after
+// a second).
+HWND PressTab(HWND main, bool shift) {
+  const HWND before = FocusIn(main);
+  std::vector<INPUT> keys;
+  auto key = [&](WORD code, bool up) {
+    INPUT input{};
+    input.type = INPUT_KEYBOARD;
+    input.ki.wVk = code;
+    input.ki.dwFlags = up ? KEYEVENTF_KEYUP : 0;
+    keys.push_back(input);
+  };
+  if (shift) key(VK_SHIFT, false);
+  key(VK_TAB, false);
+  key(VK_TAB, true);
+  if (shift) key(VK_SHIFT, true);
+  SendInput(static_cast<UINT>(keys.size()), keys.data(), sizeof(INPUT));
+  for (int waited = 0; waited < 1000 && FocusIn(main) == before; waited += 10) Sleep(10);
+  return FocusIn(main);
+}
+
+void PrintFocusRound(HWND main, HWND start, bool backwards) {
+  HWND at = start;
+  for (int n = 0; at && n < 16; ++n) {
     wchar_t name[64] = {};
     GetClassNameW(at, name, 64);
-    Print(L"focus", std::to_wstring(GetDlgCtrlID(at)) + L" " + name + L" | " + WindowText(at));
-    at = GetNextDlgTabItem(main, at, FALSE);
-    if (at == first) break;
+    Print(backwards ? L"focus-back" : L"focus",
+          std::to_wstring(GetDlgCtrlID(at)) + L" " + name + L" | " + WindowText(at));
+    at = PressTab(main, backwards);
+    if (at == start) break;
   }
+}
+
+void PrintFocusOrder() {
+  const HWND pages = Widget(idPcMain);
+  const HWND main = GetAncestor(pages, GA_ROOT);
+  SetForegroundWindow(main);
+  // From wherever the focus is to the page control, the round's start.
+  for (int n = 0; n < 16 && FocusIn(main) != pages; ++n) PressTab(main, false);
+  if (FocusIn(main) != pages) Fail(L"Tab never reaches the page control");
+  PrintFocusRound(main, pages, false);
+  PrintFocusRound(main, pages, true);
 }
 
 // --- WinEvents ------------------------------------------------------------------------------

@@ -177,6 +177,51 @@ TEST_F(UpdatePageTest, ARescanLeavesTheWorkersCopyOfTheCandidatesAlive) {
   EXPECT_EQ(workersCopy[0]->Status.load(), usInProgress);
 }
 
+// Tab and Shift+Tab walk the shown page in the designed order, from the page control round to
+// it and never into the hidden page; Enter presses the focused button.
+TEST_F(UpdatePageTest, TheKeyboardWalksTheShownPageAndPressesItsButton) {
+  const HWND pages = form->Widget(idPcMain);
+  auto press = [&](WPARAM key, bool shift) {
+    BYTE keys[256] = {};
+    GetKeyboardState(keys);
+    keys[VK_SHIFT] = shift ? 0x80 : 0;
+    SetKeyboardState(keys);
+    MSG message{};
+    message.hwnd = GetFocus();
+    message.message = WM_KEYDOWN;
+    message.wParam = key;
+    const bool handled = form->TranslateFormKey(message);
+    keys[VK_SHIFT] = 0;
+    SetKeyboardState(keys);
+    return handled;
+  };
+  auto round = [&](bool shift) {
+    SetFocus(pages);
+    std::vector<int> visited;
+    for (int n = 0; n < 8 && (visited.empty() || GetFocus() != pages); ++n) {
+      EXPECT_TRUE(press(VK_TAB, shift));
+      visited.push_back(GetDlgCtrlID(GetFocus()));
+    }
+    return visited;
+  };
+  MenuItem();
+  EXPECT_EQ(round(false),
+            (std::vector<int>{idDeUpdate, idDeUpdateBrowse, idBtUpdate, idDgUpdate, idPcMain}));
+  EXPECT_EQ(round(true),
+            (std::vector<int>{idDgUpdate, idBtUpdate, idDeUpdateBrowse, idDeUpdate, idPcMain}));
+  form->SetActivePage(form->Widget(idTsComponent));
+  EXPECT_EQ(round(false), (std::vector<int>{idDgComp, idPcMain}));
+  EXPECT_EQ(round(true), (std::vector<int>{idDgComp, idPcMain}));
+
+  form->SetActivePage(form->Widget(idTsUpdate));
+  SetFocus(form->Widget(idBtUpdate));
+  BoxWatcher boxes;
+  EXPECT_TRUE(press(VK_RETURN, false));
+  EXPECT_EQ(boxes.Texts(), std::vector<std::wstring>{NoFiles});
+  SetFocus(form->Widget(idDeUpdate));
+  EXPECT_FALSE(press(VK_RETURN, false));  // the field's own
+}
+
 TEST_F(UpdatePageTest, TheGridPaintsCandidatesWithTheirStatusColours) {
   folder.File(L"pelikar.exe");
   folder.File(L"salvik.exe");

@@ -89,13 +89,18 @@ grep -qE '^events lbStatus: .*namechange [1-9]' "$run/idle.2" || fail "no name c
 # The whole window with the list as it arrived from the stand-in's factory storage.
 screenshot "components-$tag" "$(reading "$run/idle.2" frame)"
 # The update page through its menu item.
-drive "$run/idle.3" attach 30 menu Обновление sleep 300 page frame widgets
+drive "$run/idle.3" attach 30 menu Обновление sleep 300 page frame
 expect "$run/idle.3" "page: update"
-# The page's tab stops in the order the Tab key visits them: deUpdate (207), btUpdate (211),
-# dgUpdate (210), the ids of app/WidgetIds.h.
-tabs=$(awk '/^widget: 1 /{page=($3==202)} /^widget: 2 / && page && substr($5,4,1) ~ /[13579BDF]/ {printf "%s ", $3}' "$run/idle.3")
-[ "$tabs" = "207 211 210 " ] || fail "the update page's tab stops come in the order $tabs"
 screenshot "update-$tag" "$(reading "$run/idle.3" frame)"
+# Tab, pressed for real, from the page control (200) through the shown page: deUpdate (207),
+# its browse button (208), btUpdate (211), dgUpdate (210), and round again; Shift+Tab the other
+# way. On the components page only dgComp (204). The ids of app/WidgetIds.h.
+order() { sed -n "s/^$2: \([0-9]*\) .*/\1/p" "$1" | tr '\n' ' '; }
+drive "$run/idle.tab" attach 30 focus-order menu Компоненты sleep 300 focus-order
+[ "$(order "$run/idle.tab" focus)" = "200 207 208 211 210 200 204 " ] ||
+  fail "Tab visits $(order "$run/idle.tab" focus)"
+[ "$(order "$run/idle.tab" focus-back)" = "200 210 211 208 207 200 204 " ] ||
+  fail "Shift+Tab visits $(order "$run/idle.tab" focus-back)"
 drive "$run/idle.4" attach 30 close
 finish_run idle
 # The tables above were read through the system's library, not the one beside the program.
