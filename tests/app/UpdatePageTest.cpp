@@ -220,6 +220,17 @@ TEST_F(UpdatePageTest, TheKeyboardWalksTheShownPageAndPressesItsButton) {
   EXPECT_EQ(boxes.Texts(), std::vector<std::wstring>{NoFiles});
   SetFocus(form->Widget(idDeUpdate));
   EXPECT_FALSE(press(VK_RETURN, false));  // the field's own
+  // Space is the button's own, through the loop's dialog navigation.
+  SetFocus(form->Widget(idBtUpdate));
+  for (UINT key : {WM_KEYDOWN, WM_KEYUP}) {
+    MSG message{};
+    message.hwnd = GetFocus();
+    message.message = key;
+    message.wParam = VK_SPACE;
+    if (!form->TranslateFormKey(message) && !IsDialogMessageW(form->Handle(), &message))
+      DispatchMessageW(&message);
+  }
+  EXPECT_EQ(boxes.Texts(), (std::vector<std::wstring>{NoFiles, NoFiles}));
 }
 
 TEST_F(UpdatePageTest, TheGridPaintsCandidatesWithTheirStatusColours) {
