@@ -17,12 +17,14 @@ enum class TCreated { Yes, Exists, Failed };
 // Exclusive creation: a file another session made a moment ago is never opened a second time.
 TCreated CreateNew(const std::filesystem::path& path, intptr_t& file) {
 #ifdef _WIN32
-  const HANDLE handle = CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                    nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (handle != INVALID_HANDLE_VALUE) return file = reinterpret_cast<intptr_t>(handle), TCreated::Yes;
+  const HANDLE handle = CreateFileW(path.c_str(), GENERIC_WRITE,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                    CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (handle != INVALID_HANDLE_VALUE)
+    return file = reinterpret_cast<intptr_t>(handle), TCreated::Yes;
   const DWORD error = GetLastError();
   return error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS ? TCreated::Exists
-                                                                      : TCreated::Failed;
+                                                                     : TCreated::Failed;
 #else
   const int descriptor = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
   if (descriptor >= 0) return file = descriptor, TCreated::Yes;
@@ -59,8 +61,8 @@ TRecording::TRecording(const std::filesystem::path& folder, const std::tm& local
     std::filesystem::create_directories(folder, error);
     for (int session = 1; session <= 1000; ++session) {
       const std::filesystem::path path =
-          folder / (std::string(stamp) + (session > 1 ? "_" + std::to_string(session) : "") +
-                    ".jsonl");
+          folder /
+          (std::string(stamp) + (session > 1 ? "_" + std::to_string(session) : "") + ".jsonl");
       const TCreated created = CreateNew(path, file_);
       if (created == TCreated::Exists) continue;
       if (created == TCreated::Yes) path_ = path;

@@ -87,11 +87,12 @@ void __stdcall RecordProgress(int32_t total, int32_t current) {
       if (!transfer->Calls.empty()) transfer->Calls += ',';
       transfer->Calls += call.Close();
     } else if (transfer->Recording) {
-      transfer->Recording->Write(TJsonObject()
-                                     .Milliseconds(Key::Time, MillisecondsBetween(transfer->Session, now))
-                                     .Raw(Key::Progress, call.Close())
-                                     .Number(Key::Of, transfer->Seq)
-                                     .Close());
+      transfer->Recording->Write(
+          TJsonObject()
+              .Milliseconds(Key::Time, MillisecondsBetween(transfer->Session, now))
+              .Raw(Key::Progress, call.Close())
+              .Number(Key::Of, transfer->Seq)
+              .Close());
     }
   });
   if (transfer->Forward) transfer->Forward(total, current);
@@ -146,7 +147,8 @@ class TRecordingPort::TCall {
     TJsonObject line;
     line.Number(Key::Seq, seq_);
     int depth = 0;
-    for (const TCall* outer = outer_; outer; outer = outer->outer_) depth += &outer->port_ == &port_;
+    for (const TCall* outer = outer_; outer; outer = outer->outer_)
+      depth += &outer->port_ == &port_;
     if (depth > 0) {
       const TCall* parent = outer_;
       while (&parent->port_ != &port_) parent = parent->outer_;
@@ -203,8 +205,9 @@ TRecordingPort::~TRecordingPort() {
   inner_->Release();
   if (recording_)
     Guard([&] {
-      recording_->Write(
-          TJsonObject().Milliseconds(Key::Ended, MillisecondsBetween(start_, TClock::now())).Close());
+      recording_->Write(TJsonObject()
+                            .Milliseconds(Key::Ended, MillisecondsBetween(start_, TClock::now()))
+                            .Close());
     });
 }
 

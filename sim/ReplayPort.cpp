@@ -42,7 +42,8 @@ class TReplayPort final : public TComObject<TReplayPort, IComPort> {
     journal_.Write("# created: replay " +
                    TSimJournal::Quote(WideFromUtf8(Utf8FromPath(config.Replay))) + ", calls " +
                    std::to_string(replay_.CallCount()) + ", speed " + std::to_string(speed_));
-    for (const std::wstring& note : replay_.Notes()) journal_.Write("# replay: " + Utf8FromWide(note));
+    for (const std::wstring& note : replay_.Notes())
+      journal_.Write("# replay: " + Utf8FromWide(note));
     const std::wstring& error = !config.Error.empty() ? config.Error : replay_.Error();
     if (!error.empty()) {
       unusable_ = error;

@@ -34,8 +34,7 @@ TRecordedProgress ReadProgress(const TJson& item, std::wstring& error) {
               *current = item.Member(Key::Current, TKind::Number),
               *at = item.Member(Key::At, TKind::Number);
   if (!total || !current) error = L"вызов прогресса без total и current";
-  return {thread && thread->Text == Key::OwnThread,
-          total ? static_cast<int32_t>(total->Number) : 0,
+  return {thread && thread->Text == Key::OwnThread, total ? static_cast<int32_t>(total->Number) : 0,
           current ? static_cast<int32_t>(current->Number) : 0, at ? at->Number : 0};
 }
 
@@ -133,8 +132,8 @@ TSimReplay TSimReplay::Parse(std::string_view text) {
     }
     // A line cut short (a full disk, a crash) costs that line, not the recording.
     if (!error.empty()) {
-      replay.notes_.push_back(L"Запись вызовов, строка " + std::to_wstring(number) + L": " +
-                              error + L"; строка пропущена");
+      replay.notes_.push_back(L"Запись вызовов, строка " + std::to_wstring(number) + L": " + error +
+                              L"; строка пропущена");
       continue;
     }
     const TJson* thread = json.Member(Key::Thread, TKind::Text);
@@ -204,9 +203,9 @@ const TRecordedCall* TSimReplay::Take(TThreadKind thread, const std::string& cal
                          L", а записанные вызовы этого потока кончились";
   std::wstring cursor;
   if (again < calls.size()) {
-    cursor = L"записанных вызовов, которых программа не сделала: " +
-             std::to_wstring(again - next) + L" (со строки " + line +
-             L"); поток продолжает после строки " + std::to_wstring(calls[again].Line);
+    cursor = L"записанных вызовов, которых программа не сделала: " + std::to_wstring(again - next) +
+             L" (со строки " + line + L"); поток продолжает после строки " +
+             std::to_wstring(calls[again].Line);
     next = again + 1;
   } else if (next < calls.size()) {
     cursor = L"дальше в записи этого вызова нет; следующий вызов ищется со строки " + line;

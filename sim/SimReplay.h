@@ -26,7 +26,7 @@ struct TRecordedProgress {
   bool OwnThread = false;  // from a thread of the component's own, not the caller's
   int32_t Total = 0;
   int32_t Current = 0;
-  double AtMs = 0;  // since the call began
+  double AtMs = 0;    // since the call began
   bool Late = false;  // made after the call's line was written (as SendFile returned, or after)
 };
 
