@@ -148,14 +148,9 @@ class TReplayPort final : public TComObject<TReplayPort, IComPort> {
   int32_t STDMETHODCALLTYPE GetErrorText(BSTR* text) override {
     return Guarded([&] {
       const std::string call = "GetErrorText()";
-      std::wstring answer;
       int32_t result = SimOk;
-      {
-        std::lock_guard lock(errorMutex_);
-        answer = diverged_;
-        if (unusable_.empty()) diverged_.clear();
-      }
       // After a divergence the text tells of it once, whatever the recording has next.
+      std::wstring answer = TakeDivergence();
       if (answer.empty()) {
         const TClock::time_point begin = TClock::now();
         if (const TRecordedCall* recorded = Find(call)) {
@@ -163,9 +158,7 @@ class TReplayPort final : public TComObject<TReplayPort, IComPort> {
           answer = recorded->Text.value_or(L"");
           result = recorded->Result;
         } else {
-          std::lock_guard lock(errorMutex_);
-          answer = diverged_;
-          if (unusable_.empty()) diverged_.clear();
+          answer = TakeDivergence();
         }
       }
       if (text) {
@@ -234,6 +227,14 @@ class TReplayPort final : public TComObject<TReplayPort, IComPort> {
     std::lock_guard lock(errorMutex_);
     diverged_ = divergence;
     return nullptr;
+  }
+
+  // What the last divergence was, once; an unusable recording's error every time.
+  std::wstring TakeDivergence() {
+    std::lock_guard lock(errorMutex_);
+    std::wstring text = diverged_;
+    if (unusable_.empty()) diverged_.clear();
+    return text;
   }
 
   int32_t Refused(const std::string& call) {
