@@ -182,18 +182,27 @@ TJsonObject& TJsonObject::Number(std::string_view key, int64_t value) {
   return *this;
 }
 
-// printf and iostreams take the decimal point from the locale, which the component may set.
+// printf and iostreams take the decimal point from the locale, which the component may set:
+// the digits are made from whole microseconds.
 TJsonObject& TJsonObject::Milliseconds(std::string_view key, double value) {
   Key(key);
-  char digits[64];
-  const auto [end, error] =
-      std::isfinite(value)
-          ? std::to_chars(digits, digits + sizeof digits, value, std::chars_format::fixed, 3)
-          : std::to_chars_result{digits, std::errc::value_too_large};
-  if (error == std::errc())
-    text_.append(digits, end);
-  else
+  if (!std::isfinite(value) || std::fabs(value) >= 1e15) {
     text_ += "null";
+    return *this;
+  }
+  const long long microseconds = std::llround(value * 1000);
+  const unsigned long long magnitude = microseconds < 0
+                                           ? 0ULL - static_cast<unsigned long long>(microseconds)
+                                           : static_cast<unsigned long long>(microseconds);
+  char digits[24];
+  char* end = std::to_chars(digits, digits + sizeof digits, magnitude / 1000).ptr;
+  if (microseconds < 0) text_ += '-';
+  text_.append(digits, end);
+  const unsigned fraction = static_cast<unsigned>(magnitude % 1000);
+  text_ += '.';
+  text_ += static_cast<char>('0' + fraction / 100);
+  text_ += static_cast<char>('0' + fraction / 10 % 10);
+  text_ += static_cast<char>('0' + fraction % 10);
   return *this;
 }
 

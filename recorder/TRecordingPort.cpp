@@ -58,12 +58,16 @@ struct TTransfer {
 std::mutex TransferMutex;
 std::shared_ptr<TTransfer> CurrentTransfer;
 
+// Our callback is in this module: once the component has it, the module must never unload. A
+// reference of our own, never given back, keeps it (as GetModuleHandleEx's pin would).
 void PinThisModule() {
   static std::once_flag pinned;
   std::call_once(pinned, [] {
-    HMODULE self = nullptr;
-    GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_PIN,
-                       reinterpret_cast<LPCWSTR>(&PinThisModule), &self);
+    MEMORY_BASIC_INFORMATION region{};
+    wchar_t path[MAX_PATH];
+    if (VirtualQuery(reinterpret_cast<void*>(&PinThisModule), &region, sizeof region) &&
+        GetModuleFileNameW(static_cast<HMODULE>(region.AllocationBase), path, MAX_PATH) < MAX_PATH)
+      LoadLibraryW(path);
   });
 }
 
