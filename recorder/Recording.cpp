@@ -1,80 +1,57 @@
 #include "Recording.h"
 
-#include <cstdio>
+#include <string>
 
-void TJsonObject::Key(std::string_view key) {
-  if (!text_.empty()) text_ += ',';
-  text_ += '"';
-  text_ += key;
-  text_ += "\":";
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <cerrno>
+#include <fcntl.h>
+#include <unistd.h>
+#endif
+
+namespace {
+
+enum class TCreated { Yes, Exists, Failed };
+
+// Exclusive creation: a file another session made a moment ago is never opened a second time.
+TCreated CreateNew(const std::filesystem::path& path, intptr_t& file) {
+#ifdef _WIN32
+  const HANDLE handle = CreateFileW(path.c_str(), GENERIC_WRITE,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                    CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (handle != INVALID_HANDLE_VALUE)
+    return file = reinterpret_cast<intptr_t>(handle), TCreated::Yes;
+  const DWORD error = GetLastError();
+  return error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS ? TCreated::Exists
+                                                                     : TCreated::Failed;
+#else
+  const int descriptor = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+  if (descriptor >= 0) return file = descriptor, TCreated::Yes;
+  return errno == EEXIST ? TCreated::Exists : TCreated::Failed;
+#endif
 }
 
-TJsonObject& TJsonObject::Number(std::string_view key, int64_t value) {
-  Key(key);
-  text_ += std::to_string(value);
-  return *this;
-}
-
-TJsonObject& TJsonObject::Milliseconds(std::string_view key, double value) {
-  Key(key);
-  char digits[32];
-  std::snprintf(digits, sizeof digits, "%.3f", value);
-  text_ += digits;
-  return *this;
-}
-
-TJsonObject& TJsonObject::Text(std::string_view key, std::string_view utf8) {
-  Key(key);
-  text_ += '"';
-  for (const char c : utf8) {
-    if (c == '"' || c == '\\') {
-      text_ += '\\';
-      text_ += c;
-    } else if (static_cast<unsigned char>(c) < 0x20) {
-      char escape[8];
-      std::snprintf(escape, sizeof escape, "\\u%04x", static_cast<unsigned char>(c));
-      text_ += escape;
-    } else {
-      text_ += c;
-    }
+bool WriteAll(intptr_t file, const char* data, size_t size) {
+  while (size > 0) {
+#ifdef _WIN32
+    DWORD written = 0;
+    if (!WriteFile(reinterpret_cast<HANDLE>(file), data, static_cast<DWORD>(size), &written,
+                   nullptr) ||
+        written == 0)
+      return false;
+#else
+    const ssize_t written = write(static_cast<int>(file), data, size);
+    if (written < 0 && errno == EINTR) continue;
+    if (written <= 0) return false;
+#endif
+    data += written;
+    size -= static_cast<size_t>(written);
   }
-  text_ += '"';
-  return *this;
+  return true;
 }
 
-TJsonObject& TJsonObject::Bool(std::string_view key, bool value) {
-  Key(key);
-  text_ += value ? "true" : "false";
-  return *this;
-}
-
-TJsonObject& TJsonObject::Null(std::string_view key) {
-  Key(key);
-  text_ += "null";
-  return *this;
-}
-
-TJsonObject& TJsonObject::Raw(std::string_view key, std::string_view value) {
-  Key(key);
-  text_ += value;
-  return *this;
-}
-
-TJsonObject& TJsonObject::Merge(const TJsonObject& other) {
-  if (!other.text_.empty()) text_ += (text_.empty() ? "" : ",") + other.text_;
-  return *this;
-}
-
-std::string HexBytes(std::span<const uint8_t> bytes) {
-  static constexpr char Digits[] = "0123456789abcdef";
-  std::string hex;
-  hex.reserve(bytes.size() * 2);
-  for (const uint8_t b : bytes) {
-    hex += Digits[b >> 4];
-    hex += Digits[b & 15];
-  }
-  return hex;
-}
+}  // namespace
 
 TRecording::TRecording(const std::filesystem::path& folder, const std::tm& localStart) noexcept {
   try {
@@ -83,25 +60,35 @@ TRecording::TRecording(const std::filesystem::path& folder, const std::tm& local
     std::error_code error;
     std::filesystem::create_directories(folder, error);
     for (int session = 1; session <= 1000; ++session) {
-      const std::string name =
-          std::string(stamp) + (session > 1 ? "_" + std::to_string(session) : "") + ".jsonl";
-      const std::filesystem::path path = folder / name;
-      if (std::filesystem::exists(path, error)) continue;
-      stream_.open(path, std::ios::binary);
-      if (stream_.is_open()) path_ = path;
+      const std::filesystem::path path =
+          folder /
+          (std::string(stamp) + (session > 1 ? "_" + std::to_string(session) : "") + ".jsonl");
+      const TCreated created = CreateNew(path, file_);
+      if (created == TCreated::Exists) continue;
+      if (created == TCreated::Yes) path_ = path;
       return;
     }
   } catch (...) {
-    stream_.close();
   }
 }
 
+TRecording::~TRecording() {
+  if (file_ == Closed) return;
+#ifdef _WIN32
+  CloseHandle(reinterpret_cast<HANDLE>(file_));
+#else
+  close(static_cast<int>(file_));
+#endif
+}
+
+// One write per line: the system keeps it whole though this process dies a moment later.
 void TRecording::Write(std::string_view line) noexcept {
   try {
+    std::string text;
+    text.reserve(line.size() + 1);
+    text.append(line).push_back('\n');
     std::lock_guard lock(mutex_);
-    if (!stream_.is_open()) return;
-    stream_ << line << '\n';
-    stream_.flush();
+    if (file_ != Closed) WriteAll(file_, text.data(), text.size());
   } catch (...) {
   }
 }

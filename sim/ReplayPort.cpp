@@ -1,11 +1,13 @@
 // The ComPort of replay mode: each call answered from a recording (SimReplay.h) instead of the
 // simulated unit, with the recorded result, out-values, reply bytes and progress calls, after
 // the recorded duration. A call the recording does not have at that point fails with status 6
-// and an error text that says what was expected, and is journaled as a divergence.
+// and an error text (given once) that says what was expected, and is journaled as a
+// divergence with where the replay goes on from.
 
 #include <windows.h>
 #include <oleauto.h>
 
+#include <algorithm>
 #include <chrono>
 #include <memory>
 #include <mutex>
@@ -40,12 +42,21 @@ class TReplayPort final : public TComObject<TReplayPort, IComPort> {
     journal_.Write("# created: replay " +
                    TSimJournal::Quote(WideFromUtf8(Utf8FromPath(config.Replay))) + ", calls " +
                    std::to_string(replay_.CallCount()) + ", speed " + std::to_string(speed_));
+    for (const std::wstring& note : replay_.Notes())
+      journal_.Write("# replay: " + Utf8FromWide(note));
     const std::wstring& error = !config.Error.empty() ? config.Error : replay_.Error();
     if (!error.empty()) {
       unusable_ = error;
       journal_.Write("# config: " + Utf8FromWide(error));
     }
   }
+
+  ~TReplayPort() {
+    std::lock_guard lock(lateMutex_);
+    if (late_.joinable()) late_.join();
+  }
+  TReplayPort(const TReplayPort&) = delete;
+  TReplayPort& operator=(const TReplayPort&) = delete;
 
   // The vendor's component has nothing else, and the recording was made through it.
   void* InterfaceFor(REFIID iid) {
@@ -96,6 +107,7 @@ class TReplayPort final : public TComObject<TReplayPort, IComPort> {
       if (!recorded) return Refused(call);
       if (progress) Report(*recorded, begin, progress);
       WaitUntil(begin, recorded->DurationMs);
+      if (progress) ReportLate(*recorded, begin, progress);
       return Log(call, recorded->Result);
     });
   }
@@ -136,13 +148,9 @@ class TReplayPort final : public TComObject<TReplayPort, IComPort> {
   int32_t STDMETHODCALLTYPE GetErrorText(BSTR* text) override {
     return Guarded([&] {
       const std::string call = "GetErrorText()";
-      std::wstring answer;
       int32_t result = SimOk;
-      {
-        std::lock_guard lock(errorMutex_);
-        answer = diverged_;
-      }
-      // After a divergence the text tells of it, whatever the recording has next.
+      // After a divergence the text tells of it once, whatever the recording has next.
+      std::wstring answer = TakeDivergence();
       if (answer.empty()) {
         const TClock::time_point begin = TClock::now();
         if (const TRecordedCall* recorded = Find(call)) {
@@ -150,8 +158,7 @@ class TReplayPort final : public TComObject<TReplayPort, IComPort> {
           answer = recorded->Text.value_or(L"");
           result = recorded->Result;
         } else {
-          std::lock_guard lock(errorMutex_);
-          answer = diverged_;
+          answer = TakeDivergence();
         }
       }
       if (text) {
@@ -208,17 +215,26 @@ class TReplayPort final : public TComObject<TReplayPort, IComPort> {
   // The recorded call that answers this one, or null after journalling why there is none.
   const TRecordedCall* Find(const std::string& call) {
     if (!unusable_.empty()) return nullptr;
-    std::wstring divergence;
+    std::wstring divergence, resync;
     std::vector<std::string> passedOver;
     const TRecordedCall* recorded =
-        replay_.Take(threads_.OfThisThread(), call, divergence, passedOver);
+        replay_.Take(threads_.OfThisThread(), call, divergence, passedOver, &resync);
     for (const std::string& skipped : passedOver)
       journal_.Write("# replay: passed over " + skipped + ", which the program did not make");
     if (recorded) return recorded;
     journal_.Write("# divergence: " + Utf8FromWide(divergence));
+    journal_.Write("# replay: " + Utf8FromWide(resync));
     std::lock_guard lock(errorMutex_);
     diverged_ = divergence;
     return nullptr;
+  }
+
+  // What the last divergence was, once; an unusable recording's error every time.
+  std::wstring TakeDivergence() {
+    std::lock_guard lock(errorMutex_);
+    std::wstring text = diverged_;
+    if (unusable_.empty()) diverged_.clear();
+    return text;
   }
 
   int32_t Refused(const std::string& call) {
@@ -247,6 +263,7 @@ class TReplayPort final : public TComObject<TReplayPort, IComPort> {
   void Report(const TRecordedCall& recorded, TClock::time_point begin, ProgressProc progress) {
     auto report = [&] {
       for (const TRecordedProgress& call : recorded.Progress) {
+        if (call.Late) continue;
         WaitUntil(begin, call.AtMs);
         progress(call.Total, call.Current);
       }
@@ -258,6 +275,24 @@ class TReplayPort final : public TComObject<TReplayPort, IComPort> {
     reporter.join();
   }
 
+  // Those the component made as SendFile returned or after: from a thread of their own once
+  // the call has returned, as the component did.
+  void ReportLate(const TRecordedCall& recorded, TClock::time_point begin, ProgressProc progress) {
+    const auto late = std::count_if(recorded.Progress.begin(), recorded.Progress.end(),
+                                    [](const TRecordedProgress& call) { return call.Late; });
+    if (late == 0) return;
+    journal_.Write("# replay: " + std::to_string(late) + " progress calls after SendFile returned");
+    std::lock_guard lock(lateMutex_);
+    if (late_.joinable()) late_.join();
+    late_ = std::thread([this, &recorded, begin, progress] {
+      for (const TRecordedProgress& call : recorded.Progress) {
+        if (!call.Late) continue;
+        WaitUntil(begin, call.AtMs);
+        progress(call.Total, call.Current);
+      }
+    });
+  }
+
   TSimJournal journal_;
   TSimReplay replay_;
   const double speed_;
@@ -267,6 +302,8 @@ class TReplayPort final : public TComObject<TReplayPort, IComPort> {
   std::wstring diverged_;
   std::mutex replyMutex_;
   std::unique_ptr<GuardedBuffer> reply_;
+  std::mutex lateMutex_;
+  std::thread late_;  // the last transfer's late progress calls
 };
 
 }  // namespace

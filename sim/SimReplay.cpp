@@ -1,7 +1,6 @@
 #include "SimReplay.h"
 
-#include <charconv>
-#include <cstdio>
+#include <algorithm>
 #include <fstream>
 #include <iterator>
 #include <map>
@@ -9,146 +8,18 @@
 
 #include "SimJournal.h"
 #include "common/Utf8.h"
+#include "link/RecordingFormat.h"
 
 namespace {
 
-// Just enough JSON for a recording's lines: objects, arrays, texts, numbers, true/false/null.
-struct TJson {
-  enum class TKind { Null, Bool, Number, Text, Array, Object } Kind = TKind::Null;
-  bool Bool = false;
-  double Number = 0;
-  std::string Text;
-  std::vector<TJson> Items;
-  // An object's members: Keys[i] names Values[i] (a vector of pairs would need TJson whole).
-  std::vector<std::string> Keys;
-  std::vector<TJson> Values;
-
-  const TJson* Member(std::string_view key) const {
-    for (size_t i = 0; i < Keys.size(); ++i)
-      if (Keys[i] == key) return &Values[i];
-    return nullptr;
-  }
-};
-
-class TJsonReader {
- public:
-  explicit TJsonReader(std::string_view text) : text_(text) {}
-
-  bool Document(TJson& value) {
-    if (!Value(value, 0)) return false;
-    Blanks();
-    return at_ == text_.size();
-  }
-
- private:
-  void Blanks() {
-    while (at_ < text_.size() && (text_[at_] == ' ' || text_[at_] == '\t' || text_[at_] == '\r'))
-      ++at_;
-  }
-  bool Eat(char c) {
-    Blanks();
-    if (at_ < text_.size() && text_[at_] == c) return ++at_, true;
-    return false;
-  }
-  bool Word(std::string_view word) {
-    if (text_.substr(at_, word.size()) != word) return false;
-    at_ += word.size();
-    return true;
-  }
-  bool Value(TJson& value, int depth) {
-    if (depth > 8) return false;
-    Blanks();
-    if (at_ >= text_.size()) return false;
-    const char c = text_[at_];
-    if (c == '{') return Object(value, depth);
-    if (c == '[') return Array(value, depth);
-    if (c == '"') return value.Kind = TJson::TKind::Text, String(value.Text);
-    if (Word("null")) return value.Kind = TJson::TKind::Null, true;
-    if (Word("true")) return value.Kind = TJson::TKind::Bool, value.Bool = true, true;
-    if (Word("false")) return value.Kind = TJson::TKind::Bool, value.Bool = false, true;
-    const auto [end, error] =
-        std::from_chars(text_.data() + at_, text_.data() + text_.size(), value.Number);
-    if (error != std::errc()) return false;
-    at_ = end - text_.data();
-    value.Kind = TJson::TKind::Number;
-    return true;
-  }
-  bool Object(TJson& value, int depth) {
-    value.Kind = TJson::TKind::Object;
-    ++at_;
-    if (Eat('}')) return true;
-    do {
-      std::string key;
-      TJson member;
-      Blanks();
-      if (!String(key) || !Eat(':') || !Value(member, depth + 1)) return false;
-      value.Keys.push_back(std::move(key));
-      value.Values.push_back(std::move(member));
-    } while (Eat(','));
-    return Eat('}');
-  }
-  bool Array(TJson& value, int depth) {
-    value.Kind = TJson::TKind::Array;
-    ++at_;
-    if (Eat(']')) return true;
-    do {
-      value.Items.emplace_back();
-      if (!Value(value.Items.back(), depth + 1)) return false;
-    } while (Eat(','));
-    return Eat(']');
-  }
-  bool String(std::string& out) {
-    if (at_ >= text_.size() || text_[at_] != '"') return false;
-    ++at_;
-    while (at_ < text_.size() && text_[at_] != '"') {
-      char c = text_[at_++];
-      if (c != '\\') {
-        out += c;
-        continue;
-      }
-      if (at_ >= text_.size()) return false;
-      c = text_[at_++];
-      switch (c) {
-        case 'n': out += '\n'; break;
-        case 't': out += '\t'; break;
-        case 'r': out += '\r'; break;
-        case 'b': out += '\b'; break;
-        case 'f': out += '\f'; break;
-        case 'u': {
-          unsigned code = 0;
-          const auto [end, error] = std::from_chars(
-              text_.data() + at_, text_.data() + std::min(at_ + 4, text_.size()), code, 16);
-          if (error != std::errc() || end != text_.data() + at_ + 4) return false;
-          at_ += 4;
-          out += Utf8FromWide(std::wstring(1, static_cast<wchar_t>(code)));
-          break;
-        }
-        default: out += c;
-      }
-    }
-    return at_++ < text_.size();
-  }
-
-  std::string_view text_;
-  size_t at_ = 0;
-};
-
-bool HexToBytes(std::string_view hex, std::vector<uint8_t>& bytes) {
-  if (hex.size() % 2) return false;
-  for (size_t i = 0; i < hex.size(); i += 2) {
-    unsigned byte = 0;
-    const auto [end, error] = std::from_chars(hex.data() + i, hex.data() + i + 2, byte, 16);
-    if (error != std::errc() || end != hex.data() + i + 2) return false;
-    bytes.push_back(static_cast<uint8_t>(byte));
-  }
-  return true;
-}
+namespace Key = RecordingKey;
+using TKind = TJson::TKind;
 
 std::string Rendered(const TJson& value) {
   switch (value.Kind) {
-    case TJson::TKind::Number: return ReplayNumber(static_cast<int64_t>(value.Number));
-    case TJson::TKind::Bool: return value.Bool ? "1" : "0";
-    case TJson::TKind::Text: return ReplayText(WideFromUtf8(value.Text));
+    case TKind::Number: return ReplayNumber(static_cast<int64_t>(value.Number));
+    case TKind::Bool: return value.Bool ? "1" : "0";
+    case TKind::Text: return ReplayText(WideFromUtf8(value.Text));
     default: return "null";
   }
 }
@@ -157,53 +28,55 @@ bool IsQuery(std::string_view method) { return method == "GetErrorText" || metho
 
 size_t KindIndex(std::string_view name) { return name == "creator" ? 0 : name == "worker" ? 1 : 2; }
 
-// One line of the recording into call; false when it is no call (the header, the end).
+TRecordedProgress ReadProgress(const TJson& item, std::wstring& error) {
+  const TJson *thread = item.Member(Key::Thread, TKind::Text),
+              *total = item.Member(Key::Total, TKind::Number),
+              *current = item.Member(Key::Current, TKind::Number),
+              *at = item.Member(Key::At, TKind::Number);
+  if (!total || !current) error = L"вызов прогресса без total и current";
+  return {thread && thread->Text == Key::OwnThread, total ? static_cast<int32_t>(total->Number) : 0,
+          current ? static_cast<int32_t>(current->Number) : 0, at ? at->Number : 0};
+}
+
+// One line of the recording into call; false when it is no call (the header, the end, a
+// progress call of its own).
 bool ReadCall(const TJson& line, TRecordedCall& call, std::wstring& error) {
-  const TJson* method = line.Member("method");
+  const TJson* method = line.Member(Key::Method);
   if (!method) return false;
-  const TJson* args = line.Member("args");
-  const TJson* result = line.Member("result");
-  const TJson* out = line.Member("out");
-  const TJson* ms = line.Member("ms");
-  if (method->Kind != TJson::TKind::Text || !args || args->Kind != TJson::TKind::Object) {
+  const TJson* args = line.Member(Key::Args, TKind::Object);
+  const TJson* result = line.Member(Key::Result, TKind::Number);
+  const TJson* out = line.Member(Key::Out);
+  const TJson* ms = line.Member(Key::Ms, TKind::Number);
+  if (method->Kind != TKind::Text || !args) {
     error = L"нет метода или аргументов";
     return true;
   }
+  if (const TJson* seq = line.Member(Key::Seq, TKind::Number))
+    call.Seq = static_cast<int64_t>(seq->Number);
   call.Method = method->Text;
   std::string arguments;
   for (size_t i = 0; i < args->Keys.size(); ++i) {
-    if (args->Keys[i] == "window") continue;  // a handle of that run's window
+    if (args->Keys[i] == Key::Window) continue;  // a handle of that run's window
     arguments += (arguments.empty() ? "" : ", ") + Rendered(args->Values[i]);
   }
   call.Call = call.Method + "(" + arguments + ")";
-  if (result && result->Kind == TJson::TKind::Number)
-    call.Result = static_cast<int32_t>(result->Number);
-  if (ms && ms->Kind == TJson::TKind::Number) call.DurationMs = ms->Number;
+  if (result) call.Result = static_cast<int32_t>(result->Number);
+  if (ms) call.DurationMs = ms->Number;
   if (out) {
-    if (const TJson* state = out->Member("state"); state && state->Kind == TJson::TKind::Number)
+    if (const TJson* state = out->Member(Key::State, TKind::Number))
       call.State = static_cast<int32_t>(state->Number);
-    if (const TJson* text = out->Member("text"); text && text->Kind == TJson::TKind::Text)
+    if (const TJson* text = out->Member(Key::Text, TKind::Text))
       call.Text = WideFromUtf8(text->Text);
-    if (const TJson* reply = out->Member("reply"); reply && reply->Kind == TJson::TKind::Text) {
+    if (const TJson* reply = out->Member(Key::Reply, TKind::Text)) {
       call.Reply.emplace();
-      if (!HexToBytes(reply->Text, *call.Reply)) error = L"ответ не в шестнадцатеричном виде";
+      if (!BytesFromHex(reply->Text, *call.Reply)) error = L"ответ не в шестнадцатеричном виде";
     }
   }
-  if (const TJson* progress = line.Member("progress");
-      progress && progress->Kind == TJson::TKind::Array) {
+  if (const TJson* progress = line.Member(Key::Progress, TKind::Array))
     for (const TJson& item : progress->Items) {
-      const TJson *thread = item.Member("thread"), *total = item.Member("total"),
-                  *current = item.Member("current"), *at = item.Member("at");
-      if (!total || !current || total->Kind != TJson::TKind::Number ||
-          current->Kind != TJson::TKind::Number) {
-        error = L"вызов прогресса без total и current";
-        break;
-      }
-      call.Progress.push_back({thread && thread->Text == "own", static_cast<int32_t>(total->Number),
-                               static_cast<int32_t>(current->Number),
-                               at && at->Kind == TJson::TKind::Number ? at->Number : 0});
+      call.Progress.push_back(ReadProgress(item, error));
+      if (!error.empty()) break;
     }
-  }
   return true;
 }
 
@@ -213,15 +86,7 @@ std::string ReplayNumber(int64_t value) { return std::to_string(value); }
 
 std::string ReplayText(std::wstring_view text) { return TSimJournal::Quote(text); }
 
-std::string ReplayHex(std::span<const uint8_t> bytes) {
-  static constexpr char Digits[] = "0123456789abcdef";
-  std::string hex = "\"";
-  for (const uint8_t b : bytes) {
-    hex += Digits[b >> 4];
-    hex += Digits[b & 15];
-  }
-  return hex + "\"";
-}
+std::string ReplayHex(std::span<const uint8_t> bytes) { return "\"" + HexBytes(bytes) + "\""; }
 
 std::string ReplayCall(std::string_view method, std::initializer_list<std::string> arguments) {
   std::string call(method);
@@ -237,8 +102,13 @@ std::string ReplayCall(std::string_view method, std::initializer_list<std::strin
 
 TSimReplay TSimReplay::Parse(std::string_view text) {
   TSimReplay replay;
+  struct TLate {
+    int64_t Of;
+    TRecordedProgress Progress;
+  };
+  std::vector<TLate> late;
   int number = 0;
-  while (!text.empty() && replay.error_.empty()) {
+  while (!text.empty()) {
     const size_t end = text.find('\n');
     std::string_view line = text.substr(0, end);
     text.remove_prefix(end == std::string_view::npos ? text.size() : end + 1);
@@ -248,19 +118,38 @@ TSimReplay TSimReplay::Parse(std::string_view text) {
     std::wstring error;
     TRecordedCall call;
     call.Line = number;
-    if (!TJsonReader(line).Document(json) || json.Kind != TJson::TKind::Object)
+    call.Seq = number;  // a recording without numbers: the order of its lines
+    if (!ParseJson(line, json) || json.Kind != TKind::Object) {
       error = L"строка не является объектом JSON";
-    else if (!ReadCall(json, call, error))
-      continue;
-    if (!error.empty()) {
-      replay.error_ = L"Запись вызовов, строка " + std::to_wstring(number) + L": " + error;
-      break;
+    } else if (!ReadCall(json, call, error)) {
+      const TJson* progress = json.Member(Key::Progress, TKind::Object);
+      const TJson* of = json.Member(Key::Of, TKind::Number);
+      if (!progress || !of) continue;
+      late.push_back({static_cast<int64_t>(of->Number), ReadProgress(*progress, error)});
+      late.back().Progress.Late = true;
+      if (error.empty()) continue;
+      late.pop_back();
     }
-    const TJson* thread = json.Member("thread");
+    // A line cut short (a full disk, a crash) costs that line, not the recording.
+    if (!error.empty()) {
+      replay.notes_.push_back(L"Запись вызовов, строка " + std::to_wstring(number) + L": " + error +
+                              L"; строка пропущена");
+      continue;
+    }
+    const TJson* thread = json.Member(Key::Thread, TKind::Text);
     replay.calls_[KindIndex(thread ? thread->Text : "")].push_back(std::move(call));
   }
-  if (replay.error_.empty() && replay.CallCount() == 0)
-    replay.error_ = L"В записи вызовов нет ни одного вызова";
+  for (std::vector<TRecordedCall>& calls : replay.calls_)
+    std::stable_sort(calls.begin(), calls.end(),
+                     [](const TRecordedCall& a, const TRecordedCall& b) { return a.Seq < b.Seq; });
+  for (const TLate& progress : late)
+    for (std::vector<TRecordedCall>& calls : replay.calls_)
+      for (TRecordedCall& call : calls)
+        if (call.Seq == progress.Of && call.Method == "SendFile")
+          call.Progress.push_back(progress.Progress);
+  if (replay.CallCount() == 0)
+    replay.error_ =
+        replay.notes_.empty() ? L"В записи вызовов нет ни одного вызова" : replay.notes_.front();
   return replay;
 }
 
@@ -283,26 +172,47 @@ size_t TSimReplay::CallCount() const {
 
 const TRecordedCall* TSimReplay::Take(TThreadKind thread, const std::string& call,
                                       std::wstring& divergence,
-                                      std::vector<std::string>& passedOver) {
+                                      std::vector<std::string>& passedOver, std::wstring* resync) {
   std::lock_guard lock(mutex_);
   const size_t kind = static_cast<size_t>(thread);
   const std::vector<TRecordedCall>& calls = calls_[kind];
   size_t& next = next_[kind];
+  bool& lost = lost_[kind];
+  auto take = [&](size_t at) {
+    for (size_t skipped = next; skipped < at; ++skipped) passedOver.push_back(calls[skipped].Call);
+    next = at + 1;
+    lost = false;
+    return &calls[at];
+  };
   for (size_t at = next; at < calls.size(); ++at) {
-    if (calls[at].Call == call) {
-      for (size_t skipped = next; skipped < at; ++skipped)
-        passedOver.push_back(calls[skipped].Call);
-      next = at + 1;
-      return &calls[at];
-    }
+    if (calls[at].Call == call) return take(at);
     if (!IsQuery(calls[at].Method)) break;
   }
+  size_t again = next;
+  while (again < calls.size() && calls[again].Call != call) ++again;
+  // The call the last divergence left the cursor waiting for: where the two meet again.
+  if (lost && again < calls.size()) return take(again);
+
   const std::wstring where = L"вызов потока " + WideFromUtf8(ThreadKindName(thread));
+  const std::wstring line = next < calls.size() ? std::to_wstring(calls[next].Line) : L"";
   divergence = next < calls.size()
                    ? L"Воспроизведение разошлось с записью: " + where + L" " + WideFromUtf8(call) +
-                         L", а записан " + WideFromUtf8(calls[next].Call) + L" (строка " +
-                         std::to_wstring(calls[next].Line) + L")"
+                         L", а записан " + WideFromUtf8(calls[next].Call) + L" (строка " + line +
+                         L")"
                    : L"Воспроизведение разошлось с записью: " + where + L" " + WideFromUtf8(call) +
                          L", а записанные вызовы этого потока кончились";
+  std::wstring cursor;
+  if (again < calls.size()) {
+    cursor = L"записанных вызовов, которых программа не сделала: " + std::to_wstring(again - next) +
+             L" (со строки " + line + L"); поток продолжает после строки " +
+             std::to_wstring(calls[again].Line);
+    next = again + 1;
+  } else if (next < calls.size()) {
+    cursor = L"дальше в записи этого вызова нет; следующий вызов ищется со строки " + line;
+    lost = true;
+  } else {
+    cursor = L"записанные вызовы этого потока кончились";
+  }
+  if (resync) *resync = cursor;
   return nullptr;
 }

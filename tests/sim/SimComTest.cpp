@@ -8,9 +8,11 @@
 
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
+#include "common/Sha256.h"
 #include "common/TextCase.h"
 #include "common/UniqueResource.h"
 #include "link/FileListReply.h"
@@ -18,6 +20,7 @@
 #include "link/LinkStatus.h"
 #include "link/Packets.h"
 #include "link/ReadableMemory.h"
+#include "link/RecordingFormat.h"
 #include "link/Varnel_tlb.h"
 #include "support/StandIn.h"
 
@@ -320,6 +323,54 @@ TEST_F(SimCom, TheClassFactoryFollowsTheRules) {
   port.reset();
   EXPECT_EQ(canUnloadNow(), S_OK);
   FreeLibrary(module);
+}
+
+// Replay: a call the recording does not have fails alone, and the next one meets the recording
+// again further on; progress the component made after SendFile returned comes after it returns,
+// from a thread of its own.
+TEST_F(SimCom, ReplayMeetsTheRecordingAgainAndGivesLateProgressAfterSendFile) {
+  const uint8_t file[] = {7, 8, 9};
+  auto call = [](int seq, const char* method, const TJsonObject& args) {
+    return TJsonObject()
+        .Number("seq", seq)
+        .Text("thread", "creator")
+        .Text("method", method)
+        .Raw("args", args.Close())
+        .Number("result", 0)
+        .Milliseconds("ms", 0.5);
+  };
+  std::ofstream(folder_ / L"rec.jsonl", std::ios::binary)
+      << call(1, "Reset", {}).Close() << "\n"
+      << call(2, "SetTimeout", TJsonObject().Number("ms", 1)).Close() << "\n"
+      << call(3, "SendFile",
+              TJsonObject().Number("size", 3).Text("name", "a.bin").Text("sha256", Sha256Hex(file)))
+             .Raw("progress", R"([{"thread":"own","total":3,"current":1,"at":0.1}])")
+             .Close()
+      << "\n"
+      << R"({"t":5,"progress":{"thread":"own","total":3,"current":3,"at":0.2},"of":3})"
+      << "\n"
+      << call(4, "Close", {}).Close() << "\n";
+  UseConfig("replay = rec.jsonl\nreplay-speed = 0\n");
+  ComPtr<IComPort> port = NewStandIn();
+  ASSERT_TRUE(port);
+  EXPECT_EQ(port->Reset(), 0);
+  EXPECT_EQ(port->SetTimeout(99), 6);
+  UniqueBstr name(SysAllocString(L"a.bin"));
+  BSTR text = name.get();
+  Reports.clear();
+  EXPECT_EQ(port->SendFile(3, file, &text, OnProgress), 0);
+  EXPECT_EQ(port->Close(), 0);
+  port.reset();  // waits for the late progress call
+  EXPECT_EQ(Reports, (std::vector<std::pair<int32_t, int32_t>>{{3, 1}, {3, 3}}));
+  EXPECT_NE(ReportThread, GetCurrentThreadId());
+  std::ifstream stream(folder_ / L"journal.txt");
+  const std::string journal((std::istreambuf_iterator<char>(stream)),
+                            std::istreambuf_iterator<char>());
+  EXPECT_NE(journal.find("# divergence"), std::string::npos) << journal;
+  EXPECT_EQ(journal.find("# divergence"), journal.rfind("# divergence")) << journal;
+  EXPECT_NE(journal.find("# replay: passed over SetTimeout(1), which the program did not make"),
+            std::string::npos)
+      << journal;
 }
 
 }  // namespace

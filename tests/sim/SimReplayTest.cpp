@@ -4,6 +4,8 @@
 // was expected. Also recorder.ini's reading and the hash a recording keeps of a file.
 #include <gtest/gtest.h>
 
+#include <clocale>
+#include <iostream>
 #include <string>
 #include <vector>
 
@@ -34,7 +36,20 @@ const TRecordedCall* Take(TSimReplay& replay, TThreadKind thread, const std::str
   return replay.Take(thread, call, divergence, passedOver);
 }
 
+// Sets a locale whose decimal point is a comma, as a component may, for the test's length.
+class TDecimalComma {
+ public:
+  TDecimalComma() {
+    for (const char* name : {"ru_RU.UTF-8", "ru_RU.utf8", "de_DE.UTF-8", "Russian_Russia.1251"})
+      if (std::setlocale(LC_ALL, name)) return;
+  }
+  ~TDecimalComma() { std::setlocale(LC_ALL, "C"); }
+  bool Set() const { return *std::localeconv()->decimal_point == ','; }
+};
+
 TEST(SimReplay, WhatTheRecorderWritesReadsBack) {
+  const TDecimalComma locale;  // numbers are written the same whatever the locale
+  if (!locale.Set()) std::cerr << "no locale with a decimal comma here: written in C's only\n";
   const std::string title = "Блок \"A\\B\"\t1";
   const uint8_t reply[] = {1, 0, 0xFF};
   const std::string text =
@@ -56,7 +71,18 @@ TEST(SimReplay, WhatTheRecorderWritesReadsBack) {
            TJsonObject().Number("size", 9).Text("name", "qem.exe").Text("sha256", "ab"), 0, {},
            "[{\"thread\":\"own\",\"total\":2,\"current\":0,\"at\":1.5},"
            "{\"thread\":\"own\",\"total\":2,\"current\":1,\"at\":3}]") +
-      TJsonObject().Milliseconds("ended", 9).Close() + "\n";
+      // A progress call that came after SendFile's line was written.
+      TJsonObject()
+          .Milliseconds("t", 8)
+          .Raw("progress", TJsonObject()
+                               .Text("thread", "own")
+                               .Number("total", 2)
+                               .Number("current", 2)
+                               .Milliseconds("at", 12.345)
+                               .Close())
+          .Number("of", 7)
+          .Close() +
+      "\n" + TJsonObject().Milliseconds("ended", 9).Close() + "\n";
   TSimReplay replay = TSimReplay::Parse(text);
   ASSERT_EQ(replay.Error(), L"");
   EXPECT_EQ(replay.CallCount(), 7u);
@@ -90,11 +116,14 @@ TEST(SimReplay, WhatTheRecorderWritesReadsBack) {
       Take(replay, TThreadKind::Worker,
            ReplayCall("SendFile", {ReplayNumber(9), ReplayText(L"qem.exe"), ReplayText(L"ab")}));
   ASSERT_NE(file, nullptr);
-  ASSERT_EQ(file->Progress.size(), 2u);
+  ASSERT_EQ(file->Progress.size(), 3u);
   EXPECT_TRUE(file->Progress[1].OwnThread);
   EXPECT_EQ(file->Progress[1].Total, 2);
   EXPECT_EQ(file->Progress[1].Current, 1);
   EXPECT_DOUBLE_EQ(file->Progress[1].AtMs, 3);
+  EXPECT_FALSE(file->Progress[1].Late);
+  EXPECT_TRUE(file->Progress[2].Late);
+  EXPECT_DOUBLE_EQ(file->Progress[2].AtMs, 12.345);
 }
 
 TEST(SimReplay, EachThreadInItsOrderQueriesPassedOverOthersDiverge) {
@@ -123,18 +152,59 @@ TEST(SimReplay, EachThreadInItsOrderQueriesPassedOverOthersDiverge) {
   EXPECT_NE(divergence.find(L"кончились"), std::wstring::npos) << Utf8FromWide(divergence);
 }
 
-TEST(SimReplay, UnreadableRecordingsNameTheirLine) {
-  EXPECT_NE(TSimReplay::Parse(Call(1, "worker", "Reset", {}, 0) + "{\"seq\":2,\n")
-                .Error()
-                .find(L"строка 2"),
-            std::wstring::npos);
-  EXPECT_NE(TSimReplay::Parse(
-                Call(1, "worker", "GetReceivedData", {}, 0, TJsonObject().Text("reply", "0g")))
-                .Error()
-                .find(L"строка 1"),
-            std::wstring::npos);
+// A line cut short (a full disk) or otherwise unreadable costs that line: it is named, and the
+// calls around it replay. Only a recording without a call cannot be replayed.
+TEST(SimReplay, AnUnreadableLineIsNamedAndTheRestReplays) {
+  TSimReplay cut = TSimReplay::Parse(
+      Call(1, "worker", "Reset", {}, 0) +
+      Call(2, "worker", "GetReceivedData", {}, 0, TJsonObject().Text("reply", "0g")) +
+      Call(3, "worker", "Close", {}, 0) + "{\"seq\":4,\"t\":1.2");
+  EXPECT_EQ(cut.Error(), L"");
+  ASSERT_EQ(cut.Notes().size(), 2u);
+  EXPECT_NE(cut.Notes()[0].find(L"строка 2"), std::wstring::npos);
+  EXPECT_NE(cut.Notes()[1].find(L"строка 4"), std::wstring::npos);
+  EXPECT_NE(Take(cut, TThreadKind::Worker, "Reset()"), nullptr);
+  EXPECT_NE(Take(cut, TThreadKind::Worker, "Close()"), nullptr);
+  EXPECT_NE(TSimReplay::Parse("{\"seq\":1,\n").Error().find(L"строка 1"), std::wstring::npos);
   EXPECT_NE(TSimReplay::Parse("").Error(), L"");
   EXPECT_NE(TSimReplay::Load("/nonexistent/x.jsonl").Error(), L"");
+}
+
+// A divergence fails one call; the thread then goes on from where the program and the
+// recording meet again. A call made inside another (written first, numbered after) is taken in
+// the order the calls entered.
+TEST(SimReplay, ADivergenceIsOneFailedCallAndNestedCallsFollowTheirOuter) {
+  const std::string text =
+      Call(1, "worker", "SetTimeout", TJsonObject().Number("ms", 1), 0) +
+      Call(2, "worker", "SetTimeout", TJsonObject().Number("ms", 2), 0) +
+      Call(3, "worker", "SetTimeout", TJsonObject().Number("ms", 3), 0) +
+      Call(4, "worker", "SetTimeout", TJsonObject().Number("ms", 4), 0) +
+      Call(5, "worker", "SetTimeout", TJsonObject().Number("ms", 5), 0) +
+      Call(7, "creator", "Reset", {}, 0) + Call(6, "creator", "WaitConfirm",
+                                                TJsonObject().Number("kind", 27).Number("timeout", 9),
+                                                0);
+  TSimReplay replay = TSimReplay::Parse(text);
+  ASSERT_EQ(replay.Error(), L"");
+  std::wstring divergence, resync;
+  std::vector<std::string> passedOver;
+  auto take = [&](const char* call) {
+    divergence.clear();
+    return replay.Take(TThreadKind::Worker, call, divergence, passedOver, &resync) != nullptr;
+  };
+  EXPECT_TRUE(take("SetTimeout(1)"));
+  // The program skipped 2: that call fails, and the cursor goes on after it.
+  EXPECT_FALSE(take("SetTimeout(3)"));
+  EXPECT_NE(resync.find(L"строки 3"), std::wstring::npos) << Utf8FromWide(resync);
+  EXPECT_TRUE(take("SetTimeout(4)")) << Utf8FromWide(divergence);
+  // A call the recording does not have: it fails, and the next one is sought from the cursor.
+  EXPECT_FALSE(take("SetTimeout(99)"));
+  EXPECT_NE(resync.find(L"строки 5"), std::wstring::npos) << Utf8FromWide(resync);
+  EXPECT_TRUE(take("SetTimeout(5)")) << Utf8FromWide(divergence);
+  EXPECT_FALSE(take("SetTimeout(6)"));
+  EXPECT_NE(divergence.find(L"кончились"), std::wstring::npos);
+
+  EXPECT_NE(Take(replay, TThreadKind::Creator, "WaitConfirm(27, 9)"), nullptr);
+  EXPECT_NE(Take(replay, TThreadKind::Creator, "Reset()"), nullptr);
 }
 
 TEST(RecorderConfig, ComponentRequiredAndAbsoluteFolderBesideByDefault) {
