@@ -18,7 +18,8 @@ cases=("$source_dir"/tests/recordings/*/)
 
 for case in "${cases[@]}"; do
   case=${case%/} name=$(basename "$case")
-  [ -f "$case/session.jsonl" ] && [ -f "$case/seen.txt" ] || { fail "$name: no session.jsonl or seen.txt"; continue; }
+  [ -f "$case/session.jsonl" ] && [ -f "$case/seen.txt" ] ||
+    { fail "$name: no session.jsonl or seen.txt"; continue; }
   mapfile -t expected < <(sed -n 's/^status: //p' "$case/seen.txt")
   ((${#expected[@]})) || { fail "$name: seen.txt has no status"; continue; }
   printf '[unit]\nreplay = %s\nreplay-speed = 0\njournal = %s\n' "$(winpath "$case/session.jsonl")" \
