@@ -60,6 +60,22 @@ if [ -n "${QEM_E2E_RECORDER:-}" ] && [ "$QEM_E2E_RECORDER" != 0 ]; then
   register_stand_in() { register_stand_in_alone && register_recorder; }
 fi
 
+# in_order NAME RUN EXPECTED...: the status texts RUN read (its event-text lines) are the
+# program's sequence EXPECTED with at most some missing, and end with EXPECTED's last. Texts are
+# read as their changes are announced, which may come after a text that lasted a moment is gone.
+in_order() {
+  local name=$1 out=$2 at=0 text
+  shift 2
+  local expected=("$@")
+  while IFS= read -r text; do
+    while ((at < ${#expected[@]})) && [ "${expected[at]}" != "$text" ]; do at=$((at + 1)); done
+    ((at < ${#expected[@]})) || { fail "$name: status \"$text\" out of order or unknown"; return; }
+    at=$((at + 1))
+  done < <(sed -n 's/^event-text: //p' "$out")
+  [ "$(sed -n 's/^event-text: //p' "$out" | tail -1)" = "${expected[-1]}" ] ||
+    fail "$name: the last status is not \"${expected[-1]}\""
+}
+
 # program_reg OPERATION KEY ARGS...: reg.exe on the registry as the program sees it.
 program_reg() { wine reg "$@" $reg_view; }
 

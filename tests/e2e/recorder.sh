@@ -49,22 +49,15 @@ refused="Блок отклонил обновление: нет места"
 
 # session NAME FINAL_STATUS: the program started, the list, the update of a fresh copy of the
 # folder until FINAL_STATUS shows, both tables read, closed; what the operator saw in NAME.seen.
-# The status texts are read as their changes are announced, which may come after a text that
-# lasted only a moment is gone again: what a run read must be the program's sequence with at most
-# such texts missing (statuses NAME FINAL checks it), and the rest of what the operator sees must
+# The status texts a run read must be the program's sequence with at most texts that lasted only
+# a moment missing (statuses NAME FINAL checks it), and the rest of what the operator sees must
 # be equal.
 statuses() {
   local expected=("Инициализация..." "Задание директории..." "Задание директории завершено успешно"
     "Запрос списка файлов..." "Запрос списка файлов завершен успешно" "Не найдены файлы для обновления"
     "Инициализация..." 'Обновление "Диагностический тест MERIDOX"...' "Ожидание подтверждения обновления..."
     'Обновление "Диагностика системы SALVIK"...' "Ожидание подтверждения обновления..." "$2")
-  local at=0 text
-  while IFS= read -r text; do
-    while ((at < ${#expected[@]})) && [ "${expected[at]}" != "$text" ]; do at=$((at + 1)); done
-    ((at < ${#expected[@]})) || { fail "$1: status \"$text\" out of order or unknown"; return; }
-    at=$((at + 1))
-  done < <(sed -n 's/^event-text: //p' "$run/$1.run")
-  [ "$(sed -n 's/^event-text: //p' "$run/$1.run" | tail -1)" = "$2" ] || fail "$1: the last status is not \"$2\""
+  in_order "$1" "$run/$1.run" "${expected[@]}"
 }
 
 session() {
