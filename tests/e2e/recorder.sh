@@ -38,7 +38,7 @@ printf '[recorder]\r\ncomponent = %s\r\n' "$(winpath "$bin/sim/Varnel.dll")" >"$
 cp "$bin/recorder/Varnel.dll" "$run/recorder/"
 shadowed() {
   program_reg add "$2\InprocServer32" "${@:3}" /f >/dev/null
-  wine "$regsvr32" /s "$(winpath "$run/recorder/Varnel.dll")" 2>"$run/shadow.stderr" &&
+  timeout 60 wine "$regsvr32" /s "$(winpath "$run/recorder/Varnel.dll")" 2>"$run/shadow.stderr" &&
     fail "regsvr32 of the recorder succeeded beside $1"
   grep -qF "$1" "$run/shadow.stderr" || fail "the refusal does not name $1: $(cat "$run/shadow.stderr")"
 }
@@ -53,14 +53,15 @@ register_recorder
   fail "the class is registered to $(registered ''), not to the recorder"
 [ "$(registered ThreadingModel)" = Both ] || fail "the recorder took threading model $(registered ThreadingModel)"
 # recorder.ini as Notepad saves it, in the ANSI code page or UTF-16, with a Cyrillic folder: read,
-# and regsvr32 says where recordings go; a folder that does not exist is refused.
+# and regsvr32 says where recordings go; a folder that does not exist is refused. (A crash would
+# start Wine's debugger, which waits: each regsvr32 here is bounded.)
 cp "$recorder_dir/recorder.ini" "$run/recorder.ini.good"
 mkdir -p "$run/записи"
 for case in CP1251:записи:0 UTF-16:записи:0 CP1251:нет:1; do
   IFS=: read -r encoding folder refused <<<"$case"
   printf '[recorder]\r\ncomponent = %s\r\nfolder = %s\r\n' "$(winpath "$bin/sim/Varnel.dll")" \
     "$(winpath "$run/$folder")" | iconv -t "$encoding" >"$recorder_dir/recorder.ini"
-  wine "$regsvr32" /s "$(winpath "$recorder_dir/Varnel.dll")" >"$run/ini.out" 2>&1
+  timeout 60 wine "$regsvr32" /s "$(winpath "$recorder_dir/Varnel.dll")" >"$run/ini.out" 2>&1
   [ "$(($? != 0))" = "$refused" ] || fail "regsvr32 with recorder.ini in $encoding, folder $folder: $(cat "$run/ini.out")"
   grep -qF "$(winpath "$run/$folder")" "$run/ini.out" || fail "regsvr32 does not name the folder $folder: $(cat "$run/ini.out")"
 done
@@ -137,7 +138,7 @@ for case in 'Z:\nowhere\Varnel.dll|нет файла компонента свя
     fail "no note of \"$reason\" in the temporary folder for $component: $(cat "${note:-/dev/null}")"
 done
 cp -r "$recorder_dir" "$run/other"
-wine "$regsvr32" /u /s "$(winpath "$run/other/Varnel.dll")" 2>"$run/other.stderr" && fail "/u of another copy succeeded"
+timeout 60 wine "$regsvr32" /u /s "$(winpath "$run/other/Varnel.dll")" 2>"$run/other.stderr" && fail "/u of another copy succeeded"
 grep -qF "$self" "$run/other.stderr" || fail "/u of another copy does not name the registered one: $(cat "$run/other.stderr")"
 
 unregister_recorder
