@@ -122,19 +122,21 @@ expect "$run/recorded.seen" "left: salvik.exe Version.ini "
 expect "$run/recorded.seen" "acc-row: Диагностика системы SALVIK, 1.9, обновление не удалось"
 
 # --- recorder.ini whose component is gone or is the recorder itself in another spelling, and whose
-# folder cannot be made: creation fails as any failed creation, with the reason in the user's
-# temporary folder. /u then puts back what was replaced, not what recorder.ini says ------------
+# folder cannot be made (an ANSI recorder.ini): creation fails as any failed creation, with the
+# reason and the folder in the user's temporary folder. /u then puts back what was replaced,
+# not what recorder.ini says -----------------------------------------------------------------
 touch "$run/file"
 self=$(winpath "$recorder_dir/Varnel.dll")
 for case in 'Z:\nowhere\Varnel.dll|нет файла компонента связи' "${self//\\//}|сам файл записи" \
   "\\\\?\\${self^^}|сам файл записи"; do
   IFS='|' read -r component reason <<<"$case"
   find "$WINEPREFIX/drive_c/users" -name recorder-errors.txt -delete
-  printf '[recorder]\r\ncomponent = %s\r\nfolder = %s\r\n' "$component" "$(winpath "$run/file/rec")" >"$recorder_dir/recorder.ini"
+  printf '[recorder]\r\ncomponent = %s\r\nfolder = %s\r\n' "$component" "$(winpath "$run/file/записи")" |
+    iconv -t CP1251 >"$recorder_dir/recorder.ini"
   drive "$run/gone.out" start "$exe" box 30 answer no exit 30
   expect "$run/gone.out" "shown: 0"
   note=$(find "$WINEPREFIX/drive_c/users" -name recorder-errors.txt)
-  grep -q "ComPort не создан: .*$reason" "${note:-/dev/null}" ||
+  grep -q "file.записи. недоступна. ComPort не создан: .*$reason" "${note:-/dev/null}" ||
     fail "no note of \"$reason\" in the temporary folder for $component: $(cat "${note:-/dev/null}")"
 done
 cp -r "$recorder_dir" "$run/other"
