@@ -4,7 +4,7 @@
 # The stand-in is registered by SysWOW64's regsvr32, so its class lives in the registry's 32-bit
 # view (Wow6432Node) alone, and the program must find it there and nowhere else. Then the
 # refusals at start-up, a session with the component list and the update run as they do in
-# the 32-bit prefix (refused.sh, session.sh, update.sh with QEM_WOW64=1, prefixes and
+# the 32-bit prefix (refused.sh, session.sh, update.sh, recorder.sh with QEM_WOW64=1, prefixes and
 # screenshots in build/win32/e2e-wow64). Skipped, status 77, where 64-bit Wine cannot run.
 # Usage: wow64.sh SOURCE_DIR BUILD_DIR
 source "$1/scripts/widths.sh"
@@ -69,7 +69,7 @@ wine reg delete "HKCR\\CLSID\\$clsid" /f /reg:64 >/dev/null 2>&1
 wineserver -k 2>/dev/null
 
 # --- The rest as in the 32-bit prefix ------------------------------------------------------------
-for script in refused session update; do
+for script in refused session update recorder; do
   started=$SECONDS
   bash "$(dirname "$0")/$script.sh" "$source_dir" "$build_dir" || fail "$script.sh under WoW64"
   echo "  $script.sh under WoW64: $((SECONDS - started)) s"
