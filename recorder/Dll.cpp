@@ -67,18 +67,18 @@ TRegistryValue ReadValue(HKEY key, const wchar_t* name) {
   if (RegQueryValueExW(key, name, nullptr, &value.Type, nullptr, &size) != ERROR_SUCCESS)
     return value;
   value.Bytes.resize(size);
-  value.Present = RegQueryValueExW(key, name, nullptr, &value.Type, value.Bytes.data(), &size) ==
-                  ERROR_SUCCESS;
+  value.Present =
+      RegQueryValueExW(key, name, nullptr, &value.Type, value.Bytes.data(), &size) == ERROR_SUCCESS;
   value.Bytes.resize(size);
   return value;
 }
 
 // Writes value as it was read; an absent one is deleted.
 bool WriteValue(HKEY key, const wchar_t* name, const TRegistryValue& value) {
-  const LSTATUS status =
-      value.Present ? RegSetValueExW(key, name, 0, value.Type, value.Bytes.data(),
-                                     static_cast<DWORD>(value.Bytes.size()))
-                    : RegDeleteValueW(key, name);
+  const LSTATUS status = value.Present
+                             ? RegSetValueExW(key, name, 0, value.Type, value.Bytes.data(),
+                                              static_cast<DWORD>(value.Bytes.size()))
+                             : RegDeleteValueW(key, name);
   return status == ERROR_SUCCESS || (!value.Present && status == ERROR_FILE_NOT_FOUND);
 }
 
@@ -90,8 +90,8 @@ std::wstring PathOf(const TRegistryValue& value) {
   text.resize(wcsnlen(text.c_str(), text.size()));
   if (value.Type == REG_SZ) return text;
   std::wstring expanded(32768, L'\0');
-  const DWORD length = ExpandEnvironmentStringsW(text.c_str(), expanded.data(),
-                                                 static_cast<DWORD>(expanded.size()));
+  const DWORD length =
+      ExpandEnvironmentStringsW(text.c_str(), expanded.data(), static_cast<DWORD>(expanded.size()));
   if (length == 0 || length > expanded.size()) return text;
   expanded.resize(length - 1);
   return expanded;
@@ -101,7 +101,8 @@ std::wstring PathOf(const TRegistryValue& value) {
 std::wstring FolderProblem(const std::filesystem::path& folder) {
   const std::wstring path = WideOf(folder);
   if (!IsFolder(path))
-    return L"папки записей \"" + path + L"\" нет (recorder.ini, folder); создайте её или укажите другую";
+    return L"папки записей \"" + path +
+           L"\" нет (recorder.ini, folder); создайте её или укажите другую";
   const std::wstring probe =
       WideOf(folder / (L"recorder-probe-" + std::to_wstring(GetCurrentProcessId()) + L".tmp"));
   const UniqueFileHandle file(CreateFileW(probe.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
@@ -178,12 +179,14 @@ HRESULT Register() {
     if (RegOpenKeyExW(HKEY_CLASSES_ROOT, ClassKeyName().c_str(), 0, KEY_WRITE, classKey.put()) !=
             ERROR_SUCCESS ||
         !WriteValue(classKey.get(), ReplacedServerValue, registered) ||
-        !WriteValue(classKey.get(), ReplacedModelValue, ReadValue(server.get(), L"ThreadingModel")) ||
+        !WriteValue(classKey.get(), ReplacedModelValue,
+                    ReadValue(server.get(), L"ThreadingModel")) ||
         SetRegistryText(server.get(), nullptr, self) != ERROR_SUCCESS)
       return Refuse(L"не удалось записать регистрацию класса ComPort");
   }
-  Say(L"стоит перед \"" + componentPath + L"\"; запись каждого сеанса программы (.jsonl) ляжет в \"" +
-          WideOf(config.Folder) + L"\", а сбои - в recorder-errors.txt там же",
+  Say(L"стоит перед \"" + componentPath +
+          L"\"; запись каждого сеанса программы (.jsonl) ляжет в \"" + WideOf(config.Folder) +
+          L"\", а сбои - в recorder-errors.txt там же",
       STD_OUTPUT_HANDLE, MB_ICONINFORMATION);
   return S_OK;
 }
@@ -201,8 +204,9 @@ HRESULT Unregister() {
     return Refuse(L"нет доступа на запись к регистрации класса ComPort");
   const TRegistryValue replaced = ReadValue(classKey.get(), ReplacedServerValue);
   if (!replaced.Present)
-    return Refuse(L"не сохранено, что запись заменила; зарегистрируйте компонент производителя "
-                  L"заново (regsvr32 с его полным путём)");
+    return Refuse(
+        L"не сохранено, что запись заменила; зарегистрируйте компонент производителя "
+        L"заново (regsvr32 с его полным путём)");
   if (!WriteValue(server.get(), nullptr, replaced) ||
       !WriteValue(server.get(), L"ThreadingModel", ReadValue(classKey.get(), ReplacedModelValue)))
     return Refuse(L"не удалось вернуть регистрацию класса ComPort");
@@ -225,11 +229,11 @@ HRESULT CreatePort(REFIID iid, void** object) {
 // One line appended to file; false when the file cannot take it.
 bool AppendLine(const std::wstring& file, const std::string& line) {
   const UniqueFileHandle note(CreateFileW(file.c_str(), FILE_APPEND_DATA,
-                                          FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                          OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+                                          FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
+                                          FILE_ATTRIBUTE_NORMAL, nullptr));
   DWORD written = 0;
-  return note && WriteFile(note.get(), line.data(), static_cast<DWORD>(line.size()), &written,
-                           nullptr) &&
+  return note &&
+         WriteFile(note.get(), line.data(), static_cast<DWORD>(line.size()), &written, nullptr) &&
          written == line.size();
 }
 
