@@ -127,8 +127,9 @@ expect "$run/recorded.seen" "acc-row: Диагностика системы SALV
 # not what recorder.ini says -----------------------------------------------------------------
 touch "$run/file"
 self=$(winpath "$recorder_dir/Varnel.dll")
+ln -sfn "$recorder_dir" "$WINEPREFIX/dosdevices/r:"  # a mapped drive
 for case in 'Z:\nowhere\Varnel.dll|нет файла компонента связи' "${self//\\//}|сам файл записи" \
-  "\\\\?\\${self^^}|сам файл записи"; do
+  "\\\\?\\${self^^}|сам файл записи" 'R:\Varnel.dll|сам файл записи'; do
   IFS='|' read -r component reason <<<"$case"
   find "$WINEPREFIX/drive_c/users" -name recorder-errors.txt -delete
   printf '[recorder]\r\ncomponent = %s\r\nfolder = %s\r\n' "$component" "$(winpath "$run/file/записи")" |
@@ -139,6 +140,7 @@ for case in 'Z:\nowhere\Varnel.dll|нет файла компонента свя
   grep -q "file.записи. недоступна. ComPort не создан: .*$reason" "${note:-/dev/null}" ||
     fail "no note of \"$reason\" in the temporary folder for $component: $(cat "${note:-/dev/null}")"
 done
+rm -f "$WINEPREFIX/dosdevices/r:"
 cp -r "$recorder_dir" "$run/other"
 timeout 60 wine "$regsvr32" /u /s "$(winpath "$run/other/Varnel.dll")" 2>"$run/other.stderr" && fail "/u of another copy succeeded"
 grep -qF "$self" "$run/other.stderr" || fail "/u of another copy does not name the registered one: $(cat "$run/other.stderr")"
