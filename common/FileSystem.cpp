@@ -1,5 +1,7 @@
 #include "FileSystem.h"
 
+#include "UniqueResource.h"
+
 std::wstring ModuleFileName(HMODULE module) {
   // Long paths: grow the buffer until the name fits.
   std::wstring path(MAX_PATH, L'\0');
@@ -39,4 +41,18 @@ bool IsFolder(const std::wstring& path) {
 bool IsFile(const std::wstring& path) {
   const DWORD attributes = GetFileAttributesW(path.c_str());
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+}
+
+bool SameFile(const std::wstring& first, const std::wstring& second) {
+  auto identify = [](const std::wstring& path, BY_HANDLE_FILE_INFORMATION& info) {
+    // No access asked: a file open elsewhere, or loaded, still answers.
+    const UniqueFileHandle file(
+        CreateFileW(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                    nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    return file && GetFileInformationByHandle(file.get(), &info);
+  };
+  BY_HANDLE_FILE_INFORMATION a{}, b{};
+  return identify(first, a) && identify(second, b) &&
+         a.dwVolumeSerialNumber == b.dwVolumeSerialNumber && a.nFileIndexHigh == b.nFileIndexHigh &&
+         a.nFileIndexLow == b.nFileIndexLow;
 }

@@ -16,3 +16,7 @@ std::wstring ChangeFileExt(const std::wstring& path, const std::wstring& extensi
 // Whether an existing folder, or an existing file that is no folder, is at path.
 bool IsFolder(const std::wstring& path);
 bool IsFile(const std::wstring& path);
+// Whether two paths name the same file, by its identity (volume serial and file index), whatever
+// the spelling: another case, forward slashes, a short name, a \\?\ prefix, a mapped drive. False
+// when either cannot be opened.
+bool SameFile(const std::wstring& first, const std::wstring& second);

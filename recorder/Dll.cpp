@@ -1,17 +1,16 @@
-// The recorder's entry points: its class object, unloading, and registration in front of the
-// vendor's component (and back) for regsvr32.
+// The recorder's entry points: its class object, and registration in front of the vendor's
+// component (and back) for regsvr32. No exception leaves them: each failure is a failed result
+// and a note that says what is wrong.
 
 #include <windows.h>
 #include <olectl.h>
 
-#include <atomic>
 #include <ctime>
-#include <fstream>
-#include <new>
+#include <exception>
 #include <string>
+#include <vector>
 
 #include "Module.h"
-#include "common/ComObject.h"
 #include "common/ClassRegistration.h"
 #include "common/FileSystem.h"
 #include "common/TextCase.h"
@@ -19,78 +18,226 @@
 #include "common/Utf8.h"
 #include "link/Varnel_tlb.h"
 
-HMODULE ModuleHandle = nullptr;
-
 namespace {
 
-std::atomic<LONG> ModuleReferences{0};
-
-// Under the class key: the threading model of the registration the recorder replaced, put
-// back with the component's path (recorder.ini's) by regsvr32 /u.
+// Under the class key: what the recorder replaced, value for value (type and bytes), for
+// regsvr32 /u to put back. No saved threading model: there was none.
+constexpr wchar_t ReplacedServerValue[] = L"RecorderReplacedServer";
 constexpr wchar_t ReplacedModelValue[] = L"RecorderReplacedThreadingModel";
 
 std::wstring ClassKeyName() { return ::ClassKeyName(CLSID_ComPort); }
 
 std::wstring ServerKeyName() { return ClassKeyName() + L"\\InprocServer32"; }
 
-bool IsThisFile(const std::wstring& path) {
-  return EqualIgnoringCase(path, ModuleFileName(ModuleHandle));
+std::wstring WideOf(const std::filesystem::path& path) { return path.wstring(); }
+
+bool Silent() {
+  const std::wstring command = UpperCase(GetCommandLineW());
+  return command.find(L" /S") != std::wstring::npos || command.find(L" -S") != std::wstring::npos;
 }
 
-// regsvr32 shows only a generic failure: the reason goes to the standard error (when there is
-// one) and, unless regsvr32 was told to be silent, into a message box of its own.
-HRESULT Refuse(const std::wstring& reason) {
-  const std::wstring message = L"Varnel.dll (запись вызовов): " + reason;
-  const HANDLE error = GetStdHandle(STD_ERROR_HANDLE);
-  if (error && error != INVALID_HANDLE_VALUE) {
+// regsvr32 shows only its own generic texts: ours go to the standard output or error (when there
+// is one) and, unless regsvr32 was told to be silent, into a message box.
+void Say(const std::wstring& text, DWORD stream, UINT icon) {
+  const std::wstring message = L"Varnel.dll (запись вызовов): " + text;
+  const HANDLE handle = GetStdHandle(stream);
+  if (handle && handle != INVALID_HANDLE_VALUE) {
     const std::string bytes = Utf8FromWide(message + L"\n");
     DWORD written = 0;
-    WriteFile(error, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+    WriteFile(handle, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
   }
-  const std::wstring command = UpperCase(GetCommandLineW());
-  if (command.find(L" /S") == std::wstring::npos && command.find(L" -S") == std::wstring::npos)
-    MessageBoxW(nullptr, message.c_str(), L"regsvr32", MB_OK | MB_ICONERROR);
+  if (!Silent()) MessageBoxW(nullptr, message.c_str(), L"regsvr32", MB_OK | icon);
+}
+
+HRESULT Refuse(const std::wstring& reason) {
+  Say(reason, STD_ERROR_HANDLE, MB_ICONERROR);
   return SELFREG_E_CLASS;
 }
 
-std::wstring WideOf(const std::filesystem::path& path) { return path.wstring(); }
-
-HRESULT WriteRegistration(const std::wstring& server, const std::wstring& model) {
-  UniqueHKey serverKey;
-  if (RegCreateKeyExW(HKEY_CLASSES_ROOT, ServerKeyName().c_str(), 0, nullptr, 0,
-                      KEY_WRITE | KEY_QUERY_VALUE, nullptr, serverKey.put(),
-                      nullptr) != ERROR_SUCCESS ||
-      SetRegistryText(serverKey.get(), nullptr, server) != ERROR_SUCCESS)
-    return SELFREG_E_CLASS;
-  const LSTATUS written = model.empty()
-                              ? RegDeleteValueW(serverKey.get(), L"ThreadingModel")
-                              : SetRegistryText(serverKey.get(), L"ThreadingModel", model);
-  return written == ERROR_SUCCESS || written == ERROR_FILE_NOT_FOUND ? S_OK : SELFREG_E_CLASS;
-}
-
-class TClassFactory final : public TComObject<TClassFactory, IClassFactory> {
- public:
-  void* InterfaceFor(REFIID iid) {
-    return iid == IID_IUnknown || iid == IID_IClassFactory ? static_cast<IClassFactory*>(this)
-                                                           : nullptr;
-  }
-  HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* outer, REFIID iid, void** object) override {
-    if (!object) return E_POINTER;
-    *object = nullptr;
-    if (outer) return CLASS_E_NOAGGREGATION;
-    return CreateRecordingPort(iid, object);
-  }
-  HRESULT STDMETHODCALLTYPE LockServer(BOOL lock) override {
-    lock ? ModuleAddRef() : ModuleRelease();
-    return S_OK;
-  }
+// A registry value as it is stored; absent when there is none.
+struct TRegistryValue {
+  bool Present = false;
+  DWORD Type = REG_NONE;
+  std::vector<BYTE> Bytes;
 };
 
-}  // namespace
+TRegistryValue ReadValue(HKEY key, const wchar_t* name) {
+  TRegistryValue value;
+  DWORD size = 0;
+  if (RegQueryValueExW(key, name, nullptr, &value.Type, nullptr, &size) != ERROR_SUCCESS)
+    return value;
+  value.Bytes.resize(size);
+  value.Present =
+      RegQueryValueExW(key, name, nullptr, &value.Type, value.Bytes.data(), &size) == ERROR_SUCCESS;
+  value.Bytes.resize(size);
+  return value;
+}
 
-void ModuleAddRef() { ++ModuleReferences; }
-void ModuleRelease() { --ModuleReferences; }
-bool ModuleInUse() { return ModuleReferences != 0; }
+// Writes value as it was read; an absent one is deleted.
+bool WriteValue(HKEY key, const wchar_t* name, const TRegistryValue& value) {
+  const LSTATUS status = value.Present
+                             ? RegSetValueExW(key, name, 0, value.Type, value.Bytes.data(),
+                                              static_cast<DWORD>(value.Bytes.size()))
+                             : RegDeleteValueW(key, name);
+  return status == ERROR_SUCCESS || (!value.Present && status == ERROR_FILE_NOT_FOUND);
+}
+
+// The path a server value names (REG_EXPAND_SZ expanded); "" for any other value.
+std::wstring PathOf(const TRegistryValue& value) {
+  if (!value.Present || (value.Type != REG_SZ && value.Type != REG_EXPAND_SZ)) return {};
+  std::wstring text(reinterpret_cast<const wchar_t*>(value.Bytes.data()),
+                    value.Bytes.size() / sizeof(wchar_t));
+  text.resize(wcsnlen(text.c_str(), text.size()));
+  if (value.Type == REG_SZ) return text;
+  std::wstring expanded(32768, L'\0');
+  const DWORD length =
+      ExpandEnvironmentStringsW(text.c_str(), expanded.data(), static_cast<DWORD>(expanded.size()));
+  if (length == 0 || length > expanded.size()) return text;
+  expanded.resize(length - 1);
+  return expanded;
+}
+
+// Why the folder cannot take the recordings, or "": it must exist and take a new file.
+std::wstring FolderProblem(const std::filesystem::path& folder) {
+  const std::wstring path = WideOf(folder);
+  if (!IsFolder(path))
+    return L"папки записей \"" + path +
+           L"\" нет (recorder.ini, folder); создайте её или укажите другую";
+  const std::wstring probe =
+      WideOf(folder / (L"recorder-probe-" + std::to_wstring(GetCurrentProcessId()) + L".tmp"));
+  const UniqueFileHandle file(CreateFileW(probe.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                          FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE,
+                                          nullptr));
+  if (!file)
+    return L"в папку записей \"" + path + L"\" нельзя записать файл (ошибка " +
+           std::to_wstring(GetLastError()) + L"); укажите другую в recorder.ini, folder";
+  return {};
+}
+
+// A registration of the class that COM would use before the one regsvr32 writes: the user's own
+// (HKEY_CURRENT_USER comes first in HKEY_CLASSES_ROOT) or an installer's advertisement.
+std::wstring ShadowingRegistration(HKEY server) {
+  const std::wstring userKey = L"Software\\Classes\\" + ClassKeyName();
+  UniqueHKey user;
+  if (RegOpenKeyExW(HKEY_CURRENT_USER, userKey.c_str(), 0, KEY_READ, user.put()) == ERROR_SUCCESS)
+    return L"класс ComPort зарегистрирован и для пользователя, в HKEY_CURRENT_USER\\" + userKey +
+           L", и COM возьмёт ту регистрацию, а не запись; уберите её (она осталась от другой "
+           L"установки) и повторите";
+  if (ReadValue(server, L"InprocServer32").Present)
+    return L"класс ComPort объявлен установщиком (значение InprocServer32 в HKEY_CLASSES_ROOT\\" +
+           ServerKeyName() +
+           L"), и COM возьмёт компонент через установщик, а не запись; регистрацию не меняю";
+  return {};
+}
+
+HRESULT Guarded(HRESULT (*body)()) {
+  try {
+    return body();
+  } catch (const std::exception& error) {
+    return Refuse(L"внутренняя ошибка: " + WideFromUtf8(error.what()));
+  } catch (...) {
+    return Refuse(L"внутренняя ошибка");
+  }
+}
+
+// Takes the class over from the component recorder.ini names, which must be the registered one;
+// its threading model stays, so that COM calls the recorder as it called the component.
+HRESULT Register() {
+  const std::wstring self = ModuleFileName(ModuleHandle);
+  if (self.empty()) return Refuse(L"не удалось узнать путь файла записи");
+  const TRecorderConfig config = LoadModuleConfig();
+  if (!config.Error.empty()) return Refuse(config.Error);
+  std::wstring error;
+  const HMODULE component = LoadComponent(config, error);
+  if (!component) return Refuse(error);
+  FreeLibrary(component);
+  if (const std::wstring problem = FolderProblem(config.Folder); !problem.empty())
+    return Refuse(problem);
+
+  const std::wstring componentPath = WideOf(config.Component);
+  UniqueHKey server;
+  const LSTATUS opened = RegOpenKeyExW(HKEY_CLASSES_ROOT, ServerKeyName().c_str(), 0,
+                                       KEY_READ | KEY_WRITE, server.put());
+  if (opened == ERROR_FILE_NOT_FOUND)
+    return Refuse(
+        L"класс ComPort не зарегистрирован; сначала зарегистрируйте компонент "
+        L"производителя: regsvr32 \"" +
+        componentPath + L"\"");
+  if (opened != ERROR_SUCCESS)
+    return Refuse(
+        L"нет доступа на запись к регистрации класса ComPort (нужны права "
+        L"администратора)");
+  if (const std::wstring shadow = ShadowingRegistration(server.get()); !shadow.empty())
+    return Refuse(shadow);
+
+  const TRegistryValue registered = ReadValue(server.get(), nullptr);
+  if (!SameFile(PathOf(registered), self)) {  // else already in front of it
+    if (!SameFile(PathOf(registered), componentPath))
+      return Refuse(L"зарегистрирован \"" + PathOf(registered) + L"\", а recorder.ini называет \"" +
+                    componentPath + L"\"; исправьте component в recorder.ini");
+    UniqueHKey classKey;
+    if (RegOpenKeyExW(HKEY_CLASSES_ROOT, ClassKeyName().c_str(), 0, KEY_WRITE, classKey.put()) !=
+            ERROR_SUCCESS ||
+        !WriteValue(classKey.get(), ReplacedServerValue, registered) ||
+        !WriteValue(classKey.get(), ReplacedModelValue,
+                    ReadValue(server.get(), L"ThreadingModel")) ||
+        SetRegistryText(server.get(), nullptr, self) != ERROR_SUCCESS)
+      return Refuse(L"не удалось записать регистрацию класса ComPort");
+  }
+  Say(L"стоит перед \"" + componentPath +
+          L"\"; запись каждого сеанса программы (.jsonl) ляжет в \"" + WideOf(config.Folder) +
+          L"\", а сбои - в recorder-errors.txt там же",
+      STD_OUTPUT_HANDLE, MB_ICONINFORMATION);
+  return S_OK;
+}
+
+// Puts back exactly what Register replaced, whatever recorder.ini says by now.
+HRESULT Unregister() {
+  UniqueHKey server, classKey;
+  RegOpenKeyExW(HKEY_CLASSES_ROOT, ServerKeyName().c_str(), 0, KEY_READ | KEY_WRITE, server.put());
+  const std::wstring registered = server ? PathOf(ReadValue(server.get(), nullptr)) : L"";
+  if (!SameFile(registered, ModuleFileName(ModuleHandle)))
+    return Refuse(L"класс ComPort зарегистрирован не на этот файл записи, а на \"" + registered +
+                  L"\"; отмените регистрацию того файла");
+  if (RegOpenKeyExW(HKEY_CLASSES_ROOT, ClassKeyName().c_str(), 0, KEY_READ | KEY_WRITE,
+                    classKey.put()) != ERROR_SUCCESS)
+    return Refuse(L"нет доступа на запись к регистрации класса ComPort");
+  const TRegistryValue replaced = ReadValue(classKey.get(), ReplacedServerValue);
+  if (!replaced.Present)
+    return Refuse(
+        L"не сохранено, что запись заменила; зарегистрируйте компонент производителя "
+        L"заново (regsvr32 с его полным путём)");
+  if (!WriteValue(server.get(), nullptr, replaced) ||
+      !WriteValue(server.get(), L"ThreadingModel", ReadValue(classKey.get(), ReplacedModelValue)))
+    return Refuse(L"не удалось вернуть регистрацию класса ComPort");
+  RegDeleteValueW(classKey.get(), ReplacedServerValue);
+  RegDeleteValueW(classKey.get(), ReplacedModelValue);
+  return S_OK;
+}
+
+HRESULT CreatePort(REFIID iid, void** object) {
+  try {
+    return CreateRecordingPort(iid, object);
+  } catch (const std::exception& error) {
+    WriteErrorNote({}, L"ComPort не создан: внутренняя ошибка: " + WideFromUtf8(error.what()));
+  } catch (...) {
+    WriteErrorNote({}, L"ComPort не создан: внутренняя ошибка");
+  }
+  return E_UNEXPECTED;
+}
+
+// One line appended to file; false when the file cannot take it.
+bool AppendLine(const std::wstring& file, const std::string& line) {
+  const UniqueFileHandle note(CreateFileW(file.c_str(), FILE_APPEND_DATA,
+                                          FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
+                                          FILE_ATTRIBUTE_NORMAL, nullptr));
+  DWORD written = 0;
+  return note &&
+         WriteFile(note.get(), line.data(), static_cast<DWORD>(line.size()), &written, nullptr) &&
+         written == line.size();
+}
+
+}  // namespace
 
 TRecorderConfig LoadModuleConfig() {
   return LoadRecorderConfig(std::filesystem::path(ModuleFileName(ModuleHandle)).parent_path());
@@ -98,12 +245,15 @@ TRecorderConfig LoadModuleConfig() {
 
 HMODULE LoadComponent(const TRecorderConfig& config, std::wstring& error) {
   const std::wstring path = WideOf(config.Component);
-  if (!IsFile(path)) {
-    error = L"нет файла компонента связи \"" + path + L"\" (recorder.ini, component)";
+  const std::wstring self = L"component в recorder.ini (\"" + path +
+                            L"\") называет сам файл записи, а не Varnel.dll производителя";
+  // By identity: loading ourselves would call our own class object from inside it.
+  if (SameFile(path, ModuleFileName(ModuleHandle))) {
+    error = self;
     return nullptr;
   }
-  if (IsThisFile(path)) {
-    error = L"component в recorder.ini называет сам файл записи, а не Varnel.dll производителя";
+  if (!IsFile(path)) {
+    error = L"нет файла компонента связи \"" + path + L"\" (recorder.ini, component)";
     return nullptr;
   }
   // From that path only; its own dependencies are looked for in its folder first.
@@ -111,6 +261,11 @@ HMODULE LoadComponent(const TRecorderConfig& config, std::wstring& error) {
   if (!module) {
     error = L"компонент связи \"" + path + L"\" не загружается (ошибка " +
             std::to_wstring(GetLastError()) + L")";
+    return nullptr;
+  }
+  if (module == ModuleHandle) {  // a spelling the file system would not open, yet the loader did
+    FreeLibrary(module);
+    error = self;
     return nullptr;
   }
   if (!GetProcAddress(module, "DllGetClassObject")) {
@@ -123,89 +278,30 @@ HMODULE LoadComponent(const TRecorderConfig& config, std::wstring& error) {
 
 void WriteErrorNote(const std::filesystem::path& folder, const std::wstring& message) {
   try {
-    std::error_code ignored;
-    std::filesystem::create_directories(folder, ignored);
-    std::ofstream note(folder / "recorder-errors.txt", std::ios::binary | std::ios::app);
     const std::time_t now = std::time(nullptr);
     char stamp[32] = {};
     if (const std::tm* local = std::localtime(&now))
       std::strftime(stamp, sizeof stamp, "%Y-%m-%d %H:%M:%S ", local);
-    note << stamp << Utf8FromWide(message) << "\r\n";
+    const std::wstring name = L"recorder-errors.txt";
+    if (!folder.empty() &&
+        AppendLine(WideOf(folder / name), stamp + Utf8FromWide(message) + "\r\n"))
+      return;
+    // Where the engineer is told to look next when the folder cannot take it.
+    wchar_t temp[MAX_PATH + 1] = {};
+    if (GetTempPathW(MAX_PATH + 1, temp) == 0) return;
+    const std::wstring where =
+        folder.empty() ? L"" : L"(папка записей \"" + WideOf(folder) + L"\" недоступна) ";
+    AppendLine(temp + name, stamp + Utf8FromWide(where + message) + "\r\n");
   } catch (...) {
   }
 }
 
-extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
-  if (reason == DLL_PROCESS_ATTACH) {
-    ModuleHandle = instance;
-    DisableThreadLibraryCalls(instance);
-  }
-  return TRUE;
-}
-
 STDAPI DllGetClassObject(REFCLSID clsid, REFIID iid, LPVOID* object) {
-  if (!object) return E_POINTER;
-  *object = nullptr;
-  if (clsid != CLSID_ComPort) return CLASS_E_CLASSNOTAVAILABLE;
-  auto* factory = new (std::nothrow) TClassFactory;
-  if (!factory) return E_OUTOFMEMORY;
-  const HRESULT result = factory->QueryInterface(iid, object);
-  factory->Release();
-  return result;
+  return GetClassObject(clsid, CLSID_ComPort, CreatePort, iid, object);
 }
 
 STDAPI DllCanUnloadNow() { return ModuleInUse() ? S_FALSE : S_OK; }
 
-// Takes the class over from the component recorder.ini names, which must be the registered
-// one, keeping its threading model so that COM calls the recorder as it called the component.
-STDAPI DllRegisterServer() {
-  const std::wstring self = ModuleFileName(ModuleHandle);
-  if (self.empty()) return SELFREG_E_CLASS;
-  const TRecorderConfig config = LoadModuleConfig();
-  if (!config.Error.empty()) return Refuse(config.Error);
-  std::wstring error;
-  const HMODULE component = LoadComponent(config, error);
-  if (!component) return Refuse(error);
-  FreeLibrary(component);
+STDAPI DllRegisterServer() { return Guarded(Register); }
 
-  const std::wstring registered = RegistryText(ServerKeyName(), nullptr);
-  if (IsThisFile(registered)) return S_OK;  // already in front of it
-  const std::wstring componentPath = WideOf(config.Component);
-  if (registered.empty())
-    return Refuse(
-        L"класс ComPort не зарегистрирован; сначала зарегистрируйте компонент "
-        L"производителя: regsvr32 \"" +
-        componentPath + L"\"");
-  if (!EqualIgnoringCase(registered, componentPath))
-    return Refuse(L"зарегистрирован \"" + registered + L"\", а recorder.ini называет \"" +
-                  componentPath + L"\"; исправьте component в recorder.ini");
-
-  const std::wstring model = RegistryText(ServerKeyName(), L"ThreadingModel");
-  UniqueHKey classKey;
-  if (RegOpenKeyExW(HKEY_CLASSES_ROOT, ClassKeyName().c_str(), 0, KEY_WRITE, classKey.put()) !=
-          ERROR_SUCCESS ||
-      SetRegistryText(classKey.get(), ReplacedModelValue, model) != ERROR_SUCCESS)
-    return Refuse(
-        L"нет доступа на запись к регистрации класса ComPort (нужны права "
-        L"администратора)");
-  if (FAILED(WriteRegistration(self, model)))
-    return Refuse(L"не удалось записать регистрацию класса ComPort");
-  return S_OK;
-}
-
-// Puts the component recorder.ini names back, with the threading model it had. A registration
-// that is not the recorder's is left alone.
-STDAPI DllUnregisterServer() {
-  if (!IsThisFile(RegistryText(ServerKeyName(), nullptr))) return S_OK;
-  const TRecorderConfig config = LoadModuleConfig();
-  if (!config.Error.empty())
-    return Refuse(config.Error + L"; без component регистрацию вернуть некуда");
-  const std::wstring model = RegistryText(ClassKeyName(), ReplacedModelValue);
-  if (FAILED(WriteRegistration(WideOf(config.Component), model)))
-    return Refuse(L"не удалось вернуть регистрацию класса ComPort");
-  UniqueHKey classKey;
-  if (RegOpenKeyExW(HKEY_CLASSES_ROOT, ClassKeyName().c_str(), 0, KEY_WRITE, classKey.put()) ==
-      ERROR_SUCCESS)
-    RegDeleteValueW(classKey.get(), ReplacedModelValue);
-  return S_OK;
-}
+STDAPI DllUnregisterServer() { return Guarded(Unregister); }

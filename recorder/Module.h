@@ -1,5 +1,5 @@
-// What the recorder's entry points share: its module, the count of live objects and server
-// locks, the vendor's component it forwards to, and where its complaints go.
+// What the recorder's entry points share: the in-process server's plumbing, the vendor's
+// component it forwards to, and where its complaints go.
 #pragma once
 
 #include <windows.h>
@@ -8,19 +8,15 @@
 #include <string>
 
 #include "RecorderConfig.h"
-
-extern HMODULE ModuleHandle;
-
-void ModuleAddRef();
-void ModuleRelease();
-bool ModuleInUse();
+#include "common/InprocServer.h"
 
 // recorder.ini beside this file.
 TRecorderConfig LoadModuleConfig();
 // The component named by config, loaded from that path alone and kept loaded for the process's
 // life; null with error set when it cannot be used.
 HMODULE LoadComponent(const TRecorderConfig& config, std::wstring& error);
-// Appends a dated line to recorder-errors.txt in folder (never throws).
+// Appends a dated line to recorder-errors.txt in folder, or, when the folder cannot take it (or
+// is empty), in the user's temporary folder, saying so (never throws).
 void WriteErrorNote(const std::filesystem::path& folder, const std::wstring& message);
 
 // A ComPort object that records what it forwards to the component's own ComPort.

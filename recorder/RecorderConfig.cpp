@@ -27,11 +27,14 @@ std::filesystem::path PathOf(std::string_view text) {
 
 }  // namespace
 
-TRecorderConfig ParseRecorderConfig(std::string_view text,
-                                    const std::filesystem::path& recorderFolder) {
+TRecorderConfig ParseRecorderConfig(std::string_view bytes,
+                                    const std::filesystem::path& recorderFolder,
+                                    TAnsiDecoder ansi) {
   TRecorderConfig config;
   config.Folder = recorderFolder;
-  if (text.substr(0, 3) == "\xEF\xBB\xBF") text.remove_prefix(3);
+  // Sound UTF-8 from here on, whatever the file was saved in: paths are made from it.
+  const std::string utf8 = Utf8FromWide(WideFromText(bytes, ansi));
+  std::string_view text = utf8;
   auto fail = [&](int line, const std::wstring& message) {
     if (config.Error.empty())
       config.Error = L"recorder.ini, строка " + std::to_wstring(line) + L": " + message;
@@ -63,7 +66,8 @@ TRecorderConfig ParseRecorderConfig(std::string_view text,
     if (key == "component") {
       config.Component = PathOf(value);
       componentGiven = true;
-      if (value.empty() || !config.Component.is_absolute())
+      // A \\?\ path is full, though the library does not count it so.
+      if (value.empty() || !(config.Component.is_absolute() || value.starts_with("\\\\?\\")))
         fail(number, L"component: нужен полный путь к Varnel.dll производителя, а не \"" +
                          WideFromUtf8(value) + L"\"");
     } else if (key == "folder") {

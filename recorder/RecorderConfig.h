@@ -9,16 +9,20 @@
 #include <string>
 #include <string_view>
 
+#include "common/Utf8.h"
+
 struct TRecorderConfig {
   std::filesystem::path Component;
   std::filesystem::path Folder;
   std::wstring Error;  // empty when the file was sound
 };
 
-// Parses the file's text (UTF-8, a BOM allowed). recorderFolder: the folder the recorder's
-// file is in, the default for the recordings and the base of a relative folder.
-TRecorderConfig ParseRecorderConfig(std::string_view text,
-                                    const std::filesystem::path& recorderFolder);
+// Parses the file's bytes, decoded as Windows reads text (WideFromText; ansi: the ANSI code
+// page's decoder, null for the system's). recorderFolder: the folder the recorder's file is in,
+// the default for the recordings and the base of a relative folder.
+TRecorderConfig ParseRecorderConfig(std::string_view bytes,
+                                    const std::filesystem::path& recorderFolder,
+                                    TAnsiDecoder ansi = nullptr);
 // Reads recorderFolder/recorder.ini; a missing file is an error.
 TRecorderConfig LoadRecorderConfig(const std::filesystem::path& recorderFolder);
 

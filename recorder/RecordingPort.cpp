@@ -45,12 +45,19 @@ HRESULT CreateRecordingPort(REFIID iid, void** object) {
     return result;
   };
   if (!config.Error.empty()) return refuse(config.Error, E_FAIL);
-  std::wstring error;
-  static std::mutex loading;
-  std::lock_guard lock(loading);
-  // Loaded once and kept: the component's objects may outlive any one of ours.
-  static HMODULE component = nullptr;
-  if (!component && !(component = LoadComponent(config, error))) return refuse(error, E_FAIL);
+  // Loaded once and kept: the component's objects may outlive any one of ours. No lock is held
+  // while the component's code (its DllMain, its class object) runs.
+  static std::atomic<HMODULE> loaded{nullptr};
+  HMODULE component = loaded;
+  if (!component) {
+    std::wstring error;
+    if (!(component = LoadComponent(config, error))) return refuse(error, E_FAIL);
+    HMODULE first = nullptr;
+    if (!loaded.compare_exchange_strong(first, component)) {
+      FreeLibrary(component);
+      component = first;
+    }
+  }
   const auto getClassObject = reinterpret_cast<HRESULT(STDAPICALLTYPE*)(REFCLSID, REFIID, void**)>(
       reinterpret_cast<void*>(GetProcAddress(component, "DllGetClassObject")));
   const TClock::time_point begin = TClock::now();

@@ -1,9 +1,9 @@
-// The DLL's entry points: class objects, unloading, and self-registration for regsvr32.
+// The DLL's class object and self-registration for regsvr32 (DllMain and unloading are
+// common/InprocServer's).
 
 #include <windows.h>
 #include <olectl.h>
 
-#include <atomic>
 #include <string>
 
 #include "Module.h"
@@ -13,11 +13,7 @@
 #include "common/UniqueResource.h"
 #include "link/Varnel_tlb.h"
 
-HMODULE ModuleHandle = nullptr;
-
 namespace {
-
-std::atomic<LONG> ModuleReferences{0};
 
 std::wstring ClassKeyName() { return ::ClassKeyName(CLSID_ComPort); }
 
@@ -28,20 +24,8 @@ std::wstring RegisteredServer() {
 
 }  // namespace
 
-void ModuleAddRef() { ++ModuleReferences; }
-void ModuleRelease() { --ModuleReferences; }
-bool ModuleInUse() { return ModuleReferences != 0; }
-
-extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
-  if (reason == DLL_PROCESS_ATTACH) {
-    ModuleHandle = instance;
-    DisableThreadLibraryCalls(instance);
-  }
-  return TRUE;
-}
-
 STDAPI DllGetClassObject(REFCLSID clsid, REFIID iid, LPVOID* object) {
-  return GetClassFactory(clsid, iid, object);
+  return GetClassObject(clsid, CLSID_ComPort, CreateComPort, iid, object);
 }
 
 STDAPI DllCanUnloadNow() { return ModuleInUse() ? S_FALSE : S_OK; }

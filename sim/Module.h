@@ -1,14 +1,8 @@
-// What the DLL's entry points share: its module handle and the count of live objects and
-// server locks that DllCanUnloadNow answers from.
+// What the DLL's entry points share: the in-process server's plumbing (its module handle and
+// count) and how its one class's objects are made.
 #pragma once
 
-#include <windows.h>
-
-extern HMODULE ModuleHandle;
-
-void ModuleAddRef();
-void ModuleRelease();
-bool ModuleInUse();
+#include "common/InprocServer.h"
 
 struct TSimConfig;
 
@@ -16,5 +10,3 @@ struct TSimConfig;
 HRESULT CreateComPort(REFIID iid, void** object);
 // The ComPort that answers from the recording config.Replay names.
 HRESULT CreateReplayPort(const TSimConfig& config, REFIID iid, void** object);
-// Creates the class factory for a class id; CLASS_E_CLASSNOTAVAILABLE for an unknown one.
-HRESULT GetClassFactory(REFCLSID clsid, REFIID iid, void** object);

@@ -39,6 +39,7 @@ register_stand_in() {
 
 # The recorder in front of the stand-in: a copy in $run/recorder (its recorder.ini names the
 # stand-in, recordings go to $run/recordings), registered over it; finish puts the stand-in back.
+# Bounded: a recorder that crashes in regsvr32 starts Wine's debugger, which waits.
 # QEM_E2E_RECORDER=1 makes register_stand_in do this too, so any script runs through it.
 recorder_dir=
 register_recorder() {
@@ -47,12 +48,12 @@ register_recorder() {
   cp "$bin/recorder/Varnel.dll" "$recorder_dir/"
   printf '[recorder]\r\ncomponent = %s\r\nfolder = %s\r\n' "$(winpath "$bin/sim/Varnel.dll")" \
     "$(winpath "$run/recordings")" >"$recorder_dir/recorder.ini"
-  wine "$regsvr32" /s "$(winpath "$recorder_dir/Varnel.dll")" || fail "regsvr32 of the recorder"
+  timeout 60 wine "$regsvr32" /s "$(winpath "$recorder_dir/Varnel.dll")" || fail "regsvr32 of the recorder"
 }
 unregister_recorder() {
   [ -n "$recorder_dir" ] || return 0
   compgen -G "$run/recordings/*.jsonl" >/dev/null || fail "the recorder made no recording"
-  wine "$regsvr32" /u /s "$(winpath "$recorder_dir/Varnel.dll")" || fail "regsvr32 /u of the recorder"
+  timeout 60 wine "$regsvr32" /u /s "$(winpath "$recorder_dir/Varnel.dll")" || fail "regsvr32 /u of the recorder"
   recorder_dir=
 }
 if [ -n "${QEM_E2E_RECORDER:-}" ] && [ "$QEM_E2E_RECORDER" != 0 ]; then

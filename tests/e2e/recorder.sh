@@ -3,8 +3,9 @@
 # alone from that recording: the operator sees the same (status texts, both tables' rows, the
 # files left in the folder, the exit code). The same recording with the failed confirmation
 # changed into a success replays into a successful update. regsvr32 of the recorder takes the
-# registration over with its threading model and /u puts it back; a recorder without its
-# recorder.ini refuses to register and says why.
+# registration over with its threading model and /u puts back exactly what it replaced, whatever
+# recorder.ini says by then; it refuses, saying why, without recorder.ini, with a folder that does
+# not exist, over a per-user or advertised registration, and /u of another copy.
 # Usage: recorder.sh SOURCE_DIR BUILD_DIR
 source "$(dirname "$0")/lib.sh" "$1" "$2" recorder
 use_prefix sim
@@ -30,10 +31,41 @@ wine "$regsvr32" /s "$(winpath "$run/bare/Varnel.dll")" 2>"$run/bare.stderr" &&
   fail "regsvr32 of a recorder without recorder.ini succeeded"
 grep -q 'recorder.ini' "$run/bare.stderr" || fail "the refusal does not name recorder.ini: $(cat "$run/bare.stderr")"
 [ "$(registered ThreadingModel)" = Both ] || fail "the stand-in's threading model is not Both"
+# What COM would use before HKLM's class: the user's own class, or an installer's advertisement.
+# shadowed WHAT KEY VALUE_ARGS...: regsvr32 of the recorder refuses and names WHAT.
+mkdir -p "$run/recorder"
+printf '[recorder]\r\ncomponent = %s\r\n' "$(winpath "$bin/sim/Varnel.dll")" >"$run/recorder/recorder.ini"
+cp "$bin/recorder/Varnel.dll" "$run/recorder/"
+shadowed() {
+  program_reg add "$2\InprocServer32" "${@:3}" /f >/dev/null
+  timeout 60 wine "$regsvr32" /s "$(winpath "$run/recorder/Varnel.dll")" 2>"$run/shadow.stderr" &&
+    fail "regsvr32 of the recorder succeeded beside $1"
+  grep -qF "$1" "$run/shadow.stderr" || fail "the refusal does not name $1: $(cat "$run/shadow.stderr")"
+}
+shadowed HKEY_CURRENT_USER 'HKCU\Software\Classes\CLSID\{CDFF5124-8322-4B60-ACEB-F4AFEC1116FD}' /ve /d "$(winpath "$bin/sim/Varnel.dll")"
+program_reg delete 'HKCU\Software\Classes\CLSID\{CDFF5124-8322-4B60-ACEB-F4AFEC1116FD}' /f >/dev/null
+shadowed установщик "${class%\\*}" /v InprocServer32 /t REG_MULTI_SZ /d 'x'
+program_reg delete "$class" /v InprocServer32 /f >/dev/null
+# A value of another type than the recorder writes: /u puts back the type with the bytes.
+program_reg add "$class" /ve /t REG_EXPAND_SZ /d "$(winpath "$bin/sim/Varnel.dll")" /f >/dev/null
 register_recorder
 [ "$(registered '')" = "$(winpath "$recorder_dir/Varnel.dll")" ] ||
   fail "the class is registered to $(registered ''), not to the recorder"
 [ "$(registered ThreadingModel)" = Both ] || fail "the recorder took threading model $(registered ThreadingModel)"
+# recorder.ini as Notepad saves it, in the ANSI code page or UTF-16, with a Cyrillic folder: read,
+# and regsvr32 says where recordings go; a folder that does not exist is refused. (A crash would
+# start Wine's debugger, which waits: each regsvr32 here is bounded.)
+cp "$recorder_dir/recorder.ini" "$run/recorder.ini.good"
+mkdir -p "$run/записи"
+for case in CP1251:записи:0 UTF-16:записи:0 CP1251:нет:1; do
+  IFS=: read -r encoding folder refused <<<"$case"
+  printf '[recorder]\r\ncomponent = %s\r\nfolder = %s\r\n' "$(winpath "$bin/sim/Varnel.dll")" \
+    "$(winpath "$run/$folder")" | iconv -t "$encoding" >"$recorder_dir/recorder.ini"
+  timeout 60 wine "$regsvr32" /s "$(winpath "$recorder_dir/Varnel.dll")" >"$run/ini.out" 2>&1
+  [ "$(($? != 0))" = "$refused" ] || fail "regsvr32 with recorder.ini in $encoding, folder $folder: $(cat "$run/ini.out")"
+  grep -qF "$(winpath "$run/$folder")" "$run/ini.out" || fail "regsvr32 does not name the folder $folder: $(cat "$run/ini.out")"
+done
+cp "$run/recorder.ini.good" "$recorder_dir/recorder.ini"
 
 # --- One session: the component list, then an update whose second confirmation fails ---------
 configure() {
@@ -82,19 +114,35 @@ expect "$run/recorded.seen" "exit: 0"
 expect "$run/recorded.seen" "left: salvik.exe Version.ini "
 expect "$run/recorded.seen" "acc-row: Диагностика системы SALVIK, 1.9, обновление не удалось"
 
-# --- A recorder.ini whose component is gone: creation fails as any failed creation, with the
-# reason beside the recordings --------------------------------------------------------------------
-cp "$recorder_dir/recorder.ini" "$run/recorder.ini.good"
-sed -i 's/^component = .*/component = Z:\\nowhere\\Varnel.dll\r/' "$recorder_dir/recorder.ini"
-drive "$run/gone.out" start "$exe" box 30 answer no exit 30
-expect "$run/gone.out" "shown: 0"
-grep -q 'ComPort не создан: нет файла компонента связи "Z:\\nowhere\\Varnel.dll"' "$run/recordings/recorder-errors.txt" ||
-  fail "no reason in recorder-errors.txt: $(cat "$run/recordings/recorder-errors.txt" 2>&1)"
-cp "$run/recorder.ini.good" "$recorder_dir/recorder.ini"
+# --- recorder.ini whose component is gone or is the recorder itself in another spelling, and whose
+# folder cannot be made (an ANSI recorder.ini): creation fails as any failed creation, with the
+# reason and the folder in the user's temporary folder. /u then puts back what was replaced,
+# not what recorder.ini says -----------------------------------------------------------------
+touch "$run/file"
+self=$(winpath "$recorder_dir/Varnel.dll")
+ln -sfn "$recorder_dir" "$WINEPREFIX/dosdevices/r:"  # a mapped drive
+for case in 'Z:\nowhere\Varnel.dll|нет файла компонента связи' "${self//\\//}|сам файл записи" \
+  "\\\\?\\${self^^}|сам файл записи" 'R:\Varnel.dll|сам файл записи'; do
+  IFS='|' read -r component reason <<<"$case"
+  find "$WINEPREFIX/drive_c/users" -name recorder-errors.txt -delete
+  printf '[recorder]\r\ncomponent = %s\r\nfolder = %s\r\n' "$component" "$(winpath "$run/file/записи")" |
+    iconv -t CP1251 >"$recorder_dir/recorder.ini"
+  drive "$run/gone.out" start "$exe" box 30 answer no exit 30
+  expect "$run/gone.out" "shown: 0"
+  note=$(find "$WINEPREFIX/drive_c/users" -name recorder-errors.txt)
+  grep -q "file.записи. недоступна. ComPort не создан: .*$reason" "${note:-/dev/null}" ||
+    fail "no note of \"$reason\" in the temporary folder for $component: $(cat "${note:-/dev/null}")"
+done
+rm -f "$WINEPREFIX/dosdevices/r:"
+cp -r "$recorder_dir" "$run/other"
+timeout 60 wine "$regsvr32" /u /s "$(winpath "$run/other/Varnel.dll")" 2>"$run/other.stderr" && fail "/u of another copy succeeded"
+grep -qF "$self" "$run/other.stderr" || fail "/u of another copy does not name the registered one: $(cat "$run/other.stderr")"
 
 unregister_recorder
 [ "$(registered '')" = "$(winpath "$bin/sim/Varnel.dll")" ] || fail "/u left the class registered to $(registered '')"
+program_reg query "$class" /ve | grep -q REG_EXPAND_SZ || fail "/u did not put back REG_EXPAND_SZ"
 [ "$(registered ThreadingModel)" = Both ] || fail "/u left threading model $(registered ThreadingModel)"
+register_stand_in
 
 recordings=("$run"/recordings/*.jsonl)
 [ "${#recordings[@]}" = 1 ] || fail "${#recordings[@]} recordings, not one"

@@ -11,6 +11,7 @@
 
 #include "common/Sha256.h"
 #include "common/Utf8.h"
+#include "link/Cp1251.h"
 #include "recorder/RecorderConfig.h"
 #include "recorder/Recording.h"
 #include "sim/SimReplay.h"
@@ -220,6 +221,25 @@ TEST(RecorderConfig, ComponentRequiredAndAbsoluteFolderBesideByDefault) {
                             "[recorder]\ncomponent = /v/V.dll\ncolour = red\n", "[recorder\n"})
     EXPECT_NE(ParseRecorderConfig(wrong, here).Error, L"") << wrong;
   EXPECT_NE(LoadRecorderConfig("/nonexistent").Error.find(L"recorder.ini"), std::wstring::npos);
+}
+
+// As Notepad saves it: UTF-16 either way round, UTF-8 with or without a mark, the ANSI code page.
+TEST(RecorderConfig, ReadAsWindowsReadsText) {
+  const std::wstring text = L"[recorder]\r\ncomponent = /v/Varnel.dll\r\nfolder = /r/записи\r\n";
+  auto utf16 = [&](bool big) {
+    std::string bytes = big ? "\xFE\xFF" : "\xFF\xFE";
+    for (const wchar_t c : text) {
+      const char high = static_cast<char>(c >> 8), low = static_cast<char>(c & 0xFF);
+      bytes += big ? std::string{high, low} : std::string{low, high};
+    }
+    return bytes;
+  };
+  for (const std::string& bytes : {utf16(false), utf16(true), Utf8FromWide(text),
+                                   "\xEF\xBB\xBF" + Utf8FromWide(text), ToCp1251(text)}) {
+    const TRecorderConfig config = ParseRecorderConfig(bytes, "/opt/rec", FromCp1251);
+    EXPECT_EQ(config.Error, L"");
+    EXPECT_EQ(config.Folder, fs::path(u8"/r/записи"));
+  }
 }
 
 TEST(Sha256, KnownDigestsAcrossTheBlockEdges) {
