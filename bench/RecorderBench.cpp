@@ -26,17 +26,6 @@ using TClock = std::chrono::steady_clock;
 
 void __stdcall OnProgress(int32_t, int32_t) {}
 
-ComPtr<IClassFactory> FactoryOf(const fs::path& dll) {
-  const HMODULE module = LoadLibraryW(dll.c_str());
-  ComPtr<IClassFactory> factory;
-  if (!module) return factory;
-  using GetClassObject = HRESULT(STDAPICALLTYPE*)(REFCLSID, REFIID, void**);
-  auto get = reinterpret_cast<GetClassObject>(
-      reinterpret_cast<void*>(GetProcAddress(module, "DllGetClassObject")));
-  if (get) get(CLSID_ComPort, IID_IClassFactory, factory.put_void());
-  return factory;
-}
-
 ComPtr<IComPort> Create(IClassFactory* factory) {
   ComPtr<IComPort> port;
   factory->CreateInstance(nullptr, IID_IComPort, port.put_void());
@@ -97,7 +86,7 @@ int main() {
       << "[recorder]\r\ncomponent = " << Utf8FromWide(StandInPath().wstring())
       << "\r\nfolder = " << Utf8FromWide((folder / L"recordings").wstring()) << "\r\n";
   CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
-  ComPtr<IClassFactory> alone = StandInFactory(), recording = FactoryOf(recorder);
+  ComPtr<IClassFactory> alone = StandInFactory(), recording = ClassFactoryOf(recorder);
   if (!alone || !recording) return std::printf("cannot load the stand-in or the recorder\n"), 1;
   const TFigures a = Measure(alone.get()), r = Measure(recording.get());
   std::printf(

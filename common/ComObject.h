@@ -7,6 +7,8 @@
 #include <unknwn.h>
 
 #include <atomic>
+#include <new>
+#include <utility>
 
 // The server's count of live objects and locks, which DllCanUnloadNow answers from; each server
 // defines them.
@@ -38,3 +40,20 @@ class TComObject : public Interfaces... {
  private:
   std::atomic<ULONG> references_{1};
 };
+
+// Makes a Derived and hands out its interface iid: the object lives on only through *object.
+// E_OUTOFMEMORY when it cannot be made, E_FAIL when its constructor throws anything else.
+template <typename Derived, typename... Arguments>
+HRESULT MakeComObject(REFIID iid, void** object, Arguments&&... arguments) {
+  Derived* made = nullptr;
+  try {
+    made = new Derived(std::forward<Arguments>(arguments)...);
+  } catch (const std::bad_alloc&) {
+    return E_OUTOFMEMORY;
+  } catch (...) {
+    return E_FAIL;
+  }
+  const HRESULT result = made->QueryInterface(iid, object);
+  made->Release();
+  return result;
+}

@@ -214,10 +214,7 @@ HRESULT CreateComPort(REFIID iid, void** object) {
   try {
     TSimConfig config = LoadConfiguration();
     if (!config.Replay.empty()) return CreateReplayPort(config, iid, object);
-    auto* port = new TComPort(std::move(config));
-    const HRESULT result = port->QueryInterface(iid, object);
-    port->Release();
-    return result;
+    return MakeComObject<TComPort>(iid, object, std::move(config));
   } catch (const std::bad_alloc&) {
     return E_OUTOFMEMORY;
   } catch (...) {

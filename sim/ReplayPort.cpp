@@ -309,14 +309,5 @@ class TReplayPort final : public TComObject<TReplayPort, IComPort> {
 }  // namespace
 
 HRESULT CreateReplayPort(const TSimConfig& config, REFIID iid, void** object) {
-  try {
-    auto* port = new TReplayPort(config);
-    const HRESULT result = port->QueryInterface(iid, object);
-    port->Release();
-    return result;
-  } catch (const std::bad_alloc&) {
-    return E_OUTOFMEMORY;
-  } catch (...) {
-    return E_FAIL;
-  }
+  return MakeComObject<TReplayPort>(iid, object, config);
 }

@@ -18,9 +18,10 @@ inline std::filesystem::path StandInPath() {
          L"Varnel.dll";
 }
 
-// Its class factory; the DLL stays loaded for the process. Empty when it cannot be loaded.
-inline ComPtr<IClassFactory> StandInFactory() {
-  static HMODULE module = LoadLibraryW(StandInPath().c_str());
+// The class factory of the link component in dll, which stays loaded for the process. Empty
+// when it cannot be loaded.
+inline ComPtr<IClassFactory> ClassFactoryOf(const std::filesystem::path& dll) {
+  const HMODULE module = LoadLibraryW(dll.c_str());
   ComPtr<IClassFactory> factory;
   if (!module) return factory;
   using GetClassObject = HRESULT(STDAPICALLTYPE*)(REFCLSID, REFIID, void**);
@@ -29,6 +30,8 @@ inline ComPtr<IClassFactory> StandInFactory() {
   if (get) get(CLSID_ComPort, IID_IClassFactory, factory.put_void());
   return factory;
 }
+
+inline ComPtr<IClassFactory> StandInFactory() { return ClassFactoryOf(StandInPath()); }
 
 // A new stand-in, which reads the configuration file QEMUTIL_SIM_CONFIG names as it is made.
 inline ComPtr<IComPort> NewStandIn() {
