@@ -31,6 +31,7 @@ const Calls JobEndThenShutdown = {"WaitData(7)@T", "SetInteractive(1)@T", "Reset
 
 class WindowTest : public ::testing::Test {
  protected:
+  const TDeadline bound{20000, "a window test"};
   FakeComPort port{GetCurrentThreadId()};
   std::function<void(TestWorker&)> job;
   std::unique_ptr<TBF> form = std::make_unique<TBF>();
