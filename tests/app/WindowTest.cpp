@@ -253,6 +253,28 @@ TEST_F(WindowTest, AHandOffsErrorIsReportedAfterItReturnedAndACloseDuringTheRepo
             JobEndThenShutdown);
 }
 
+// A worker whose wait for a wake-up failed has ended: the close reports it as the error it is,
+// after the link has been handed back and closed as always.
+TEST_F(WindowTest, AFailedWaitOfTheWorkerIsReportedByTheClose) {
+  job = [](TestWorker& worker) { worker.Event = nullptr; };  // its next wait fails
+  Start();
+  Command(idMiComp);
+  ASSERT_TRUE(
+      PumpUntil([&] { return port.CountOf("SetInteractive(1)@T") == 1; }, TServe::Everything));
+  std::atomic<bool> reported{false};
+  std::thread user([&] {
+    for (int i = 0; i < 300 && !reported; ++i, Sleep(10))
+      if (HWND box = FindWindowW(L"#32770", L"Блок диагностики: информация")) {
+        reported = true;
+        PostMessageW(box, WM_COMMAND, IDOK, 0);
+      }
+  });
+  Close();
+  user.join();
+  EXPECT_TRUE(reported);
+  EXPECT_EQ(port.Calls().back(), "Shutdown()@W");
+}
+
 // Our boxes are owned by the window, which is disabled under them; once the session's end is
 // marked under one, the reports still waiting are dropped.
 TEST_F(WindowTest, AReportBoxDisablesTheWindowAndASessionEndUnderItDropsTheRest) {
