@@ -289,9 +289,10 @@ TEST_P(WindowLifeTest, EndsOnceWithTheLinkClosedInOrder) {
       default: break;
     }
     ASSERT_TRUE(PumpUntil([&] { return delivered > 0; }, TServe::Everything));
-    // What the event leaves open, the user closes as the close button does.
-    if (event == TEvent::Query || event == TEvent::EndCancelled) {
-      release = true;
+    // What the event leaves open, the user closes as the close button does; after a session's
+    // end that close must not turn it into a plain one.
+    if (event != TEvent::Close) {
+      release = event != TEvent::EndSession;
       if (form->Handle()) PostMessageW(form->Handle(), WM_CLOSE, 0, 0);
     }
     ASSERT_TRUE(PumpUntil([&] { return form->Handle() == nullptr; }, TServe::Everything))

@@ -275,6 +275,16 @@ TEST_F(WindowTest, AFailedWaitOfTheWorkerIsReportedByTheClose) {
   EXPECT_EQ(port.Calls().back(), "Shutdown()@W");
 }
 
+// Every copy holds the named event, but its worker waits on its own: a signal there from another
+// copy, or from anything else, wakes nothing.
+TEST_F(WindowTest, ASignalOnTheNamedEventWakesNoWorker) {
+  Start();
+  const UniqueHandle named(OpenEventW(EVENT_MODIFY_STATE, FALSE, L"QemUtil.Thread.Event"));
+  ASSERT_TRUE(named);
+  SetEvent(named.get());
+  EXPECT_FALSE(PumpUntil([&] { return port.CountOf("Initialize()@T") > 0; }, TServe::Everything, 300));
+}
+
 // Our boxes are owned by the window, which is disabled under them; once the session's end is
 // marked under one, the reports still waiting are dropped.
 TEST_F(WindowTest, AReportBoxDisablesTheWindowAndASessionEndUnderItDropsTheRest) {
