@@ -40,6 +40,7 @@ enum class TState {
   InFailureDisplay,  // inside GetErrorText of the link failure display
   ClosingForJob,     // a close waits for a job; the event comes from a third thread
   LoopEnded,         // the message loop ended without a close, and the way out waits likewise
+  ClosingInStart,    // a close waits for a worker still in its first Reset; likewise
   ClosingInReset,    // the close in the link's calls, its worker's last report pending
   ClosingInClose,
   ClosingInShutdown,
@@ -50,7 +51,7 @@ enum class TEvent { Close, Query, EndSession, EndCancelled };
 const char* Name(TState s) {
   const char* names[] = {"CreatingLink",     "ConfiguringLink",   "Idle",         "WorkerInLink",
                          "CommandGiven",     "InOwnBox",          "JobRunning",   "InHandOff",
-                         "InFailureDisplay", "ClosingForJob",     "LoopEnded",    "ClosingInReset",
+                         "InFailureDisplay", "ClosingForJob",     "LoopEnded",    "ClosingInStart", "ClosingInReset",
                          "ClosingInClose",   "ClosingInShutdown", "InLastRelease"};
   return names[static_cast<int>(s)];
 }
@@ -66,20 +67,22 @@ bool OpenAtDepthZero(TState s) {
   return s == TState::Idle || s == TState::WorkerInLink || s == TState::CommandGiven ||
          s == TState::JobRunning;
 }
-bool WaitingForTheJob(TState s) { return s == TState::ClosingForJob || s == TState::LoopEnded; }
+bool WaitingForTheWorker(TState s) {
+  return s == TState::ClosingForJob || s == TState::LoopEnded || s == TState::ClosingInStart;
+}
 // So is the session's end, and while a close waits for the worker it is carried to its end.
-bool AtDepthZero(TState s) { return OpenAtDepthZero(s) || WaitingForTheJob(s); }
+bool AtDepthZero(TState s) { return OpenAtDepthZero(s) || WaitingForTheWorker(s); }
 // The worker is in a job the event must not cut short.
 bool InJob(TState s) {
   return s == TState::JobRunning || s == TState::InHandOff || s == TState::InFailureDisplay ||
-         WaitingForTheJob(s);
+         s == TState::ClosingForJob || s == TState::LoopEnded;
 }
 // The job's last call comes before the link's close.
 bool JobEnds(TState s) { return InJob(s) && s != TState::InFailureDisplay; }
 // The close's calls and release, with the worker's last hand-off's report pending.
 bool ClosingNested(TState s) { return s >= TState::ClosingInReset; }
 // No close has begun when the event comes.
-bool BeforeTheClose(TState s) { return !WaitingForTheJob(s) && !ClosingNested(s); }
+bool BeforeTheClose(TState s) { return !WaitingForTheWorker(s) && !ClosingNested(s); }
 
 using Case = std::tuple<TState, TEvent>;
 
@@ -227,6 +230,15 @@ TEST_P(WindowLifeTest, EndsOnceWithTheLinkClosedInOrder) {
     case TState::ClosingInReset: port.SetHook("Reset", [this] { DeliverOnWindowThread(); }); break;
     case TState::ClosingInClose: port.SetHook("Close", [this] { DeliverOnWindowThread(); }); break;
     case TState::InLastRelease: port.SetHook("Release", [this] { DeliverOnWindowThread(); }); break;
+    case TState::ClosingInStart:
+      port.SetHook("Reset", [this] {
+        if (GetCurrentThreadId() == windowThread) return;
+        inJob = true;
+        while (!worker->Terminated()) Sleep(1);
+        third = std::thread([this] { Deliver(); });
+        Sleep(300);
+      });
+      break;
     case TState::WorkerInLink:
       port.SetHook("Reset", [this] {
         if (GetCurrentThreadId() == windowThread) return;
@@ -288,6 +300,7 @@ TEST_P(WindowLifeTest, EndsOnceWithTheLinkClosedInOrder) {
         else
           PostMessageW(window, WM_CLOSE, 0, 0);
         break;
+      case TState::ClosingInStart:
       case TState::ClosingInReset:
       case TState::ClosingInClose:
       case TState::ClosingInShutdown:
@@ -374,7 +387,8 @@ INSTANTIATE_TEST_SUITE_P(
         ::testing::Values(TState::CreatingLink, TState::ConfiguringLink, TState::Idle,
                           TState::WorkerInLink, TState::CommandGiven, TState::InOwnBox,
                           TState::JobRunning, TState::InHandOff, TState::InFailureDisplay,
-                          TState::ClosingForJob, TState::LoopEnded, TState::ClosingInReset,
+                          TState::ClosingForJob, TState::LoopEnded, TState::ClosingInStart,
+                          TState::ClosingInReset,
                           TState::ClosingInClose, TState::ClosingInShutdown, TState::InLastRelease),
         ::testing::Values(TEvent::Close, TEvent::Query, TEvent::EndSession, TEvent::EndCancelled)),
     [](const ::testing::TestParamInfo<Case>& info) {
