@@ -49,10 +49,11 @@ enum class TState {
 enum class TEvent { Close, Query, EndSession, EndCancelled };
 
 const char* Name(TState s) {
-  const char* names[] = {"CreatingLink",     "ConfiguringLink",   "Idle",         "WorkerInLink",
-                         "CommandGiven",     "InOwnBox",          "JobRunning",   "InHandOff",
-                         "InFailureDisplay", "ClosingForJob",     "LoopEnded",    "ClosingInStart", "ClosingInReset",
-                         "ClosingInClose",   "ClosingInShutdown", "InLastRelease"};
+  const char* names[] = {
+      "CreatingLink", "ConfiguringLink", "Idle",           "WorkerInLink",     "CommandGiven",
+      "InOwnBox",     "JobRunning",      "InHandOff",      "InFailureDisplay", "ClosingForJob",
+      "LoopEnded",    "ClosingInStart",  "ClosingInReset", "ClosingInClose",   "ClosingInShutdown",
+      "InLastRelease"};
   return names[static_cast<int>(s)];
 }
 const char* Name(TEvent e) {
@@ -104,7 +105,7 @@ class WindowLifeTest : public ::testing::TestWithParam<Case> {
   DWORD_PTR answer = static_cast<DWORD_PTR>(-1);
   bool windowAtAnswer = false;
   size_t shutdownsAtAnswer = 0;
-  std::wstring reasonAtEvent;  // the reason registered for holding off the session's end
+  std::wstring reasonAtEvent;   // the reason registered for holding off the session's end
   bool quitAtShutdown = false;  // the loop was asked to end before the link's last close call
   std::atomic<int> boxes{0};
   std::atomic<bool> testOver{false};
@@ -119,7 +120,8 @@ class WindowLifeTest : public ::testing::TestWithParam<Case> {
     // A cancelled session's end follows the question, as the system asks it.
     DWORD_PTR agreed = 0;
     if (event == TEvent::EndCancelled) {
-      EXPECT_TRUE(SendMessageTimeoutW(window, WM_QUERYENDSESSION, 0, 0, SMTO_NORMAL, 3000, &agreed));
+      EXPECT_TRUE(
+          SendMessageTimeoutW(window, WM_QUERYENDSESSION, 0, 0, SMTO_NORMAL, 3000, &agreed));
     }
     static const UINT messages[] = {WM_CLOSE, WM_QUERYENDSESSION, WM_ENDSESSION, WM_ENDSESSION};
     answered = SendMessageTimeoutW(window, messages[static_cast<int>(event)],
@@ -367,10 +369,11 @@ TEST_P(WindowLifeTest, EndsOnceWithTheLinkClosedInOrder) {
   // A hand-off's report is shown once it has returned, unless the session ended meanwhile.
   const int reports = (state == TState::InHandOff) + started;
   // The click after the event opens its box only where nothing is marked and no yes was given.
-  const bool clickWorks = BeforeTheClose(state) && (event == TEvent::Query || event == TEvent::EndCancelled) &&
+  const bool clickWorks = BeforeTheClose(state) &&
+                          (event == TEvent::Query || event == TEvent::EndCancelled) &&
                           !(state == TState::Idle && event == TEvent::Query);
-  EXPECT_EQ(boxes, (state == TState::InOwnBox) + (event == TEvent::EndSession ? 0 : reports) +
-                       clickWorks);
+  EXPECT_EQ(boxes,
+            (state == TState::InOwnBox) + (event == TEvent::EndSession ? 0 : reports) + clickWorks);
 
   form.reset();
   EXPECT_EQ(ThreadComPort, nullptr);
@@ -388,8 +391,8 @@ INSTANTIATE_TEST_SUITE_P(
                           TState::WorkerInLink, TState::CommandGiven, TState::InOwnBox,
                           TState::JobRunning, TState::InHandOff, TState::InFailureDisplay,
                           TState::ClosingForJob, TState::LoopEnded, TState::ClosingInStart,
-                          TState::ClosingInReset,
-                          TState::ClosingInClose, TState::ClosingInShutdown, TState::InLastRelease),
+                          TState::ClosingInReset, TState::ClosingInClose, TState::ClosingInShutdown,
+                          TState::InLastRelease),
         ::testing::Values(TEvent::Close, TEvent::Query, TEvent::EndSession, TEvent::EndCancelled)),
     [](const ::testing::TestParamInfo<Case>& info) {
       return std::string(Name(std::get<0>(info.param))) + "_" + Name(std::get<1>(info.param));

@@ -282,7 +282,8 @@ TEST_F(WindowTest, ASignalOnTheNamedEventWakesNoWorker) {
   const UniqueHandle named(OpenEventW(EVENT_MODIFY_STATE, FALSE, L"QemUtil.Thread.Event"));
   ASSERT_TRUE(named);
   SetEvent(named.get());
-  EXPECT_FALSE(PumpUntil([&] { return port.CountOf("Initialize()@T") > 0; }, TServe::Everything, 300));
+  EXPECT_FALSE(
+      PumpUntil([&] { return port.CountOf("Initialize()@T") > 0; }, TServe::Everything, 300));
 }
 
 // Our boxes are owned by the window, which is disabled under them; once the session's end is
