@@ -39,13 +39,15 @@ const wchar_t* ShutdownBlockText(int32_t command) {
 
 }  // namespace
 
-TBF::TBF() = default;
+TBF::TBF() : link_([this](const std::function<void()>& call) { Nested(call, true); }) {}
 
-TBF::TNestedScope::TNestedScope(TBF& form) : form_(form) { form_.life_.Enter(); }
+TBF::TNestedScope::TNestedScope(TBF& form, bool linkCall) : form_(form), linkCall_(linkCall) {
+  form_.life_.Enter(linkCall);
+}
 
 TBF::TNestedScope::~TNestedScope() {
   // Carried out from the main loop, once nothing of this call is on the stack.
-  if (form_.life_.Leave() == TLifeOutcome::RunMarked)
+  if (form_.life_.Leave(linkCall_) == TLifeOutcome::RunMarked)
     PostMessageW(form_.window_.get(), WM_NESTED_CALLS_RETURNED, 0, 0);
 }
 
@@ -84,9 +86,7 @@ void TBF::FormShow() {
   if (IsFolder(folder)) SetWindowTextW(deUpdate, folder.c_str());
 }
 
-void TBF::GiveCommand(int32_t command) {
-  if (worker_) worker_->GiveCommand(command);
-}
+void TBF::GiveCommand(int32_t command) { link_.GiveCommand(command); }
 
 void TBF::miCompClick() {
   SetActivePage(tsComponent);
@@ -187,13 +187,15 @@ void TBF::ShowError(std::exception_ptr error) {
 }
 
 void TBF::RunHandOff(const std::function<void()>& work) {
-  Nested([&] {
-    try {
-      work();
-    } catch (...) {
-      ShowError(std::current_exception());  // queued: the worker waits in this hand-off
-    }
-  });
+  Nested(
+      [&] {
+        try {
+          work();
+        } catch (...) {
+          ShowError(std::current_exception());  // queued: the worker waits in this hand-off
+        }
+      },
+      true);
 }
 
 LRESULT TBF::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
@@ -206,8 +208,7 @@ LRESULT TBF::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_CTLCOLORSTATIC:
       return OnCtlColorStatic(reinterpret_cast<HDC>(wParam), reinterpret_cast<HWND>(lParam));
     case WM_CLOSE: OnCloseRequest(); return 0;
-    case WM_QUERYENDSESSION:
-      return life_.On(TWindowEvent::QueryEndSession, LinkInUse()) == TLifeOutcome::Allow;
+    case WM_QUERYENDSESSION: return OnQueryEndSession();
     case WM_ENDSESSION: OnEndSession(wParam != 0); return 0;
     case WM_DESTROY:
       if (!quietEnd_) Application.Terminate();

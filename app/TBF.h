@@ -1,5 +1,5 @@
-// The main window TBF: menu, two pages (components, update), status panel; it owns the worker,
-// its wake-up event and the two record lists, and carries out the worker's hand-offs.
+// The main window TBF: menu, two pages (components, update), status panel; it owns the link's
+// life (worker/LinkLife.h) and the two record lists, and carries out the worker's hand-offs.
 #pragma once
 
 #include <windows.h>
@@ -16,6 +16,7 @@
 #include "WindowLife.h"
 #include "common/UniqueResource.h"
 #include "views/GridContent.h"
+#include "worker/LinkLife.h"
 #include "worker/UThreadComPort.h"
 
 // What start-up needs from the system; tests stand in their own.
@@ -118,41 +119,36 @@ class TBF final : public TWorkerWindow, public TBFForm {
   void OnCloseRequest();
   void OnEndSession(bool ending);
   void OnNestedCallsReturned();
+  bool OnQueryEndSession();
   // Runs call, which may run a message loop of its own, as a nested call: a close or session
   // end that its loop serves waits until it has returned, and nothing it uses is freed.
+  // linkCall: it holds the link (a call of it, or a hand-off the worker waits in).
   template <typename Call>
-  decltype(auto) Nested(Call&& call) {
-    const TNestedScope scope(*this);
+  decltype(auto) Nested(Call&& call, bool linkCall = false) {
+    const TNestedScope scope(*this, linkCall);
     return call();
   }
   class TNestedScope {
    public:
-    explicit TNestedScope(TBF& form);
+    TNestedScope(TBF& form, bool linkCall);
     ~TNestedScope();
     TNestedScope(const TNestedScope&) = delete;
     TNestedScope& operator=(const TNestedScope&) = delete;
 
    private:
     TBF& form_;
+    bool linkCall_;
   };
-  // A call of the link on the window thread: nested, and counted as the link's use, since the
-  // component may run a message loop of its own inside any of its calls.
-  template <typename Call>
-  decltype(auto) LinkCall(Call&& call) {
-    const auto use = worker_->LinkUse.Count();
-    return Nested(std::forward<Call>(call));
-  }
   // Whether the link is in use on any thread, or due to be (a command given, say).
-  bool LinkInUse() const;
+  bool LinkInUse() const { return link_.InUse(); }
   // The close, every way out's, entered once: FormCloseQuery, then the window goes (its
   // placement saved if it was shown). sessionEnds: no report is shown, the session is over.
   void RunClose(bool sessionEnds);
   // A session's end served while the close waits for the worker: the close is carried to its
   // end inside it, and the waiting close then frees what it used.
   void CompleteClose();
-  void EndWorkerAndLink();
+  // The link's close, with a failed wait of its worker's reported.
   void CloseLink();
-  void ReleaseWorker();
   void FinishClose(bool sessionEnds);
   void ShowPendingReports();
   LRESULT OnCtlColorStatic(HDC dc, HWND control);
@@ -182,10 +178,8 @@ class TBF final : public TWorkerWindow, public TBFForm {
   bool shown_ = false;        // the placement is saved at the close only if it was
   bool quietEnd_ = false;     // the window goes in the destructor: no quit request
   std::wstring browseStart_;  // where the folder dialog starts
-  // Declared before the worker: the worker's destructor may still signal its event. The named
-  // one is held for whoever looks for a running copy; the worker waits on its own.
-  UniqueHandle namedEvent_, wakeEvent_;
-  std::unique_ptr<TThreadComPort> worker_;
+  // The worker, its events and the link; its calls of the link here are nested and hold it.
+  TLinkLife link_;
 };
 
 // The one main window of the process.

@@ -3,6 +3,7 @@
 // frees what the window owns, and shows what was reported unless the session ends.
 #include "TBF.h"
 
+#include "AppError.h"
 #include "Application.h"
 
 TBF::~TBF() {
@@ -19,8 +20,8 @@ TBF::~TBF() {
 void TBF::LoopEnded() { RunClose(false); }
 
 bool TBF::FormCloseQuery() {
-  EndWorkerAndLink();
-  ReleaseWorker();
+  CloseLink();
+  link_.Free();
   FileList.reset();
   if (UpdateList) UpdateList->clear();
   UpdateList.reset();
@@ -28,32 +29,12 @@ bool TBF::FormCloseQuery() {
 }
 
 // The worker ends after its current job: its hand-offs are served meanwhile, and nothing else
-// but sent messages. Then the link is closed and released.
-void TBF::EndWorkerAndLink() {
-  if (worker_) worker_->Stop();
-  CloseLink();
-}
-
-// Each of these calls may show the component's dialog, and so may its last Release. Port is
-// empty once the release has begun, so that the link is closed and released once, whoever
-// comes here.
+// but sent messages. Then the link is closed and released. A worker that ended because its wait
+// failed is reported: its commands went nowhere.
 void TBF::CloseLink() {
-  if (!worker_ || !worker_->Port) return;
-  LinkCall([&] {
-    worker_->Port->Reset();
-    worker_->Port->Close();
-    worker_->Port->Shutdown();
-  });
-  LinkCall([&] { worker_->ReleaseLink(); });
-}
-
-void TBF::ReleaseWorker() {
-  if (!worker_) return;
-  worker_->Event = nullptr;
-  wakeEvent_.reset();
-  namedEvent_.reset();
-  ThreadComPort = nullptr;
-  worker_.reset();
+  if (const DWORD failure = link_.Close())
+    ShowError(std::make_exception_ptr(
+        TAppError(L"Рабочий поток остановлен из-за ошибки: " + std::to_wstring(failure))));
 }
 
 void TBF::SavePlacement() {
@@ -80,8 +61,20 @@ void TBF::OnEndSession(bool ending) {
     case TLifeOutcome::Mark: life_.MarkClose(true); break;
     case TLifeOutcome::Close: RunClose(true); break;
     case TLifeOutcome::CompleteClose: CompleteClose(); break;
+    case TLifeOutcome::CloseLink:
+      life_.MarkClose(true);
+      CloseLink();
+      break;
     default: break;
   }
+  if (!ending) life_.AgreeSessionEnd(false);
+}
+
+// A yes is a promise: no new work starts until WM_ENDSESSION says how the session went.
+bool TBF::OnQueryEndSession() {
+  const bool allowed = life_.On(TWindowEvent::QueryEndSession, LinkInUse()) == TLifeOutcome::Allow;
+  if (allowed) life_.AgreeSessionEnd(true);
+  return allowed;
 }
 
 // Posted as the outermost nested call returned with a close marked or reports queued; they may
@@ -93,8 +86,6 @@ void TBF::OnNestedCallsReturned() {
   RunClose(life_.SessionEndMarked());
 }
 
-bool TBF::LinkInUse() const { return worker_ && worker_->LinkUse.InUse(); }
-
 void TBF::RunClose(bool sessionEnds) {
   if (life_.Ended()) return;  // entered once, whichever way out came first
   if (sessionEnds) life_.MarkClose(true);
@@ -105,7 +96,7 @@ void TBF::RunClose(bool sessionEnds) {
 }
 
 void TBF::CompleteClose() {
-  EndWorkerAndLink();
+  CloseLink();
   FinishClose(true);
 }
 

@@ -10,13 +10,11 @@
 #include "common/SystemErrorText.h"
 #include "common/WindowRouting.h"
 #include "link/Cp1251.h"
-#include "link/LinkConfiguration.h"
 #include "views/GridContent.h"
 
 namespace {
 
 constexpr wchar_t ApplicationTitle[] = L"Блок диагностики: информация";
-constexpr wchar_t EventName[] = L"QemUtil.Thread.Event";
 
 // A start-up the user chose to end in the "HRCHECK: " box: the entry routine shows it
 // without a text.
@@ -64,7 +62,7 @@ bool TBF::Create(const TStartupServices& services) {
   if (life_.CloseMarked()) return StopStartup();
   StepDone(L"link configured");
   // From now on the worker is the link's caller.
-  worker_->Start();
+  link_.Start();
   life_.SetState(TWindowState::Idle);
   return true;
 }
@@ -87,13 +85,14 @@ void TBF::NameTheWindow() {
   SetWindowTextW(lbStatus, L"");
 }
 
-// Ends start-up quietly: the window is never shown, the message loop ends at once, and the
-// close ends what was made (the worker, the link).
+// Ends start-up quietly: the window is never shown, the close ends what was made (the worker,
+// the link), and only then the message loop is asked to end, so that a dialog the component
+// shows in the close is answered rather than ended by the quit request.
 bool TBF::StopStartup() {
   life_.SetState(TWindowState::Refused);
   Application.ShowMainForm = false;
-  Application.Terminate();
   RunClose(life_.SessionEndMarked());
+  Application.Terminate();
   return false;
 }
 
@@ -119,36 +118,26 @@ void TBF::SetUpGrids() {
       [this](int column, int row) { return dgUpdateCellText(column, row); });
 }
 
-// The worker, suspended, and its wake-up event (auto-reset, not signalled). The window owns
-// both and frees them itself (ReleaseWorker).
+// The worker, suspended, and its wake-up events, owned by the link's life.
 void TBF::CreateWorker(const TStartupServices& services) {
-  worker_ = services.createWorker(*this);
-  if (!worker_ || !worker_->Started())
-    throw TAppError(L"Не удалось создать рабочий поток: " +
-                    CauseText(worker_ ? worker_->StartError() : ERROR_OUTOFMEMORY));
-  ThreadComPort = worker_.get();
-  // The event by its name is shared by every running copy: a signal there wakes whichever
-  // copy's worker waits first. It is kept for whoever looks for a running copy by that name;
-  // this copy's commands and its stop go to an event of its own.
-  namedEvent_.reset(CreateEventW(nullptr, FALSE, FALSE, EventName));
-  wakeEvent_.reset(CreateEventW(nullptr, FALSE, FALSE, nullptr));
-  if (!wakeEvent_)
-    throw TAppError(L"Не удалось создать событие \"QemUtil.Thread.Event\": " +
-                    CauseText(GetLastError()));
-  worker_->Event = wakeEvent_.get();
+  DWORD code = ERROR_SUCCESS;
+  switch (link_.MakeWorker(services.createWorker(*this), code)) {
+    case TLinkLife::TFailure::Thread:
+      throw TAppError(L"Не удалось создать рабочий поток: " + CauseText(code));
+    case TLinkLife::TFailure::Event:
+      throw TAppError(L"Не удалось создать событие \"QemUtil.Thread.Event\": " + CauseText(code));
+    case TLinkLife::TFailure::None: break;
+  }
 }
 
-// The link component; the worker holds the only reference.
 bool TBF::CreateLink(const TStartupServices& services) {
   // The component may show a dialog of its own while it is being made.
-  const HRESULT created = LinkCall([&] { return services.createLink(worker_->Port); });
-  if (FAILED(created) || !worker_->Port) {
+  const HRESULT created = link_.CreateLink(services.createLink);
+  if (FAILED(created)) {
     // Asked to end meanwhile: there is nothing to ask the user.
     if (life_.CloseMarked()) return StopStartup();
-    const int answer = Nested([&] {
-      return ShowHrCheck(FAILED(created) ? created : E_POINTER, L"Create(intfObj)", L"TBF.cpp",
-                         __LINE__);
-    });
+    const int answer =
+        Nested([&] { return ShowHrCheck(created, L"Create(intfObj)", L"TBF.cpp", __LINE__); });
     // Asked to end while the question was up: it ends, whatever the answer.
     if (life_.CloseMarked()) return StopStartup();
     if (answer == IDYES) throw TLinkCreationFailed{};
@@ -156,12 +145,7 @@ bool TBF::CreateLink(const TStartupServices& services) {
     // refused registration.
     return StopStartup();
   }
-  LinkCall([&] { worker_->AskForReceivedSize(); });
   return true;
 }
 
-void TBF::ConfigureLink() {
-  LinkCall([&] {
-    ::ConfigureLink(*worker_->Port.get(), ToCp1251(Application.Title).c_str(), window_.get());
-  });
-}
+void TBF::ConfigureLink() { link_.Configure(ToCp1251(Application.Title).c_str(), window_.get()); }

@@ -30,7 +30,10 @@ TLifeOutcome TWindowLife::On(TWindowEvent event, bool linkInUse) const {
       return Allow;
 
     case TWindowEvent::EndSession:
-      if (nested || state_ == TWindowState::Constructing) return Mark;  // returns at once
+      if (state_ == TWindowState::Constructing) return Mark;  // returns at once
+      // Under a box of ours nothing holds the link: it is closed before the process ends, and
+      // the window waits for the box's return, as its loop still runs.
+      if (nested) return linkDepth_ == 0 && Open() ? CloseLink : Mark;
       if (Open()) return Close;
       // The only loop at depth 0 while closing is the close's wait for the worker.
       if (state_ == TWindowState::Closing) return CompleteClose;
@@ -38,7 +41,9 @@ TLifeOutcome TWindowLife::On(TWindowEvent event, bool linkInUse) const {
 
     case TWindowEvent::EndCancelled: return Ignore;
 
-    case TWindowEvent::Command: return Open() ? Run : Ignore;
+    // A window that has agreed to the session's end, or is to close, starts nothing new.
+    case TWindowEvent::Command:
+      return Open() && !sessionEndAgreed_ && marked_ == TMarked::None ? Run : Ignore;
 
     // A report shown inside a hand-off would hold its worker there for as long as the box is up.
     case TWindowEvent::Report:
@@ -52,8 +57,9 @@ TLifeOutcome TWindowLife::On(TWindowEvent event, bool linkInUse) const {
   return Ignore;
 }
 
-TLifeOutcome TWindowLife::Leave() {
+TLifeOutcome TWindowLife::Leave(bool linkCall) {
   --depth_;
+  linkDepth_ -= linkCall;
   return On(TWindowEvent::NestedReturned);
 }
 

@@ -1,7 +1,8 @@
 // The main window's life in one place: the state it is in, how many calls that may run a
 // message loop of their own are open on the window thread (a hand-off, a call of the link, the
-// component's creation, a message box or dialog of ours), a close or session end marked while
-// one is open, and the reports waiting for them to return. On() says what each event does in
+// component's creation, a message box or dialog of ours) and how many of them hold the link, a
+// close or session end marked while one is open, whether the window has agreed to the session's
+// end, and the reports waiting for the open calls to return. On() says what each event does in
 // each state; the window carries it out.
 #pragma once
 
@@ -33,6 +34,7 @@ enum class TLifeOutcome {
   Mark,           // the close waits until the outermost nested call has returned
   Close,          // the whole close, now
   CompleteClose,  // a close waits for the worker below: carry it to its end, freeing nothing
+  CloseLink,      // the session ends under a box of ours: the link closes now, the rest is marked
   Allow,          // the session may end
   Refuse,         // it may not
   Run,            // the command runs
@@ -53,8 +55,15 @@ class TWindowLife {
   bool Ended() const;  // the close has begun, or has run
 
   // Brackets a call that may run a message loop of its own; Leave answers what follows.
-  void Enter() { ++depth_; }
-  TLifeOutcome Leave();
+  // linkCall: a call of the link or a hand-off (the worker waits in it), not a box of ours.
+  void Enter(bool linkCall) {
+    ++depth_;
+    linkDepth_ += linkCall;
+  }
+  TLifeOutcome Leave(bool linkCall);
+
+  // The window answered yes to WM_QUERYENDSESSION: no new work until WM_ENDSESSION.
+  void AgreeSessionEnd(bool agreed) { sessionEndAgreed_ = agreed; }
 
   // What On() answered Mark for, and the reports it answered Queue for.
   void MarkClose(bool sessionEnds);
@@ -67,6 +76,8 @@ class TWindowLife {
   enum class TMarked { None, Close, SessionEnd };
   TWindowState state_ = TWindowState::Constructing;
   int depth_ = 0;
+  int linkDepth_ = 0;
+  bool sessionEndAgreed_ = false;
   TMarked marked_ = TMarked::None;
   std::vector<std::exception_ptr> reports_;
 };

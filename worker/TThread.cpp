@@ -57,14 +57,19 @@ void TThread::WaitFor() {
     WaitForSingleObject(thread, INFINITE);
     return;
   }
-  for (;;) {
+  while (!Ended()) {
     // Delivers the messages already sent to this thread (the wait below only wakes for new
-    // ones); posted messages and input stay queued.
+    // ones); posted messages and input stay queued. A failed wait is no end: it is retried,
+    // briefly, so that a thread still inside the link is never taken for ended.
     MSG message;
     PeekMessageW(&message, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
-    const DWORD woken = MsgWaitForMultipleObjects(1, &thread, FALSE, INFINITE, QS_SENDMESSAGE);
-    if (woken != WAIT_OBJECT_0 + 1) break;  // the thread ended (or the wait failed)
+    if (MsgWaitForMultipleObjects(1, &thread, FALSE, INFINITE, QS_SENDMESSAGE) == WAIT_FAILED)
+      Sleep(1);
   }
+}
+
+bool TThread::Ended() const {
+  return !thread_ || !resumed_ || WaitForSingleObject(thread_.get(), 0) == WAIT_OBJECT_0;
 }
 
 void TThread::Synchronize(const std::function<void()>& work) {

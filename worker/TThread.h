@@ -24,9 +24,11 @@ class TThread {
   void Resume();
   void Terminate() { terminated_ = true; }
   bool Terminated() const { return terminated_; }
-  // Waits for the thread's end. On the window thread it serves hand-offs (sent messages)
-  // while it waits, and nothing else: user input stays queued.
+  // Waits for the thread's end, and returns only then. On the window thread it serves hand-offs
+  // (sent messages) while it waits, and nothing else: user input stays queued.
   void WaitFor();
+  // Never resumed, or its thread has ended: nothing of it runs any more.
+  bool Ended() const;
   // False when the system refused the thread or its hand-off window; nothing runs then, and
   // StartError tells why.
   bool Started() const { return static_cast<bool>(thread_); }

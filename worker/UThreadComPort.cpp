@@ -35,9 +35,10 @@ void TThreadComPort::Stop() {
 }
 
 void TThreadComPort::GiveCommand(int32_t command) {
-  Command = command;
-  // Owed before the wake-up: the worker settles it as it wakes.
+  // Owed before the worker can see it: a worker waking meanwhile settles it only after it has
+  // opened its own count, so the command is never counted by nothing.
   LinkUse.Owe(TLinkUse::Command);
+  Command = command;
   SetEvent(Event);
 }
 
@@ -57,8 +58,13 @@ void TThreadComPort::Execute() {
   Port->SetInteractive(0);
   LinkUse.Settle(TLinkUse::WorkerStart);
   while (!Terminated()) {
-    // A failed wait (no event) ends the worker instead of spinning through jobs.
-    if (WaitForSingleObject(Event, INFINITE) != WAIT_OBJECT_0) break;
+    // A failed wait (no event) ends the worker instead of spinning through jobs; the close
+    // takes it as the error it is.
+    if (WaitForSingleObject(Event, INFINITE) != WAIT_OBJECT_0) {
+      const DWORD error = GetLastError();
+      WaitFailure = error ? error : ERROR_INVALID_HANDLE;
+      break;
+    }
     if (Terminated()) break;
     // The wake-up is counted until the window has heard that it ended; the command that
     // caused it is settled within it.

@@ -60,14 +60,17 @@ class TThreadComPort : public TThread {
   int32_t LastResult = 0;
   const uint8_t* Reply = nullptr;     // owned by the link component
   std::unique_ptr<uint8_t[]> Packet;  // PacketSize bytes, released when Execute ends
-  ComPtr<IComPort> Port;              // filled and configured by the window before Resume
+  ComPtr<IComPort> Port;              // filled and configured by TLinkLife before Resume
   // The reply's length, where the component tells it (AskForReceivedSize). Declared after
   // Port: released before it.
   ComPtr<IReceivedSize> ReceivedSize;
-  HANDLE Event = nullptr;  // created, signalled and closed by the window
+  HANDLE Event = nullptr;  // created, signalled and closed by the link's owner (TLinkLife)
   std::atomic<int32_t> Command{cmNone};
   // Every call of Port on any thread, and every call that is due, is counted here.
   TLinkUse LinkUse;
+  // The system's code when the wait for a wake-up failed and the worker ended for it; the close
+  // takes it as an error (0: none).
+  DWORD WaitFailure = 0;
 
   // Asks the component in Port, once, whether it tells the reply's length; the vendor's does
   // not (E_NOINTERFACE), and the reply is then bounded by the memory it can be read through.
@@ -113,6 +116,6 @@ class TThreadComPort : public TThread {
   TWorkerWindow& window_;
 };
 
-// The one worker of the process, set by the window when it creates it. The progress callback
+// The one worker of the process, set by its TLinkLife. The progress callback
 // of SendFile has no context argument and finds the worker here.
 extern TThreadComPort* ThreadComPort;

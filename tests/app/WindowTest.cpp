@@ -31,6 +31,7 @@ const Calls JobEndThenShutdown = {"WaitData(7)@T", "SetInteractive(1)@T", "Reset
 
 class WindowTest : public ::testing::Test {
  protected:
+  const TDeadline bound{20000, "a window test"};
   FakeComPort port{GetCurrentThreadId()};
   std::function<void(TestWorker&)> job;
   std::unique_ptr<TBF> form = std::make_unique<TBF>();
@@ -250,6 +251,39 @@ TEST_F(WindowTest, AHandOffsErrorIsReportedAfterItReturnedAndACloseDuringTheRepo
   const Calls calls = port.Calls();
   EXPECT_EQ(Calls(calls.end() - std::min<size_t>(calls.size(), 5), calls.end()),
             JobEndThenShutdown);
+}
+
+// A worker whose wait for a wake-up failed has ended: the close reports it as the error it is,
+// after the link has been handed back and closed as always.
+TEST_F(WindowTest, AFailedWaitOfTheWorkerIsReportedByTheClose) {
+  job = [](TestWorker& worker) { worker.Event = nullptr; };  // its next wait fails
+  Start();
+  Command(idMiComp);
+  ASSERT_TRUE(
+      PumpUntil([&] { return port.CountOf("SetInteractive(1)@T") == 1; }, TServe::Everything));
+  std::atomic<bool> reported{false};
+  std::thread user([&] {
+    for (int i = 0; i < 300 && !reported; ++i, Sleep(10))
+      if (HWND box = FindWindowW(L"#32770", L"Блок диагностики: информация")) {
+        reported = true;
+        PostMessageW(box, WM_COMMAND, IDOK, 0);
+      }
+  });
+  Close();
+  user.join();
+  EXPECT_TRUE(reported);
+  EXPECT_EQ(port.Calls().back(), "Shutdown()@W");
+}
+
+// Every copy holds the named event, but its worker waits on its own: a signal there from another
+// copy, or from anything else, wakes nothing.
+TEST_F(WindowTest, ASignalOnTheNamedEventWakesNoWorker) {
+  Start();
+  const UniqueHandle named(OpenEventW(EVENT_MODIFY_STATE, FALSE, L"QemUtil.Thread.Event"));
+  ASSERT_TRUE(named);
+  SetEvent(named.get());
+  EXPECT_FALSE(
+      PumpUntil([&] { return port.CountOf("Initialize()@T") > 0; }, TServe::Everything, 300));
 }
 
 // Our boxes are owned by the window, which is disabled under them; once the session's end is

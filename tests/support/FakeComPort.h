@@ -1,12 +1,16 @@
 // An in-process IComPort that journals every call ("Name(args)@W" on the window thread,
 // "@T" elsewhere) and answers from a table of results. Hooks let a test hold a call open.
 // It tells the reply's length through IReceivedSize unless told to be a contract-only
-// component; either way the reply it hands out ends where its readable memory ends.
+// component; either way the reply it hands out ends where its readable memory ends. It records
+// each time the program's last reference goes, and any call after that fails the test.
 #pragma once
+
+#include <gtest/gtest.h>
 
 #include <windows.h>
 
 #include <algorithm>
+#include <atomic>
 #include <functional>
 #include <map>
 #include <memory>
@@ -81,13 +85,22 @@ class FakeComPort : public IComPort, public IReceivedSize {
     AddRef();
     return S_OK;
   }
-  ULONG STDMETHODCALLTYPE AddRef() override { return ++references; }
+  ULONG STDMETHODCALLTYPE AddRef() override {
+    released_ = false;
+    return ++references;
+  }
   // Lives on the test's stack: it is never freed.
   ULONG STDMETHODCALLTYPE Release() override {
     const LONG left = --references;
-    if (left == 1) RunHook("Release");
+    if (left == 1) {
+      RunHook("Release");
+      ++lastReleases_;
+      released_ = true;
+    }
     return left;
   }
+  // How often the program's last reference went.
+  int LastReleases() const { return lastReleases_; }
 
   int32_t STDMETHODCALLTYPE Configure(const SCP_Info*) override { return Call("Configure()"); }
   int32_t STDMETHODCALLTYPE Reset() override { return Call("Reset()"); }
@@ -178,6 +191,7 @@ class FakeComPort : public IComPort, public IReceivedSize {
  private:
   int32_t Call(const std::string& call) {
     const std::string name = call.substr(0, call.find('('));
+    if (released_) ADD_FAILURE() << call << " after the link's last release";
     {
       std::lock_guard lock(mutex_);
       calls_.push_back(call + (GetCurrentThreadId() == windowThread_ ? "@W" : "@T"));
@@ -213,6 +227,8 @@ class FakeComPort : public IComPort, public IReceivedSize {
   std::unique_ptr<GuardedBuffer> replyPages_;
 
   DWORD windowThread_;
+  std::atomic<bool> released_{false};
+  std::atomic<int> lastReleases_{0};
   std::mutex mutex_;
   std::map<std::string, int32_t> results_;
   std::map<std::string, std::function<void()>> hooks_;

@@ -10,6 +10,7 @@
 
 #include "support/FakeComPort.h"
 #include "support/FakeWindow.h"
+#include "support/Pump.h"
 #include "worker/UThreadComPort.h"
 
 namespace {
@@ -36,6 +37,7 @@ class TestWorker : public TThreadComPort {
 
 class WorkerTest : public ::testing::Test {
  protected:
+  const TDeadline bound{20000, "a worker test"};
   FakeComPort port{GetCurrentThreadId()};
   FakeWindow window;
   UniqueHandle event{CreateEventW(nullptr, FALSE, FALSE, nullptr)};
@@ -64,8 +66,11 @@ TEST_F(WorkerTest, LinkCallsAtStartPerCommandAndAtEndComeFromTheWorker) {
   std::atomic<int> uncounted{0};
   port.everyCall = [&] { uncounted += !worker->LinkUse.InUse(); };
   const auto idle = [&](int jobs) { return Idle(jobs) && !worker->LinkUse.InUse(); };
-  worker->Start();
+  // A command is due from the moment it is given, however often, and settled once.
   Give(cmComponents);
+  Give(cmComponents);
+  EXPECT_TRUE(worker->LinkUse.InUse());
+  worker->Start();
   ASSERT_TRUE(PumpUntil([&] { return idle(1); }, TServe::HandOffs));
   Give(cmUpdate);
   ASSERT_TRUE(PumpUntil([&] { return idle(2); }, TServe::HandOffs));
@@ -287,12 +292,14 @@ TEST_F(WorkerTest, TerminatingABusyWorkerLetsTheJobFinishWithItsHandOffsServed) 
   EXPECT_TRUE(PeekMessageW(&message, nullptr, WM_USER + 7, WM_USER + 7, PM_REMOVE));
 }
 
+// Its failed wait is kept for the close, which reports it; the link is handed back first.
 TEST_F(WorkerTest, AWorkerWithoutAnEventEndsInsteadOfSpinning) {
   worker->Event = nullptr;
   worker->Resume();
   worker->WaitFor();
   EXPECT_EQ(Calls(),
             (std::vector<std::string>{"Reset()@T", "SetInteractive(0)@T", "SetInteractive(1)@T"}));
+  EXPECT_NE(worker->WaitFailure, 0u);
 }
 
 }  // namespace
