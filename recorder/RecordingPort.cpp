@@ -2,41 +2,17 @@
 // created, and ours put in front of it.
 
 #include <windows.h>
-#include <oleauto.h>
 
-#include <algorithm>
 #include <atomic>
-#include <chrono>
-#include <ctime>
-#include <memory>
-#include <mutex>
-#include <new>
-#include <optional>
+#include <cstdint>
 #include <string>
-#include <thread>
-#include <vector>
 
 #include "Module.h"
-#include "common/ComObject.h"
 #include "TRecordingPort.h"
-#include "common/Sha256.h"
-#include "common/ThreadKinds.h"
 #include "common/UniqueResource.h"
-#include "common/Utf8.h"
-#include "link/Cp1251.h"
-#include "link/FileListReply.h"
-#include "link/ReadableMemory.h"
 #include "link/Varnel_tlb.h"
 
-namespace {
-
-using TClock = std::chrono::steady_clock;
-
-double MillisecondsBetween(TClock::time_point from, TClock::time_point to) {
-  return std::chrono::duration<double, std::milli>(to - from).count();
-}
-
-}  // namespace
+using TClock = TRecordingPort::TClock;
 
 HRESULT CreateRecordingPort(REFIID iid, void** object) {
   const TRecorderConfig config = LoadModuleConfig();
@@ -73,7 +49,7 @@ HRESULT CreateRecordingPort(REFIID iid, void** object) {
     return refuse(L"компонент не создал объект ComPort (HRESULT " +
                       std::to_wstring(static_cast<uint32_t>(result)) + L")",
                   FAILED(result) ? result : E_FAIL);
-  const double createMs = MillisecondsBetween(begin, TClock::now());
+  const double createMs = TRecordingPort::MillisecondsBetween(begin, TClock::now());
   TRecordingPort* port = nullptr;
   try {
     port = new TRecordingPort(inner, config, createMs);

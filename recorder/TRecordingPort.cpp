@@ -19,13 +19,10 @@ namespace Key = RecordingKey;
 namespace {
 
 using TClock = TRecordingPort::TClock;
+constexpr auto MillisecondsBetween = &TRecordingPort::MillisecondsBetween;
 
 // What a call of a slot outside the contract gets: a failure no component status is.
 constexpr int32_t NotContracted = static_cast<int32_t>(E_NOTIMPL);
-
-double MillisecondsBetween(TClock::time_point from, TClock::time_point to) {
-  return std::chrono::duration<double, std::milli>(to - from).count();
-}
 
 std::string Utf8OfBstr(BSTR text) {
   return text ? Utf8FromWide(std::wstring_view(text, SysStringLen(text))) : std::string();

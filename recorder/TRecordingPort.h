@@ -35,6 +35,9 @@ class TRecordingPort final : public TComObject<TRecordingPort, IComPort> {
 #undef RECORDER_DECLARE_METHOD
 
   using TClock = std::chrono::steady_clock;
+  static double MillisecondsBetween(TClock::time_point from, TClock::time_point to) {
+    return std::chrono::duration<double, std::milli>(to - from).count();
+  }
 
  private:
   class TCall;
