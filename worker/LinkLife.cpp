@@ -80,9 +80,10 @@ DWORD TLinkLife::Close() {
 
 void TLinkLife::Free() {
   if (!worker_) return;
-  worker_->Event = nullptr;
+  // The worker before its events: should no close have run, its destructor still wakes it
+  // through its own event and waits for its end, rather than for ever.
+  worker_.reset();
+  ThreadComPort = nullptr;
   wakeEvent_.reset();
   namedEvent_.reset();
-  ThreadComPort = nullptr;
-  worker_.reset();
 }

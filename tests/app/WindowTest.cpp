@@ -20,6 +20,7 @@
 #include "app/Application.h"
 #include "app/TBF.h"
 #include "app/WidgetIds.h"
+#include "support/TempFolder.h"
 #include "support/WindowTestSupport.h"
 
 namespace {
@@ -273,6 +274,28 @@ TEST_F(WindowTest, AFailedWaitOfTheWorkerIsReportedByTheClose) {
   user.join();
   EXPECT_TRUE(reported);
   EXPECT_EQ(port.Calls().back(), "Shutdown()@W");
+}
+
+// An error on its way to the entry routine takes the form down with no close before it: the
+// destructor runs the close as every way out does, the link closed while its window still
+// stands and the placement saved.
+TEST_F(WindowTest, AFormGoneWithoutACloseClosesTheLinkBeforeItsWindowAndSavesItsPlacement) {
+  TempFolder temp{L"gone"};
+  Start();
+  form->PlacementStore().SetIniFileName(temp.At(L"QemUtil.ini"));
+  const HWND window = form->Handle();
+  const DWORD windowThread = GetCurrentThreadId();
+  bool windowAtReset = false;
+  port.SetHook("Reset", [&] {
+    if (GetCurrentThreadId() == windowThread) windowAtReset = IsWindow(window) != FALSE;
+  });
+  form.reset();
+  EXPECT_TRUE(windowAtReset);
+  EXPECT_EQ(port.Calls().back(), "Shutdown()@W");
+  EXPECT_EQ(port.LastReleases(), 1);
+  TFormStorage storage;
+  storage.SetIniFileName(temp.At(L"QemUtil.ini"));
+  EXPECT_TRUE(storage.Load().left.has_value());
 }
 
 // Every copy holds the named event, but its worker waits on its own: a signal there from another

@@ -11,6 +11,7 @@
 #include "support/FakeComPort.h"
 #include "support/FakeWindow.h"
 #include "support/Pump.h"
+#include "worker/LinkLife.h"
 #include "worker/UThreadComPort.h"
 
 namespace {
@@ -300,6 +301,23 @@ TEST_F(WorkerTest, AWorkerWithoutAnEventEndsInsteadOfSpinning) {
   EXPECT_EQ(Calls(),
             (std::vector<std::string>{"Reset()@T", "SetInteractive(0)@T", "SetInteractive(1)@T"}));
   EXPECT_NE(worker->WaitFailure, 0u);
+}
+
+// The link's life ended by an early exit, with no close asked for: it closes the link itself,
+// once and in order, and lets go of the worker.
+TEST_F(WorkerTest, ALinkLifeEndedWithoutItsCloseClosesTheLinkOnce) {
+  auto life = std::make_unique<TLinkLife>([](const std::function<void()>& call) { call(); });
+  DWORD code = 0;
+  ASSERT_EQ(life->MakeWorker(std::move(worker), code), TLinkLife::TFailure::None);
+  life->Start();
+  ASSERT_TRUE(
+      PumpUntil([&] { return port.CountOf("SetInteractive(0)@T") == 1; }, TServe::HandOffs));
+  life.reset();
+  EXPECT_EQ(Calls(), (std::vector<std::string>{"Reset()@T", "SetInteractive(0)@T",
+                                                "SetInteractive(1)@T", "Reset()@W", "Close()@W",
+                                                "Shutdown()@W"}));
+  EXPECT_EQ(port.LastReleases(), 1);
+  EXPECT_EQ(ThreadComPort, nullptr);
 }
 
 }  // namespace
