@@ -313,9 +313,9 @@ TEST_F(WorkerTest, ALinkLifeEndedWithoutItsCloseClosesTheLinkOnce) {
   ASSERT_TRUE(
       PumpUntil([&] { return port.CountOf("SetInteractive(0)@T") == 1; }, TServe::HandOffs));
   life.reset();
-  EXPECT_EQ(Calls(), (std::vector<std::string>{"Reset()@T", "SetInteractive(0)@T",
-                                                "SetInteractive(1)@T", "Reset()@W", "Close()@W",
-                                                "Shutdown()@W"}));
+  EXPECT_EQ(Calls(),
+            (std::vector<std::string>{"Reset()@T", "SetInteractive(0)@T", "SetInteractive(1)@T",
+                                      "Reset()@W", "Close()@W", "Shutdown()@W"}));
   EXPECT_EQ(port.LastReleases(), 1);
   EXPECT_EQ(ThreadComPort, nullptr);
 }
