@@ -6,6 +6,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "support/FakeComPort.h"
@@ -291,6 +292,28 @@ TEST_F(WorkerTest, TerminatingABusyWorkerLetsTheJobFinishWithItsHandOffsServed) 
   EXPECT_EQ(Calls().back(), "SetInteractive(1)@T");
   MSG message;
   EXPECT_TRUE(PeekMessageW(&message, nullptr, WM_USER + 7, WM_USER + 7, PM_REMOVE));
+}
+
+// The worker's end is due from the moment it is told to stop until its thread has ended: held
+// where it waits for a wake-up, a stopping worker still counts as the link's use.
+TEST_F(WorkerTest, AStoppingWorkerIsTheLinksUseUntilItHasEnded) {
+  std::atomic<DWORD> workerThread{0};
+  port.SetHook("Reset", [&] { workerThread = GetCurrentThreadId(); });
+  worker->Resume();
+  ASSERT_TRUE(PumpUntil([&] { return Idle(0) && Calls().size() == 2; }, TServe::HandOffs));
+  const UniqueHandle thread(OpenThread(THREAD_SUSPEND_RESUME, FALSE, workerThread));
+  ASSERT_TRUE(thread);
+  ASSERT_NE(SuspendThread(thread.get()), static_cast<DWORD>(-1));
+  std::atomic<bool> inUseWhileStopping{false};
+  std::thread watcher([&] {
+    while (!worker->Terminated()) Sleep(1);
+    inUseWhileStopping = worker->LinkUse.InUse();
+    ResumeThread(thread.get());
+  });
+  worker->Stop();
+  watcher.join();
+  EXPECT_TRUE(inUseWhileStopping);
+  EXPECT_FALSE(worker->LinkUse.InUse());
 }
 
 // Its failed wait is kept for the close, which reports it; the link is handed back first.
