@@ -75,6 +75,7 @@ void CALLBACK Count(HWINEVENTHOOK, DWORD event, HWND window, LONG object, LONG c
 
 class AccessibilityTest : public ::testing::Test {
  protected:
+  const TDeadline bound{20000, "an accessibility test"};
   FakeComPort port{GetCurrentThreadId()};
   std::unique_ptr<TBF> form = std::make_unique<TBF>();
 

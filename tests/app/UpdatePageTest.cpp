@@ -62,6 +62,7 @@ class BoxWatcher {
 
 class UpdatePageTest : public ::testing::Test {
  protected:
+  const TDeadline bound{20000, "an update page test"};
   FakeComPort port{GetCurrentThreadId()};
   UpdateWorker* worker = nullptr;
   std::unique_ptr<TBF> form = std::make_unique<TBF>();

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "support/FakeWindow.h"
+#include "support/Pump.h"
 #include "support/StandIn.h"
 #include "link/LinkConfiguration.h"
 #include "worker/UThreadComPort.h"
@@ -31,6 +32,7 @@ const StatusLine ReplyCut{L"Запрос списка файлов заверш�
 
 class ReadComponentsSimTest : public ::testing::Test {
  protected:
+  const TDeadline bound{20000, "a component list test"};
   fs::path folder;
   FakeWindow window;
   UniqueHandle event{CreateEventW(nullptr, FALSE, FALSE, nullptr)};

@@ -11,6 +11,7 @@
 #include "support/ReplyBytes.h"
 #include "support/FakeComPort.h"
 #include "support/FakeWindow.h"
+#include "support/Pump.h"
 #include "worker/UThreadComPort.h"
 
 namespace {
@@ -38,6 +39,7 @@ const std::vector<TReplyEntry> UnitFiles = {
 
 class ReadComponentsTest : public ::testing::Test {
  protected:
+  const TDeadline bound{20000, "a component list test"};
   FakeComPort port{GetCurrentThreadId()};
   FakeWindow window;
   UniqueHandle event{CreateEventW(nullptr, FALSE, FALSE, nullptr)};

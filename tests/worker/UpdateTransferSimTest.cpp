@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "support/FakeWindow.h"
+#include "support/Pump.h"
 #include "support/StandIn.h"
 #include "support/TransferTestSupport.h"
 #include "link/LinkConfiguration.h"
@@ -29,6 +30,7 @@ const TFileStruct* Listed(const TFileList& files, int row) {
 
 class UpdateTransferSimTest : public ::testing::Test {
  protected:
+  const TDeadline bound{20000, "an update transfer test"};
   TempFolder place{UpdateFolderName};  // the unit's storage, the configuration and the journal
   TempFolder folder{UpdateFolderName};
   TransferWindow window;

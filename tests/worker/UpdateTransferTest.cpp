@@ -13,6 +13,7 @@
 
 #include "support/FakeComPort.h"
 #include "support/FakeWindow.h"
+#include "support/Pump.h"
 #include "support/TransferTestSupport.h"
 #include "model/ComponentTable.h"
 #include "worker/UThreadComPort.h"
@@ -21,6 +22,7 @@ namespace {
 
 class UpdateTransferTest : public ::testing::Test {
  protected:
+  const TDeadline bound{20000, "an update transfer test"};
   FakeComPort port{GetCurrentThreadId()};
   TransferWindow window;
   TempFolder folder{UpdateFolderName};
